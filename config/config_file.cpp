@@ -1,0 +1,140 @@
+#include "config/config_file.h"
+
+#include <optional>
+#include <string>
+
+#include "app/main_window.h"
+#include "config/number_text.h"
+#include "platform/line_reader.h"
+
+namespace tovira {
+
+namespace {
+
+// Ends the load quietly: reading past the end, a value that is no number or
+// does not fit, a value a control refuses.
+struct LoadStop {};
+
+class Lines {
+public:
+    Lines(platform::LineReader& reader, platform::Locale& locale)
+        : reader_(reader), locale_(locale) {}
+    std::string next() {
+        auto line = reader_.read_line();
+        if (!line) throw LoadStop{};
+        return locale_.ansi_to_utf8(*line);
+    }
+
+private:
+    platform::LineReader& reader_;
+    platform::Locale& locale_;
+};
+
+template <typename T>
+T or_stop(std::optional<T> v) {
+    if (!v) throw LoadStop{};
+    return *v;
+}
+
+}  // namespace
+
+void ConfigFile::loadconfig() {
+    Form1& f = form_;
+    for (int n = 1; n <= 5; ++n) f.option(n).clear();
+    // However the load ends, a later save may write the table back.
+    struct MarkLoaded {
+        bool& flag;
+        ~MarkLoaded() { flag = true; }
+    } mark{loaded_};
+
+    platform::Locale& locale = f.platform().locale();
+    const char sep = locale.decimal_separator();
+    auto file = f.platform().files().open_read(kConfigFileName);
+    if (!file) return;
+    platform::LineReader reader(*file);
+    Lines lines(reader, locale);
+    try {
+        for (int k = 0; k < kSlotCount; ++k) {
+            f.t0[k]->set_text(lines.next());
+            f.t1[k]->set_text(lines.next());
+            if (f.unloaded()) return;
+        }
+        const std::string line61 = lines.next();
+        const std::string line62 = lines.next();
+        reserved1 = or_stop(parse_int32(line61, sep));
+        reserved2 = or_stop(parse_int32(line62, sep));
+
+        const std::string line63 = lines.next();
+        const std::string line64 = lines.next();
+        f.set_top(or_stop(parse_single(line63, sep)));
+        f.set_left(or_stop(parse_single(line64, sep)));
+
+        const double scheme = or_stop(parse_number(lines.next(), sep));
+        for (int n = 1; n <= 5; ++n) {
+            if (scheme == n) f.option(n).select();
+        }
+        f.homeleft = f.left();
+        f.hometop = f.top();
+
+        const std::string interval = lines.next();
+        f.Text2->set_text(interval);
+        f.scheduler.updatemins = leading_number(interval);
+
+        f.Check4->set_value(or_stop(parse_int16(lines.next(), sep)));
+
+        const std::string delay = lines.next();
+        f.Text3->set_text(delay);
+        const double ms = round_half_even(leading_number(delay));
+        if (!(ms >= 0 && ms <= 65535)) throw LoadStop{};
+        f.Timer4->set_interval(static_cast<long long>(ms));
+
+        const bool keywait = or_stop(parse_number(lines.next(), sep)) == 1;
+        f.Check5->set_value(keywait ? 1 : 0);
+        f.dispatch.keywait = keywait ? 1 : 0;
+    } catch (const LoadStop&) {
+    } catch (const InvalidPropertyValue&) {
+    }
+}
+
+void ConfigFile::saveconfig() {
+    if (!loaded_) return;
+    Form1& f = form_;
+    platform::Locale& locale = f.platform().locale();
+    const char sep = locale.decimal_separator();
+
+    std::string text;
+    auto line = [&](const std::string& s) {
+        text += locale.utf8_to_ansi(s);
+        text += "\r\n";
+    };
+    for (int k = 0; k < kSlotCount; ++k) {
+        line(f.t0[k]->text());
+        line(f.t1[k]->text());
+    }
+    line(format_number(reserved1, sep));
+    line(format_number(reserved2, sep));
+    line(format_single(f.top(), sep));
+    line(format_single(f.left(), sep));
+    int scheme = 0;  // none selected: loads back as no scheme
+    for (int n = 1; n <= 5; ++n) {
+        if (f.option(n).value()) scheme = n;
+    }
+    line(format_number(scheme, sep));
+    line(f.Text2->text());
+    line(format_number(f.Check4->value(), sep));
+    line(f.Text3->text());
+    line(format_number(f.dispatch.keywait == 1 ? 1 : 0, sep));
+
+    // The new file is complete before it takes the old one's place; any
+    // failure leaves the old file as it was.
+    platform::FileSystem& fs = f.platform().files();
+    auto out = fs.create(kConfigTempName);
+    if (!out) return;
+    const bool written = out->write(text) && out->commit();
+    if (!written || !fs.replace(kConfigTempName, kConfigFileName)) {
+        out.reset();
+        fs.remove(kConfigTempName);
+    }
+}
+
+}  // namespace tovira

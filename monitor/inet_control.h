@@ -1,0 +1,43 @@
+// `Inet1`: fetches a URL synchronously for its caller while the event loop
+// keeps being served, with a 60-second time-out and a busy test.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tovira {
+
+class FetchError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr platform::Millis kInetTimeoutMs = 60000;
+inline constexpr std::size_t kMaxIndexBytes = std::size_t{1} << 20;
+
+class InetControl : private platform::UrlFetchEvents {
+public:
+    explicit InetControl(platform::Platform& platform);
+    ~InetControl();
+
+    std::string URL;
+    // The body of `URL`; throws FetchError on failure, time-out or a body
+    // over `kMaxIndexBytes`.
+    std::string OpenURL();
+    bool StillExecuting() const { return busy_; }
+
+private:
+    void on_url_fetch_done(platform::UrlFetchResult result) override;
+
+    platform::Platform& platform_;
+    std::unique_ptr<platform::UrlFetch> fetch_;
+    bool busy_ = false;
+    bool done_ = false;
+    platform::UrlFetchResult result_;
+};
+
+}  // namespace tovira

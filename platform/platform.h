@@ -1,0 +1,208 @@
+// What the core needs from the operating system, and nothing more.
+//
+// The core never includes an operating-system header. Everything it reaches
+// outside itself goes through `Platform`: the clock, timers, the event loop,
+// the window and its controls, window activation and keystrokes, files,
+// locale, the URL fetch and the TCP socket. Two backends implement it:
+// `sim` (deterministic, virtual time, for tests) and `win32` (the product).
+//
+// Texts crossing this interface are UTF-8, except file contents and socket
+// bytes, which are the system's 8-bit code page; `Locale` converts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tovira {
+class Control;
+}
+
+namespace tovira::platform {
+
+using Millis = std::int64_t;
+
+// ---- Timers -----------------------------------------------------------------
+
+class TimerSink {
+public:
+    virtual void on_timer_tick() = 0;
+
+    virtual ~TimerSink() = default;
+};
+
+// ---- Keystrokes ---------------------------------------------------------------
+
+enum class NamedKey : std::uint8_t {
+    F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12, F13, F14, F15, F16,
+    Enter, Down, Up, Left, Right, Tab, Esc, Backspace, Delete, Insert, Home, End,
+    PageUp, PageDown, Break, CapsLock, NumLock, ScrollLock, PrintScreen, Help,
+    Add, Subtract, Multiply, Divide,
+};
+
+struct Modifiers {
+    bool shift = false;
+    bool ctrl = false;
+    bool alt = false;
+    friend bool operator==(const Modifiers&, const Modifiers&) = default;
+};
+
+// One key press and release: either a named key or a character, with the
+// modifiers held around it.
+struct KeyStroke {
+    bool named = false;
+    NamedKey key = NamedKey::Enter;
+    char32_t ch = 0;
+    Modifiers mods;
+    friend bool operator==(const KeyStroke&, const KeyStroke&) = default;
+};
+
+// ---- Files ------------------------------------------------------------------
+
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
+    virtual std::ptrdiff_t read(char* buffer, std::size_t size) = 0;
+};
+
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual bool write(std::string_view bytes) = 0;
+    // Flushes the bytes to stable storage and closes the file.
+    virtual bool commit() = 0;
+};
+
+// Files in the program's own folder, named without a folder.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual std::unique_ptr<InputFile> open_read(std::string_view name) = 0;  // null: failed
+    virtual std::unique_ptr<OutputFile> create(std::string_view name) = 0;    // null: failed
+    virtual bool remove(std::string_view name) = 0;
+    // Puts `from` in the place of `to` in one step; `to` need not exist.
+    virtual bool replace(std::string_view from, std::string_view to) = 0;
+};
+
+// ---- Locale -----------------------------------------------------------------
+
+class Locale {
+public:
+    virtual ~Locale() = default;
+    virtual char decimal_separator() = 0;
+    virtual std::string to_upper(std::string_view utf8) = 0;
+    // The system's 8-bit code page to UTF-8 and back (unmappable: '?').
+    virtual std::string ansi_to_utf8(std::string_view ansi) = 0;
+    virtual std::string utf8_to_ansi(std::string_view utf8) = 0;
+};
+
+// ---- Network ----------------------------------------------------------------
+
+class SocketEvents {
+public:
+    virtual void on_socket_connect() = 0;
+    virtual void on_socket_data_arrival(std::size_t bytes) = 0;
+    virtual void on_socket_close() = 0;
+    // Refused, unresolved, reset: reported, never thrown.
+    virtual void on_socket_error(int code) = 0;
+    virtual ~SocketEvents() = default;
+};
+
+// A TCP client whose events arrive through the event loop.
+class TcpSocket {
+public:
+    virtual ~TcpSocket() = default;
+    // Ends any connection; closing a closed socket does nothing. No event
+    // of an earlier connection is delivered after it.
+    virtual void close() = 0;
+    // Starts connecting; returns at once. False when the host or port is
+    // rejected outright (the socket stays closed).
+    virtual bool connect(std::string_view host, std::uint16_t port) = 0;
+    virtual bool send(std::string_view bytes) = 0;
+    // All bytes that have arrived and were not read yet.
+    virtual std::string get_data() = 0;
+};
+
+struct UrlFetchResult {
+    bool ok = false;
+    std::string body;  // 8-bit code page
+};
+
+class UrlFetchEvents {
+public:
+    virtual void on_url_fetch_done(UrlFetchResult result) = 0;
+    virtual ~UrlFetchEvents() = default;
+};
+
+// Fetches one URL at a time; completion arrives through the event loop.
+class UrlFetch {
+public:
+    virtual ~UrlFetch() = default;
+    // A body longer than `max_bytes` makes the fetch fail.
+    virtual bool start(std::string_view url, std::size_t max_bytes) = 0;
+    // Abandons the fetch under way; no completion event follows.
+    virtual void cancel() = 0;
+};
+
+// ---- Window -----------------------------------------------------------------
+
+// What changed on a control, so that a backend redraws only that.
+enum class ControlProp : std::uint8_t {
+    Geometry, Visible, Caption, Value, ToolTip, Colors, TabIndex, Focus,
+};
+
+struct Size {
+    float width = 0;
+    float height = 0;
+};
+
+// ---- The platform -------------------------------------------------------------
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Clock: monotonic milliseconds, never wraps.
+    virtual Millis now_ms() = 0;
+
+    // Timers. `start_timer` (re)starts the period from now; interval > 0.
+    virtual void start_timer(TimerSink& timer, unsigned interval_ms) = 0;
+    virtual void stop_timer(TimerSink& timer) = 0;
+
+    // Event loop. `do_events` runs every event that is pending now, once.
+    // `wait_events` blocks until at least one event ran or `deadline`
+    // (on the `now_ms` clock) passed, and never burns the processor.
+    virtual void do_events() = 0;
+    virtual void wait_events(Millis deadline) = 0;
+    // True once the program is ending; waits then return at once.
+    virtual bool quitting() = 0;
+
+    // The main window, in twips. The core owns the values; these tell the
+    // backend to show them.
+    virtual void window_bounds_changed(float left, float top, float width, float height) = 0;
+    virtual void window_visible_changed(bool visible) = 0;
+    virtual void window_background_changed(std::uint32_t rgb) = 0;
+    virtual void set_topmost(bool topmost) = 0;
+    // Lets the user move the window by dragging, as if by its title bar.
+    virtual void begin_drag() = 0;
+    virtual Size screen_size() = 0;
+    virtual void control_changed(const Control& control, ControlProp what) = 0;
+    // The window has unloaded: end the program once the handlers return.
+    virtual void quit() = 0;
+
+    // Window activation and keystrokes.
+    virtual bool app_activate(std::string_view title) = 0;
+    virtual void send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) = 0;
+
+    virtual FileSystem& files() = 0;
+    virtual Locale& locale() = 0;
+
+    virtual std::unique_ptr<TcpSocket> create_socket(SocketEvents& events) = 0;
+    virtual std::unique_ptr<UrlFetch> create_url_fetch(UrlFetchEvents& events) = 0;
+};
+
+}  // namespace tovira::platform

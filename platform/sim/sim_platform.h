@@ -1,0 +1,207 @@
+// The deterministic backend: the real core runs on it in tests, benchmarks
+// and fuzzers.
+//
+// Implements: virtual time in milliseconds; timers firing in order of due
+// time; `do_events` running what is due now; idle waits advancing time to
+// the next event; scheduled actions (a user's click at a chosen moment); a
+// window record; a list of fake top-level windows for `app_activate`; a log
+// of every `send_keys`; an in-memory file system that fails on demand; a
+// settable locale (Windows-1252 code page); scripted TCP peers and scripted
+// URL fetches.
+//
+// All its state lives in `SimPlatform`; nothing is global.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tovira::sim {
+
+using platform::Millis;
+
+// ---- files ----------------------------------------------------------------------
+
+class MemFileSystem : public platform::FileSystem {
+public:
+    std::map<std::string, std::string> files;
+
+    // Makes operation number `n` from now on fail (1 = the next one). With
+    // `and_all_after`, every later operation fails too, as after a crash.
+    // A failing write stores `partial_bytes` of its data first.
+    void fail_operation(int n, bool and_all_after = false, std::size_t partial_bytes = 0);
+    void clear_failures() { fail_at_ = 0; }
+    int operations() const { return ops_; }  // count of operations so far
+
+    std::unique_ptr<platform::InputFile> open_read(std::string_view name) override;
+    std::unique_ptr<platform::OutputFile> create(std::string_view name) override;
+    bool remove(std::string_view name) override;
+    bool replace(std::string_view from, std::string_view to) override;
+
+    // One step of a file operation; false when it is to fail.
+    bool step();
+    std::size_t partial_bytes() const { return partial_; }
+
+private:
+    int ops_ = 0;
+    int fail_at_ = 0;
+    bool fail_after_ = false;
+    std::size_t partial_ = 0;
+};
+
+// ---- locale -----------------------------------------------------------------------
+
+class SimLocale : public platform::Locale {
+public:
+    char separator = '.';
+    char decimal_separator() override { return separator; }
+    std::string to_upper(std::string_view utf8) override;
+    std::string ansi_to_utf8(std::string_view ansi) override;
+    std::string utf8_to_ansi(std::string_view utf8) override;
+};
+
+// ---- network scripts -------------------------------------------------------------------
+
+struct Chunk {
+    Millis after = 0;  // after the connection was established
+    std::string bytes;
+};
+
+struct PeerScript {
+    bool resolves = true;
+    bool refuses = false;
+    Millis connect_delay = 5;
+    std::vector<Chunk> chunks;
+    // Close by the server, after the connection was established; none: never.
+    std::optional<Millis> close_after = 0;
+    // A reset (error event) instead of an orderly close.
+    bool reset = false;
+    // Answers the request with `respond` when set (at `chunks` times ignored).
+    std::function<std::vector<Chunk>(const std::string& request)> respond;
+};
+
+struct Connection {
+    std::string host;
+    std::uint16_t port = 0;
+    Millis opened_at = 0;
+    std::string sent;
+};
+
+struct UrlScript {
+    Millis duration = 10;
+    bool ok = true;
+    std::string body;
+    bool never = false;  // never completes
+};
+
+struct KeySend {
+    std::string text;
+    std::vector<platform::KeyStroke> keys;
+    bool wait = false;
+    Millis at = 0;
+    std::string target;  // title of the foreground window
+};
+
+// ---- the platform ---------------------------------------------------------------------
+
+class SimPlatform : public platform::Platform {
+public:
+    explicit SimPlatform(Millis start = 1'000'000);
+    ~SimPlatform() override;
+
+    // Runs events and advances virtual time up to `until`.
+    void run_until(Millis until);
+    void run_for(Millis ms) { run_until(now_ + ms); }
+    // Runs `action` at virtual time `at`, as an event of the loop.
+    void at(Millis at, std::function<void()> action);
+    Millis now() const { return now_; }
+    // Advances time by `ms` without running events (a blocked thread).
+    void block_for(Millis ms) { now_ += ms; }
+    std::size_t pending_events() const;
+
+    // Window record.
+    struct WindowState {
+        float left = 0, top = 0, width = 0, height = 0;
+        bool visible = false;
+        bool topmost = false;
+        std::uint32_t background = 0;
+        int drags = 0;
+    } window;
+    platform::Size screen{28800, 16200};  // 1920 x 1080 pixels at 15 twips
+    std::size_t control_changes = 0;
+    const Control* focused = nullptr;
+
+    // Top-level windows of other programs, by title.
+    std::vector<std::string> windows;
+    std::string foreground;
+    std::vector<std::string> activations;  // titles asked for
+    std::vector<KeySend> sends;
+    // How long the target takes to process keys sent with wait.
+    Millis key_processing_ms = 0;
+
+    MemFileSystem fs;
+    SimLocale loc;
+
+    std::map<std::string, PeerScript> peers;  // by host
+    std::vector<Connection> connections;
+    std::map<std::string, UrlScript> urls;
+    std::vector<std::string> url_fetches;  // URLs started
+    int live_url_fetches = 0;
+
+    bool quit_requested = false;
+
+    // ---- platform::Platform ----
+    Millis now_ms() override { return now_; }
+    void start_timer(platform::TimerSink& timer, unsigned interval_ms) override;
+    void stop_timer(platform::TimerSink& timer) override;
+    void do_events() override;
+    void wait_events(Millis deadline) override;
+    bool quitting() override { return quit_requested; }
+    void window_bounds_changed(float left, float top, float width, float height) override;
+    void window_visible_changed(bool visible) override { window.visible = visible; }
+    void window_background_changed(std::uint32_t rgb) override { window.background = rgb; }
+    void set_topmost(bool topmost) override { window.topmost = topmost; }
+    void begin_drag() override { ++window.drags; }
+    platform::Size screen_size() override { return screen; }
+    void control_changed(const Control& control, platform::ControlProp what) override;
+    void quit() override { quit_requested = true; }
+    bool app_activate(std::string_view title) override;
+    void send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
+                   bool wait) override;
+    platform::FileSystem& files() override { return fs; }
+    platform::Locale& locale() override { return loc; }
+    std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;
+    std::unique_ptr<platform::UrlFetch> create_url_fetch(platform::UrlFetchEvents& events) override;
+
+    // Queues `action` at `at`; used by the simulated sockets and fetches.
+    void post(Millis at, std::function<void()> action);
+
+private:
+    struct Event {
+        Millis at;
+        std::uint64_t seq;
+        std::function<void()> action;
+    };
+    struct TimerState {
+        Millis due;
+        unsigned interval;
+        std::uint64_t seq;
+    };
+    // The earliest due event or timer; false when there is none.
+    bool next_due(Millis& at) const;
+    // Runs the earliest event due at or before now; false when none.
+    bool run_one();
+
+    Millis now_;
+    std::uint64_t seq_ = 0;
+    std::vector<Event> events_;
+    std::map<platform::TimerSink*, TimerState> timers_;
+};
+
+}  // namespace tovira::sim

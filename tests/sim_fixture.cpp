@@ -1,0 +1,46 @@
+#include "sim_fixture.h"
+
+namespace tovira::testing {
+
+ConfigLines::ConfigLines() : lines(69) {
+    lines[60] = " 0 ";
+    lines[61] = " 0 ";
+    lines[62] = " 0 ";
+    lines[63] = " 0 ";
+    lines[64] = " 1 ";
+    lines[65] = "1";
+    lines[66] = " 1 ";
+    lines[67] = "100";
+    lines[68] = " 0 ";
+}
+
+std::string ConfigLines::text() const {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
+SimTest::SimTest() = default;
+SimTest::~SimTest() = default;
+
+void SimTest::create() {
+    form = std::make_unique<Form1>(sim);
+    form->Form_Load();
+}
+
+void SimTest::start() {
+    create();
+    sim.run_for(100);
+    // The start-up sequence may wait for servers; run until it has shown.
+    for (int i = 0; i < 200 && !form->visible(); ++i) sim.run_for(1000);
+}
+
+std::vector<int> SimTest::visible_slots() const {
+    std::vector<int> out;
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (form->c1[i]->visible()) out.push_back(i);
+    }
+    return out;
+}
+
+}  // namespace tovira::testing

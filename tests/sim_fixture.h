@@ -1,0 +1,44 @@
+// A main window on the simulated platform, and helpers to build tq.cfg
+// files and drive the window as a user would.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "platform/sim/sim_platform.h"
+
+namespace tovira::testing {
+
+// The 69 lines of a configuration file, as a test edits them.
+struct ConfigLines {
+    std::vector<std::string> lines;
+    ConfigLines();  // every slot empty, the values a first save writes
+    std::string& name(int slot) { return lines[2 * slot]; }
+    std::string& position(int slot) { return lines[2 * slot + 1]; }
+    std::string& operator[](int line_number) { return lines[line_number - 1]; }  // 1-based
+    std::string text() const;  // CR LF after every line
+};
+
+class SimTest : public ::testing::Test {
+protected:
+    SimTest();
+    ~SimTest() override;
+
+    // Creates the window (its creation steps) without running time.
+    void create();
+    // Creates the window and runs the start-up sequence to its end.
+    void start();
+    void write_config(const std::string& bytes) { sim.fs.files["tq.cfg"] = bytes; }
+    std::string saved_config() { return sim.fs.files.count("tq.cfg") ? sim.fs.files["tq.cfg"] : "<none>"; }
+    // Titles of the visible station buttons, by slot.
+    std::vector<int> visible_slots() const;
+
+    sim::SimPlatform sim;
+    std::unique_ptr<Form1> form;
+};
+
+}  // namespace tovira::testing
