@@ -38,10 +38,20 @@ void Dispatch::Timer8_Timer() {
     const bool wait = keywait == 1;
     std::string text;
     switch (dispatchstep) {
-        case 1: text = "{F4}"; break;
-        case 2: text = "{DOWN}"; break;
-        case 3: text = f.t1[dispatchslot.value_or(0)]->text(); break;
-        default: text = "{ENTER}"; break;
+        case 1:
+            text = "{F4}";
+            break;
+        case 2:
+            text = "{DOWN}";
+            break;
+        case 3:
+            text = f.t1[dispatchslot.value_or(0)]->text();
+            break;
+        case 4:
+            text = "{ENTER}";
+            break;
+        default:
+            return;  // no step below 1: nothing to send
     }
     const KeyParse keys = parse_key_notation(text);
     if (!keys.ok) {
@@ -63,6 +73,8 @@ void Dispatch::Text3_KeyPress(int code) {
     form_.Timer4->set_interval(static_cast<long long>(delay));
 }
 
-void Dispatch::Check5_Click() { keywait = form_.Check5->value() == 0 ? 0 : 1; }
+void Dispatch::Check5_Click() {
+    keywait = form_.Check5->value() == 0 ? 0 : 1;
+}
 
 }  // namespace tovira
