@@ -1,11 +1,26 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 namespace tovira {
 
 namespace {
 constexpr float kCreatedWidth = 1200;
 constexpr float kMinimizeHeight = 9000;
 constexpr std::uint32_t kNavy = 0x000040;
+
+// Gives `control` tab index `n` and renumbers the others around it, so that
+// the tab order stays one unbroken sequence without duplicates.
+void move_in_tab_order(const std::vector<Control*>& controls, Control& control, int n) {
+    std::vector<Control*> order(controls);
+    std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
+        return a->tab_index() < b->tab_index();
+    });
+    order.erase(std::find(order.begin(), order.end(), &control));
+    const auto at = std::min(static_cast<std::size_t>(std::max(n, 0)), order.size());
+    order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), &control);
+    for (std::size_t k = 0; k < order.size(); ++k) order[k]->set_tab_index(static_cast<int>(k));
+}
 }  // namespace
 
 Form1::Form1(platform::Platform& platform)
@@ -59,12 +74,18 @@ void Form1::wire_events() {
 
 OptionButton& Form1::option(int n) {
     switch (n) {
-        case 1: return *Option1;
-        case 2: return *Option2;
-        case 3: return *Option3;
-        case 4: return *Option4;
-        case 5: return *Option5;
-        default: throw std::out_of_range("option number");
+        case 1:
+            return *Option1;
+        case 2:
+            return *Option2;
+        case 3:
+            return *Option3;
+        case 4:
+            return *Option4;
+        case 5:
+            return *Option5;
+        default:
+            throw std::out_of_range("option number");
     }
 }
 
@@ -163,17 +184,21 @@ void Form1::Timer5_Timer() {
     Command3_Click();
     int tab = 1;
     for (int r = 0; r < kSlotCount; ++r) {
-        t0[r]->set_tab_index(tab++);
-        t1[r]->set_tab_index(tab++);
+        move_in_tab_order(controls_, *t0[r], tab++);
+        move_in_tab_order(controls_, *t1[r], tab++);
     }
     checkwhazz();
     collapse();
     show();
 }
 
-void Form1::Check1_Click() { platform_.set_topmost(Check1->value() == 1); }
+void Form1::Check1_Click() {
+    platform_.set_topmost(Check1->value() == 1);
+}
 
-void Form1::Form_MouseDown() { platform_.begin_drag(); }
+void Form1::Form_MouseDown() {
+    platform_.begin_drag();
+}
 
 void Form1::Command3_Click() {
     set_left(homeleft);

@@ -16,7 +16,7 @@ namespace {
 struct LoadStop {};
 
 class Lines {
-public:
+  public:
     Lines(platform::LineReader& reader, platform::Locale& locale)
         : reader_(reader), locale_(locale) {}
     std::string next() {
@@ -25,7 +25,7 @@ public:
         return locale_.ansi_to_utf8(*line);
     }
 
-private:
+  private:
     platform::LineReader& reader_;
     platform::Locale& locale_;
 };
@@ -41,17 +41,22 @@ T or_stop(std::optional<T> v) {
 void ConfigFile::loadconfig() {
     Form1& f = form_;
     for (int n = 1; n <= 5; ++n) f.option(n).clear();
-    // However the load ends, a later save may write the table back.
-    struct MarkLoaded {
-        bool& flag;
-        ~MarkLoaded() { flag = true; }
-    } mark{loaded_};
-
     platform::Locale& locale = f.platform().locale();
     const char sep = locale.decimal_separator();
     auto file = f.platform().files().open_read(kConfigFileName);
-    if (!file) return;
+    if (!file) {
+        loaded_ = true;
+        return;
+    }
     platform::LineReader reader(*file);
+    // However the load ends, a later save may write the table back, except
+    // when the file broke off while being read: the part read would replace
+    // the whole file.
+    struct MarkLoaded {
+        bool& flag;
+        const platform::LineReader& reader;
+        ~MarkLoaded() { flag = !reader.failed(); }
+    } mark{loaded_, reader};
     Lines lines(reader, locale);
     try {
         for (int k = 0; k < kSlotCount; ++k) {

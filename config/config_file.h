@@ -13,14 +13,15 @@ inline constexpr char kConfigTempName[] = "tq.cfg.new";
 inline constexpr int kConfigLines = 69;
 
 class ConfigFile {
-public:
+  public:
     explicit ConfigFile(Form1& form) : form_(form) {}
 
     // Applies the file line by line; the first error ends the load quietly.
     void loadconfig();
     // Writes the whole file beside the old one and replaces it in one step;
     // any failure leaves the old file whole. Skipped while the load has not
-    // run, so that an empty table never overwrites the user's stations.
+    // run, or when reading the file failed part way, so that an empty or
+    // partial table never overwrites the user's stations.
     void saveconfig();
 
     bool loaded() const { return loaded_; }
@@ -28,7 +29,7 @@ public:
     std::int32_t reserved1 = 0;
     std::int32_t reserved2 = 0;
 
-private:
+  private:
     Form1& form_;
     bool loaded_ = false;
 };

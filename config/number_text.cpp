@@ -2,14 +2,34 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+#include <system_error>
 
 namespace tovira {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Reads a plain decimal ("-12.5", "+3", "7.") independently of the process
+// locale; too large a magnitude saturates. Nothing readable: nullopt.
+std::optional<double> to_double(std::string_view plain) {
+    if (plain.starts_with('+')) plain.remove_prefix(1);
+    double v = 0;
+    const auto r = std::from_chars(plain.data(), plain.data() + plain.size(), v);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Underflow reads as zero, overflow as the largest magnitude.
+        const bool tiny = plain.find_first_of("123456789") == std::string_view::npos ||
+                          plain.find('.') < plain.find_first_of("123456789");
+        const double big = std::numeric_limits<double>::max();
+        v = tiny ? 0.0 : (plain.starts_with('-') ? -big : big);
+    } else if (r.ec != std::errc{} || r.ptr != plain.data() + plain.size()) {
+        return std::nullopt;
+    }
+    return v;
+}
 
 // Strict decimal parse of the whole text with `sep` as the separator.
 std::optional<double> parse_decimal(std::string_view s, char sep) {
@@ -30,7 +50,7 @@ std::optional<double> parse_decimal(std::string_view s, char sep) {
         }
     }
     if (!digits) return std::nullopt;
-    return std::strtod(plain.c_str(), nullptr);
+    return to_double(plain);
 }
 
 std::string_view trim_blanks(std::string_view s) {
@@ -70,8 +90,7 @@ double leading_number(std::string_view text) {
         }
         sign_allowed = false;
     }
-    const double v = std::strtod(plain.c_str(), nullptr);  // "", "-", "." give 0
-    return std::isfinite(v) ? v : 0.0;
+    return to_double(plain).value_or(0.0);  // "", "-", "." give 0
 }
 
 double round_half_even(double v) {
