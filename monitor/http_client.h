@@ -16,20 +16,27 @@ namespace tovira {
 
 // The socket rejected the host outright (empty or malformed).
 class SocketSetupError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
+// A status file larger than this counts as a failed fetch.
 inline constexpr std::size_t kMaxStatusBytes = std::size_t{64} << 20;
+// Room for the status line and header on top of the body.
+inline constexpr std::size_t kMaxHeaderBytes = std::size_t{64} << 10;
 
 class MyInet : private platform::SocketEvents {
-public:
+  public:
     explicit MyInet(platform::Platform& platform);
-    ~MyInet();
+    ~MyInet() override;
+    MyInet(const MyInet&) = delete;
+    MyInet& operator=(const MyInet&) = delete;
 
     // The body of GET `Url` from `Host`:80, or "" when the server has not
-    // closed within the time-out. Throws SocketSetupError when the socket
-    // rejects the host. Serves the event loop while it waits.
+    // closed within the time-out (more than 2, at most 3 seconds). Throws
+    // SocketSetupError when the socket rejects the host. Serves the event
+    // loop while it waits. A body that completed after an earlier call gave
+    // up is returned at once.
     std::string OpenURL(std::string_view Host, std::string_view Url);
 
     // The exact request sent on connect.
@@ -37,10 +44,10 @@ public:
 
     std::string fetchhost;
     std::string fetchpath;
-    std::string fetchbuf;
+    std::string fetchbuf;  // 8-bit code page
     bool fetchdone = false;
 
-private:
+  private:
     void on_socket_connect() override;
     void on_socket_data_arrival(std::size_t bytes) override;
     void on_socket_close() override;
@@ -48,8 +55,6 @@ private:
 
     platform::Platform& platform_;
     std::unique_ptr<platform::TcpSocket> WinsockInet;
-    bool waiting_ = false;
-    bool overflow_ = false;
 };
 
 }  // namespace tovira

@@ -12,7 +12,7 @@
 namespace tovira {
 
 class FetchError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -20,17 +20,21 @@ inline constexpr platform::Millis kInetTimeoutMs = 60000;
 inline constexpr std::size_t kMaxIndexBytes = std::size_t{1} << 20;
 
 class InetControl : private platform::UrlFetchEvents {
-public:
+  public:
     explicit InetControl(platform::Platform& platform);
-    ~InetControl();
+    ~InetControl() override;
+    InetControl(const InetControl&) = delete;
+    InetControl& operator=(const InetControl&) = delete;
 
     std::string URL;
-    // The body of `URL`; throws FetchError on failure, time-out or a body
-    // over `kMaxIndexBytes`.
+    // The body of `URL` (8-bit code page). Returns when the transfer has
+    // ended; pending events run meanwhile. Throws FetchError on failure, after
+    // 60 seconds, on a body over `kMaxIndexBytes`, when the program is ending,
+    // and when a transfer is already under way.
     std::string OpenURL();
     bool StillExecuting() const { return busy_; }
 
-private:
+  private:
     void on_url_fetch_done(platform::UrlFetchResult result) override;
 
     platform::Platform& platform_;

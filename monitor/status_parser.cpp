@@ -1,16 +1,316 @@
 #include "monitor/status_parser.h"
 
+#include <algorithm>
+#include <bit>
+#include <exception>
+
 #include "app/main_window.h"
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TOVIRA_KEYSEARCH_SSE2 1
+#endif
+
+#ifndef TOVIRA_STATUS_INDEX_URL
+#define TOVIRA_STATUS_INDEX_URL "http://www.ivao.aero/whazzup/status.txt"
+#endif
 
 namespace tovira {
 
-StatusServer find_status_server(std::string_view) { return {}; }
-KeySearch::KeySearch(const std::vector<std::string>& keys) : key_count_(keys.size()) {}
-std::vector<std::size_t> KeySearch::find_first(std::string_view) const {
-    return std::vector<std::size_t>(key_count_, std::string_view::npos);
+std::string_view status_index_url() {
+    return TOVIRA_STATUS_INDEX_URL;
 }
-StationRecord read_record(std::string_view, std::size_t) { return {}; }
-void StatusMonitor::getwhazz() {}
-void StatusMonitor::checkwhazz() {}
+
+// ---- the status index ---------------------------------------------------------------
+
+StatusServer find_status_server(std::string_view index) {
+    constexpr std::string_view kLineEnd = "\r\n";
+    constexpr std::size_t kHostStart = 12;  // after "urlN=http://"
+    StatusServer server;
+    // The first line is never looked at.
+    std::size_t pos = index.find(kLineEnd);
+    while (pos != std::string_view::npos) {
+        pos += kLineEnd.size();
+        const std::size_t end = index.find(kLineEnd, pos);
+        const std::string_view line =
+            index.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        if (line.starts_with("url")) {
+            const std::size_t aero = line.find("aero");
+            // Without "aero" after the scheme there is no usable host name.
+            if (aero != std::string_view::npos && aero >= kHostStart) {
+                server.host = std::string(line.substr(kHostStart, aero + 4 - kHostStart));
+                server.path = std::string(line.substr(aero + 4));
+                server.found = true;
+            }
+            break;
+        }
+        pos = end;
+    }
+    return server;
+}
+
+// ---- the key search -------------------------------------------------------------------
+
+namespace {
+
+constexpr unsigned char fold(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+constexpr bool is_letter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+constexpr std::int32_t kNoNode = 0;  // the root is never anybody's child
+
+}  // namespace
+
+KeySearch::KeySearch(const std::vector<std::string>& keys)
+    : next_(256, kNoNode), outputs_(1), key_count_(keys.size()) {
+    bool any_short = false;
+    int last_seen = -1;
+    bool same_last = true;
+    bool prev_seen[256] = {};
+    bool last_set[256] = {};
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        const std::string& key = keys[k];
+        if (key.empty()) continue;
+        ++searchable_;
+        // The trie of reversed keys: from a key's last byte back to its first.
+        std::int32_t node = 0;
+        for (auto it = key.rbegin(); it != key.rend(); ++it) {
+            const unsigned char c = fold(static_cast<unsigned char>(*it));
+            std::int32_t& child = next_[static_cast<std::size_t>(node) * 256 + c];
+            if (child == kNoNode) {
+                child = static_cast<std::int32_t>(outputs_.size());
+                outputs_.emplace_back();
+                next_.resize(next_.size() + 256, kNoNode);
+            }
+            node = next_[static_cast<std::size_t>(node) * 256 + c];
+        }
+        outputs_[static_cast<std::size_t>(node)].push_back(static_cast<std::uint32_t>(k));
+
+        const unsigned char last = fold(static_cast<unsigned char>(key.back()));
+        if (last_seen >= 0 && last_seen != last) same_last = false;
+        last_seen = last;
+        last_set[last] = true;
+        if (key.size() < 2) {
+            any_short = true;
+        } else {
+            prev_seen[fold(static_cast<unsigned char>(key[key.size() - 2]))] = true;
+        }
+    }
+    for (int b = 0; b < 256; ++b) {
+        const unsigned char f = fold(static_cast<unsigned char>(b));
+        is_prev_[b] = prev_seen[f];
+        is_last_[b] = last_set[f];
+    }
+    prev_filter_ = searchable_ > 0 && !any_short;
+    one_last_ = searchable_ > 0 && same_last;
+    if (one_last_) {
+        last_ = static_cast<unsigned char>(last_seen);
+        last_is_letter_ = is_letter(last_);
+    }
+    if (prev_filter_) {
+        // Compared with bit 0x20 set, which folds ASCII letters and lets a
+        // few other bytes through; the trie walk sorts those out.
+        bool taken[256] = {};
+        int count = 0;
+        for (int c = 0; c < 256 && count <= kMaxPrevSet; ++c) {
+            if (!prev_seen[c]) continue;
+            const unsigned char v = static_cast<unsigned char>(c | 0x20);
+            if (taken[v]) continue;
+            taken[v] = true;
+            if (count < kMaxPrevSet) prev_set_[count] = v;
+            ++count;
+        }
+        prev_count_ = count <= kMaxPrevSet ? count : 0;
+    }
+}
+
+std::size_t KeySearch::confirm(std::string_view text, std::size_t end,
+                               std::vector<std::size_t>& first, std::size_t missing) const {
+    std::size_t start = end;
+    std::int32_t node = next_[fold(static_cast<unsigned char>(text[start]))];
+    while (node != kNoNode) {
+        for (std::uint32_t k : outputs_[static_cast<std::size_t>(node)]) {
+            // Scanning by end position finds each key's first start first.
+            if (first[k] == std::string_view::npos) {
+                first[k] = start;
+                --missing;
+            }
+        }
+        if (start == 0) break;
+        --start;
+        node = next_[static_cast<std::size_t>(node) * 256 +
+                     fold(static_cast<unsigned char>(text[start]))];
+    }
+    return missing;
+}
+
+void KeySearch::scan_bytes(std::string_view text, std::size_t from, std::vector<std::size_t>& first,
+                           std::size_t& missing) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = from; i < text.size() && missing > 0; ++i) {
+        if (!is_last_[p[i]]) continue;
+        if (prev_filter_ && (i == 0 || !is_prev_[p[i - 1]])) continue;
+        missing = confirm(text, i, first, missing);
+    }
+}
+
+std::vector<std::size_t> KeySearch::find_first(std::string_view text) const {
+    std::vector<std::size_t> first(key_count_, std::string_view::npos);
+    std::size_t missing = searchable_;
+    if (missing == 0 || text.empty()) return first;
+    std::size_t i = 0;
+#if TOVIRA_KEYSEARCH_SSE2
+    if (one_last_ && prev_filter_ && text.size() > 16) {
+        // Position 0 cannot end a key of two bytes or more; each block tests
+        // its bytes and the bytes just before them.
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const __m128i last = _mm_set1_epi8(static_cast<char>(last_));
+        const __m128i bit20 = _mm_set1_epi8(0x20);
+        __m128i prev[kMaxPrevSet];
+        for (int k = 0; k < prev_count_; ++k) {
+            prev[k] = _mm_set1_epi8(static_cast<char>(prev_set_[k]));
+        }
+        i = 1;
+        for (; i + 16 <= text.size() && missing > 0; i += 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            if (last_is_letter_) v = _mm_or_si128(v, bit20);
+            __m128i m = _mm_cmpeq_epi8(v, last);
+            if (_mm_movemask_epi8(m) == 0) continue;
+            if (prev_count_ > 0) {
+                const __m128i b = _mm_or_si128(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 1)), bit20);
+                __m128i any = _mm_cmpeq_epi8(b, prev[0]);
+                for (int k = 1; k < prev_count_; ++k) {
+                    any = _mm_or_si128(any, _mm_cmpeq_epi8(b, prev[k]));
+                }
+                m = _mm_and_si128(m, any);
+            }
+            auto mask = static_cast<unsigned>(_mm_movemask_epi8(m));
+            while (mask != 0 && missing > 0) {
+                const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+                mask &= mask - 1;
+                if (is_prev_[p[at - 1]]) missing = confirm(text, at, first, missing);
+            }
+        }
+    }
+#endif
+    if (missing > 0) scan_bytes(text, i, first, missing);
+    return first;
+}
+
+// ---- a station's record -----------------------------------------------------------------
+
+StationRecord read_record(std::string_view text, std::size_t at) {
+    StationRecord record;
+    record.online = true;
+    std::size_t colon[5];
+    std::size_t found = 0;
+    std::size_t from = at;
+    for (; found < 5; ++found) {
+        const std::size_t k = text.find(':', from);
+        if (k == std::string_view::npos) break;
+        colon[found] = k;
+        from = k + 1;
+    }
+    // Field 2 lies between the second and third colon, field 4 between the
+    // fourth and fifth.
+    if (found >= 3) record.name = std::string(text.substr(colon[1] + 1, colon[2] - colon[1] - 1));
+    if (found >= 5) {
+        std::string frequency(text.substr(colon[3] + 1, colon[4] - colon[3] - 1));
+        // Only the sixth character decides: 118.700 shows as 118.7.
+        if (frequency.size() >= 6 && frequency[5] == '0') frequency.resize(5);
+        record.frequency = std::move(frequency);
+    }
+    return record;
+}
+
+// ---- getwhazz and checkwhazz -----------------------------------------------------------------
+
+void StatusMonitor::getwhazz() {
+    Form1& f = form_;
+    fetching_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{fetching_};
+
+    // Each step that fails is skipped and the update goes on with the next.
+    f.Label5->set_caption("Loading...");
+    f.Inet1.URL = std::string(status_index_url());
+    try {
+        whazztext = f.Inet1.OpenURL();
+    } catch (const std::exception&) {
+        // The index keeps the text it held.
+    }
+    if (whazztext.empty()) return;
+    const StatusServer server = find_status_server(whazztext);
+    if (f.Inet1.StillExecuting()) return;
+    // Without a usable host name the socket would reject it: the status
+    // file step fails and `whazztext` keeps what it holds.
+    if (!server.host.empty()) {
+        try {
+            whazztext = f.my_inet().OpenURL(server.host, server.path);
+        } catch (const std::exception&) {
+        }
+    }
+    f.platform().do_events();
+    ++updatenr;
+    f.Label5->set_caption(std::to_string(updatenr));
+    f.Label8->set_caption("");
+}
+
+void StatusMonitor::checkwhazz() {
+    Form1& f = form_;
+    platform::Locale& locale = f.platform().locale();
+    constexpr std::string_view kAliasKey = "EDBB_N_CTR:";
+    constexpr std::string_view kAliasTarget = "EDBB_CTR:";
+    constexpr int kNone = -1;
+
+    // All keys first, then one pass over the text for all of them.
+    std::vector<std::string> keys;
+    keys.reserve(kSlotCount + 1);
+    int slot_key[kSlotCount];
+    int alias_key = kNone;
+    for (int i = 0; i < kSlotCount; ++i) {
+        slot_key[i] = kNone;
+        const std::string& position = f.t1[i]->text();
+        if (position.empty()) continue;
+        const std::string key = position + ":";
+        if (key == kAliasKey && alias_key == kNone) {
+            alias_key = static_cast<int>(keys.size());
+            keys.emplace_back(kAliasTarget);
+        }
+        // A position the code page cannot spell cannot be in the file.
+        std::string ansi = locale.utf8_to_ansi(key);
+        if (locale.ansi_to_utf8(ansi) != key) continue;
+        slot_key[i] = static_cast<int>(keys.size());
+        keys.push_back(std::move(ansi));
+    }
+    const std::vector<std::size_t> first = KeySearch(keys).find_first(whazztext);
+
+    for (int i = 0; i < kSlotCount; ++i) {
+        const std::string& position = f.t1[i]->text();
+        if (position.empty()) {
+            f.slotactive.set(i, 0);
+            continue;
+        }
+        std::size_t p = slot_key[i] == kNone ? std::string_view::npos : first[slot_key[i]];
+        if (p == std::string_view::npos && position.size() + 1 == kAliasKey.size() &&
+            position + ":" == kAliasKey) {
+            p = first[static_cast<std::size_t>(alias_key)];
+        }
+        if (p == std::string_view::npos) {
+            f.slotactive.set(i, 0);
+            f.l1[i]->set_caption("");
+            continue;
+        }
+        const StationRecord record = read_record(whazztext, p);
+        f.c1[i]->set_tooltip(locale.ansi_to_utf8(record.name));
+        f.l1[i]->set_caption(locale.ansi_to_utf8(record.frequency));
+        f.slotactive.set(i, 1);
+    }
+}
 
 }  // namespace tovira

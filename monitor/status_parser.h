@@ -3,7 +3,6 @@
 // the station is online, its frequency and the controller's name.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,30 +13,52 @@ namespace tovira {
 
 class Form1;
 
+// The URL of the network's status index, fixed when the program is built.
+std::string_view status_index_url();
+
 struct StatusServer {
     std::string host;
     std::string path;
-    bool found = false;
+    bool found = false;  // a url line with "aero" at character 13 or later
 };
 
-// The first url line from the second line on, split at the first "aero".
+// The first url line from the second line on (lines end with CR LF): the
+// host runs from character 13 up to and including the first "aero", the
+// path is the rest of the line.
 StatusServer find_status_server(std::string_view index);
 
 // Finds the first occurrence of each key in a text, ignoring ASCII case, in
-// one pass over the text. npos where a key does not occur.
+// one pass over the text. npos where a key does not occur; an empty key
+// never occurs. Matches are found at their last byte and confirmed by walking
+// a trie of the reversed keys backwards, so the scan only stops where a key
+// can end; when all keys end in the same byte (the ":" after a callsign),
+// the scan tests sixteen bytes at a time where the processor allows.
 class KeySearch {
-public:
+  public:
     explicit KeySearch(const std::vector<std::string>& keys);
     std::vector<std::size_t> find_first(std::string_view text) const;
 
-private:
-    struct Node {
-        std::array<std::int32_t, 256> next;
-        std::int32_t fail = 0;
-        std::vector<std::int32_t> outputs;  // key indexes ending here
-    };
-    std::vector<Node> nodes_;
+  private:
+    static constexpr int kMaxPrevSet = 8;
+    // Records every key ending at `end`; returns the keys still missing.
+    std::size_t confirm(std::string_view text, std::size_t end, std::vector<std::size_t>& first,
+                        std::size_t missing) const;
+    void scan_bytes(std::string_view text, std::size_t from, std::vector<std::size_t>& first,
+                    std::size_t& missing) const;
+
+    std::vector<std::int32_t> next_;                   // node * 256 + folded byte: child, 0 = none
+    std::vector<std::vector<std::uint32_t>> outputs_;  // keys that end at a node
     std::size_t key_count_ = 0;
+    std::size_t searchable_ = 0;  // non-empty keys
+    bool is_last_[256] = {};      // the byte can end a key
+    bool is_prev_[256] = {};      // the byte can come just before a key's last byte
+    bool prev_filter_ = false;    // every key has at least two bytes
+    // Fast path: one common last byte, and few distinct bytes before it.
+    bool one_last_ = false;
+    unsigned char last_ = 0;  // folded
+    bool last_is_letter_ = false;
+    int prev_count_ = 0;                        // 0: no filter on the byte before
+    unsigned char prev_set_[kMaxPrevSet] = {};  // folded, with bit 0x20 set
 };
 
 struct StationRecord {
@@ -46,21 +67,26 @@ struct StationRecord {
     std::string frequency;  // field 4 as shown: "118.700" becomes "118.7"
 };
 
-// The record fields after a match at `at`; missing fields are empty.
+// The record fields after a match at `at`: field n lies between the n-th and
+// the (n+1)-th colon at or after `at`. A field whose colons are not both
+// there (a file cut short) is empty.
 StationRecord read_record(std::string_view text, std::size_t at);
 
 class StatusMonitor {
-public:
+  public:
     explicit StatusMonitor(Form1& form) : form_(form) {}
 
     void getwhazz();
     void checkwhazz();
+    // True while `getwhazz` waits for a server.
+    bool fetching() const { return fetching_; }
 
     std::string whazztext;  // 8-bit code page
     std::uint64_t updatenr = 0;
 
-private:
+  private:
     Form1& form_;
+    bool fetching_ = false;
 };
 
 }  // namespace tovira
