@@ -1,0 +1,1659 @@
+// The Win32 backend of the core.
+//
+// Implements:
+// - the main window "Tovira" (borderless popup: the core drags it by its
+//   surface) with every core control mirrored as a standard control whose
+//   window ID is the control's fixed ID and whose window text is its
+//   caption: BUTTON (push buttons; owner-drawn station buttons in their
+//   back colour; 3-state check boxes; radio buttons), STATIC labels, EDIT
+//   fields; the lines painted on the window; the window background;
+// - colours through WM_CTLCOLOR*, fonts by name, size and weight, tool
+//   tips through one tooltip control, tab order by the controls' tab index;
+// - twips to pixels by the monitor's DPI (per-monitor aware; re-layout on
+//   WM_DPICHANGED), the outer window rectangle as the core's geometry;
+// - the user's actions fed back into the core: clicks, text changes, key
+//   presses and double clicks in fields, focus changes, the window moved by
+//   dragging, closing and the end of the Windows session;
+// - window timers, one PeekMessage pass as `do_events`, waits that sleep in
+//   MsgWaitForMultipleObjectsEx until a message or the deadline;
+// - window activation by title and keystrokes through SendInput, with an
+//   optional wait until the target has processed them;
+// - files in the executable's folder (replaced with MoveFileExW), the
+//   user's locale (decimal separator, upper case, ANSI code page);
+// - a Winsock TCP client (name resolution on a worker thread, events by
+//   WSAAsyncSelect) and a WinINet URL fetch on a worker thread.
+//
+// All state lives in `Win32Data`. Only the user-interface thread touches it;
+// worker threads own their job objects and hand results over with
+// PostMessageW.
+#include "platform/win32/win32_platform.h"
+
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <process.h>
+#include <uxtheme.h>
+#include <wininet.h>
+// clang-format on
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "app/controls.h"
+#include "app/main_window.h"
+
+namespace tovira::win32 {
+
+namespace {
+
+using platform::ControlProp;
+
+constexpr UINT kMsgResolved = WM_APP + 1;   // lParam: ResolveJob*
+constexpr UINT kMsgSocket = WM_APP + 2;     // WSAAsyncSelect events
+constexpr UINT kMsgFetchDone = WM_APP + 3;  // lParam: FetchJob*
+constexpr UINT kMsgTabOrder = WM_APP + 4;   // apply the tab order once
+constexpr wchar_t kWindowClass[] = L"ToviraMainWindow";
+constexpr UINT_PTR kSubclassId = 1;
+constexpr DWORD kActivateWaitMs = 500;
+constexpr DWORD kKeyRoundTripMs = 1000;
+constexpr DWORD kKeyWaitLimitMs = 5000;
+constexpr DWORD kInetTimeoutMs = 60000;
+
+// ---- text ----------------------------------------------------------------------
+
+std::wstring widen(std::string_view s, UINT code_page = CP_UTF8) {
+    if (s.empty()) return {};
+    const int size = static_cast<int>(std::min<std::size_t>(s.size(), INT_MAX));
+    const int n = MultiByteToWideChar(code_page, 0, s.data(), size, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(code_page, 0, s.data(), size, w.data(), n);
+    return w;
+}
+
+std::string narrow(std::wstring_view w, UINT code_page = CP_UTF8) {
+    if (w.empty()) return {};
+    const int size = static_cast<int>(std::min<std::size_t>(w.size(), INT_MAX));
+    // The UTF-8 conversion takes no default character; the code page uses '?'.
+    const char* fallback = code_page == CP_UTF8 ? nullptr : "?";
+    const int n = WideCharToMultiByte(code_page, 0, w.data(), size, nullptr, 0, fallback, nullptr);
+    if (n <= 0) return {};
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(code_page, 0, w.data(), size, s.data(), n, fallback, nullptr);
+    return s;
+}
+
+std::wstring window_text(HWND hwnd) {
+    const int n = GetWindowTextLengthW(hwnd);
+    if (n <= 0) return {};
+    std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
+    const int got = GetWindowTextW(hwnd, w.data(), n + 1);
+    w.resize(static_cast<std::size_t>(std::max(got, 0)));
+    return w;
+}
+
+COLORREF colour(std::uint32_t rgb) {
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// Runs a call into the core. No exception may unwind through Windows'
+// frames; the core reports nothing to the user, so neither does this.
+template <typename F>
+void guarded(F&& f) noexcept {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+// ---- files -----------------------------------------------------------------------
+
+class Win32InputFile final : public platform::InputFile {
+public:
+    explicit Win32InputFile(HANDLE h) : h_(h) {}
+    ~Win32InputFile() override { CloseHandle(h_); }
+    Win32InputFile(const Win32InputFile&) = delete;
+    Win32InputFile& operator=(const Win32InputFile&) = delete;
+
+    std::ptrdiff_t read(char* buffer, std::size_t size) override {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!ReadFile(h_, buffer, want, &got, nullptr)) return -1;
+        return static_cast<std::ptrdiff_t>(got);
+    }
+
+private:
+    HANDLE h_;
+};
+
+class Win32OutputFile final : public platform::OutputFile {
+public:
+    explicit Win32OutputFile(HANDLE h) : h_(h) {}
+    ~Win32OutputFile() override {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    Win32OutputFile(const Win32OutputFile&) = delete;
+    Win32OutputFile& operator=(const Win32OutputFile&) = delete;
+
+    bool write(std::string_view bytes) override {
+        if (h_ == INVALID_HANDLE_VALUE) return false;
+        while (!bytes.empty()) {
+            DWORD done = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+            if (!WriteFile(h_, bytes.data(), want, &done, nullptr) || done == 0) return false;
+            bytes.remove_prefix(done);
+        }
+        return true;
+    }
+
+    bool commit() override {
+        if (h_ == INVALID_HANDLE_VALUE) return false;
+        const bool flushed = FlushFileBuffers(h_) != 0;
+        const bool closed = CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return flushed && closed;
+    }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+class Win32Files final : public platform::FileSystem {
+public:
+    Win32Files() {
+        std::wstring path(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD n =
+                GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+            if (n == 0) break;
+            if (n < path.size()) {
+                path.resize(n);
+                const std::size_t slash = path.find_last_of(L"\\/");
+                folder_ = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+                break;
+            }
+            if (path.size() >= 32768) break;
+            path.resize(path.size() * 2);
+        }
+    }
+
+    std::unique_ptr<platform::InputFile> open_read(std::string_view name) override {
+        const std::wstring p = path(name);
+        if (p.empty()) return nullptr;
+        HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32InputFile>(h);
+    }
+
+    std::unique_ptr<platform::OutputFile> create(std::string_view name) override {
+        const std::wstring p = path(name);
+        if (p.empty()) return nullptr;
+        HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32OutputFile>(h);
+    }
+
+    bool remove(std::string_view name) override {
+        const std::wstring p = path(name);
+        return !p.empty() && DeleteFileW(p.c_str()) != 0;
+    }
+
+    bool replace(std::string_view from, std::string_view to) override {
+        const std::wstring a = path(from);
+        const std::wstring b = path(to);
+        if (a.empty() || b.empty()) return false;
+        return MoveFileExW(a.c_str(), b.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+
+private:
+    // Only plain names in the program's folder; anything with a folder part
+    // is refused rather than resolved somewhere else.
+    std::wstring path(std::string_view name) const {
+        if (folder_.empty() || name.empty() || name == "." || name == "..") return {};
+        if (name.find_first_of("\\/:") != std::string_view::npos) return {};
+        if (name.find('\0') != std::string_view::npos) return {};
+        return folder_ + widen(name);
+    }
+
+    std::wstring folder_;
+};
+
+// ---- locale ----------------------------------------------------------------------
+
+class Win32Locale final : public platform::Locale {
+public:
+    char decimal_separator() override {
+        wchar_t buf[8] = {};
+        if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8) > 0 && buf[0] > 0 &&
+            buf[0] < 0x80) {
+            return static_cast<char>(buf[0]);
+        }
+        return '.';
+    }
+
+    std::string to_upper(std::string_view utf8) override {
+        const std::wstring w = widen(utf8);
+        if (w.empty()) return std::string(utf8);
+        const DWORD flags = LCMAP_UPPERCASE | LCMAP_LINGUISTIC_CASING;
+        const int size = static_cast<int>(w.size());
+        const int n = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, w.data(), size, nullptr, 0,
+                                    nullptr, nullptr, 0);
+        if (n <= 0) return std::string(utf8);
+        std::wstring up(static_cast<std::size_t>(n), L'\0');
+        LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, w.data(), size, up.data(), n, nullptr,
+                      nullptr, 0);
+        return narrow(up);
+    }
+
+    std::string ansi_to_utf8(std::string_view ansi) override { return narrow(widen(ansi, CP_ACP)); }
+    std::string utf8_to_ansi(std::string_view utf8) override { return narrow(widen(utf8), CP_ACP); }
+};
+
+// ---- the backend's state ---------------------------------------------------------
+
+class Win32Socket;
+
+// One mirrored control. Lines have no window of their own.
+struct ControlWnd {
+    Control* control = nullptr;  // null once the form is detached
+    ControlKind kind = ControlKind::Label;
+    HWND hwnd = nullptr;
+    bool tool_added = false;
+};
+
+struct Win32Data {
+    HINSTANCE instance = nullptr;
+    HWND window = nullptr;
+    HWND tooltip = nullptr;
+    Form1* form = nullptr;
+    UINT dpi = USER_DEFAULT_SCREEN_DPI;
+    bool quitting = false;
+    bool applying_bounds = false;  // our own SetWindowPos is under way
+    bool tab_order_posted = false;
+    float left = 0, top = 0, width = 0, height = 0;  // the core's geometry, twips
+    HBRUSH background = nullptr;
+    std::vector<std::unique_ptr<ControlWnd>> controls;
+    std::unordered_map<const Control*, ControlWnd*> by_control;
+    std::map<COLORREF, HBRUSH> brushes;
+    std::map<std::tuple<std::wstring, int, bool>, HFONT> fonts;
+    std::map<platform::TimerSink*, UINT_PTR> timer_ids;
+    std::map<UINT_PTR, platform::TimerSink*> timer_sinks;
+    UINT_PTR next_timer_id = 1;
+    std::map<unsigned, Win32Socket*> sockets;  // by socket object id
+    HWND activated = nullptr;                  // the window `app_activate` found last
+    unsigned next_socket_id = 1;
+    LARGE_INTEGER qpc_frequency{};
+    bool winsock = false;
+    Win32Files files;
+    Win32Locale locale;
+
+    int px(float twips) const {
+        return static_cast<int>(std::lround(twips * static_cast<float>(dpi) / 1440.0f));
+    }
+    float twips(int px_value) const {
+        return static_cast<float>(px_value) * 1440.0f / static_cast<float>(dpi);
+    }
+
+    ControlWnd* entry(HWND hwnd) const {
+        if (!hwnd || !window || GetParent(hwnd) != window) return nullptr;
+        auto* e = reinterpret_cast<ControlWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        return e && e->control ? e : nullptr;
+    }
+
+    HBRUSH brush(std::uint32_t rgb) {
+        const COLORREF c = colour(rgb);
+        auto it = brushes.find(c);
+        if (it != brushes.end()) return it->second;
+        HBRUSH b = CreateSolidBrush(c);
+        brushes.emplace(c, b);
+        return b;
+    }
+
+    HFONT font(const Font& f) {
+        const std::wstring name = f.name.empty() ? std::wstring(L"MS Shell Dlg") : widen(f.name);
+        const int em = -static_cast<int>(std::lround(f.size * static_cast<float>(dpi) / 72.0f));
+        auto key = std::make_tuple(name, em, f.bold);
+        auto it = fonts.find(key);
+        if (it != fonts.end()) return it->second;
+        HFONT h = CreateFontW(em, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, name.c_str());
+        fonts.emplace(std::move(key), h);
+        return h;
+    }
+};
+
+namespace {
+
+// ---- network: TCP socket -----------------------------------------------------------
+
+struct ResolveJob {
+    HWND hwnd = nullptr;
+    unsigned socket_id = 0;
+    unsigned generation = 0;
+    std::string host;
+    std::uint16_t port = 0;
+    int error = 0;
+    sockaddr_storage address{};
+    int address_size = 0;
+};
+
+// Name resolution blocks, so it runs here and never on the window's thread.
+unsigned __stdcall resolve_thread(void* arg) {
+    auto* job = static_cast<ResolveJob*>(arg);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    char port[8];
+    std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(job->port));
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(job->host.c_str(), port, &hints, &found);
+    if (rc != 0 || !found) {
+        job->error = rc != 0 ? rc : WSAHOST_NOT_FOUND;
+    } else {
+        // IPv4 first: "localhost" and friends may list ::1 ahead of 127.0.0.1.
+        const addrinfo* pick = found;
+        for (const addrinfo* a = found; a; a = a->ai_next) {
+            if (a->ai_family == AF_INET) {
+                pick = a;
+                break;
+            }
+        }
+        const std::size_t size = std::min<std::size_t>(pick->ai_addrlen, sizeof job->address);
+        std::memcpy(&job->address, pick->ai_addr, size);
+        job->address_size = static_cast<int>(size);
+        freeaddrinfo(found);
+    }
+    if (!PostMessageW(job->hwnd, kMsgResolved, 0, reinterpret_cast<LPARAM>(job))) delete job;
+    return 0;
+}
+
+}  // namespace
+
+class Win32Socket final : public platform::TcpSocket {
+public:
+    Win32Socket(Win32Data& d, platform::SocketEvents& events)
+        : d_(d), events_(events), id_(d.next_socket_id++) {
+        d_.sockets[id_] = this;
+    }
+    ~Win32Socket() override {
+        close();
+        d_.sockets.erase(id_);
+    }
+    Win32Socket(const Win32Socket&) = delete;
+    Win32Socket& operator=(const Win32Socket&) = delete;
+
+    void close() override {
+        release();
+        in_.clear();
+        out_.clear();
+    }
+
+    bool connect(std::string_view host, std::uint16_t port) override {
+        close();
+        if (host.empty() || host.size() > 255 || port == 0) return false;
+        if (host.find('\0') != std::string_view::npos) return false;
+        if (!d_.winsock || !d_.window) return false;
+        auto* job = new ResolveJob;
+        job->hwnd = d_.window;
+        job->socket_id = id_;
+        job->generation = generation_;
+        job->host = std::string(host);
+        job->port = port;
+        const std::uintptr_t thread = _beginthreadex(nullptr, 0, resolve_thread, job, 0, nullptr);
+        if (!thread) {
+            delete job;
+            return false;
+        }
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        return true;
+    }
+
+    bool send(std::string_view bytes) override {
+        if (socket_ == INVALID_SOCKET || !connected_) return false;
+        out_.append(bytes);
+        flush();
+        return socket_ != INVALID_SOCKET;
+    }
+
+    std::string get_data() override {
+        std::string data;
+        data.swap(in_);
+        return data;
+    }
+
+    void on_resolved(const ResolveJob& job) {
+        if (job.generation != generation_) return;  // an earlier connect
+        if (job.error != 0) {
+            ++generation_;
+            events_.on_socket_error(job.error);
+            return;
+        }
+        socket_ = ::socket(job.address.ss_family, SOCK_STREAM, IPPROTO_TCP);
+        if (socket_ == INVALID_SOCKET) {
+            events_.on_socket_error(WSAGetLastError());
+            return;
+        }
+        WSAAsyncSelect(socket_, d_.window, kMsgSocket, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE);
+        const int rc =
+            ::connect(socket_, reinterpret_cast<const sockaddr*>(&job.address), job.address_size);
+        if (rc == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            if (error != WSAEWOULDBLOCK) {
+                release();
+                events_.on_socket_error(error);
+            }
+        }
+    }
+
+    void on_event(SOCKET s, int event, int error) {
+        if (s != socket_) return;
+        const unsigned generation = generation_;
+        switch (event) {
+            case FD_CONNECT:
+                if (error != 0) {
+                    release();
+                    events_.on_socket_error(error);
+                } else {
+                    connected_ = true;
+                    events_.on_socket_connect();
+                }
+                break;
+            case FD_READ:
+                receive();
+                if (!in_.empty()) events_.on_socket_data_arrival(in_.size());
+                break;
+            case FD_WRITE: flush(); break;
+            case FD_CLOSE:
+                receive();
+                if (!in_.empty()) events_.on_socket_data_arrival(in_.size());
+                if (generation != generation_) return;  // closed by the handler
+                release();
+                if (error != 0) {
+                    events_.on_socket_error(error);
+                } else {
+                    events_.on_socket_close();
+                }
+                break;
+            default: break;
+        }
+    }
+
+private:
+    void receive() {
+        char buffer[8192];
+        while (socket_ != INVALID_SOCKET) {
+            const int n = recv(socket_, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            in_.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+    void flush() {
+        while (socket_ != INVALID_SOCKET && !out_.empty()) {
+            const int want = static_cast<int>(std::min<std::size_t>(out_.size(), 1 << 20));
+            const int n = ::send(socket_, out_.data(), want, 0);
+            if (n == SOCKET_ERROR) {
+                // The rest goes when FD_WRITE says there is room again.
+                if (WSAGetLastError() == WSAEWOULDBLOCK) return;
+                out_.clear();
+                return;
+            }
+            out_.erase(0, static_cast<std::size_t>(n));
+        }
+    }
+
+    // Ends the connection; no event of it is delivered afterwards, not even
+    // one that is already queued.
+    void release() {
+        ++generation_;
+        connected_ = false;
+        if (socket_ == INVALID_SOCKET) return;
+        const SOCKET old = socket_;
+        socket_ = INVALID_SOCKET;
+        if (d_.window) WSAAsyncSelect(old, d_.window, 0, 0);
+        closesocket(old);
+        if (!d_.window) return;
+        std::vector<MSG> others;
+        MSG m;
+        while (PeekMessageW(&m, d_.window, kMsgSocket, kMsgSocket, PM_REMOVE | PM_NOYIELD)) {
+            if (static_cast<SOCKET>(m.wParam) != old) others.push_back(m);
+        }
+        for (const MSG& o : others) PostMessageW(d_.window, kMsgSocket, o.wParam, o.lParam);
+    }
+
+    Win32Data& d_;
+    platform::SocketEvents& events_;
+    unsigned id_;
+    unsigned generation_ = 0;
+    SOCKET socket_ = INVALID_SOCKET;
+    bool connected_ = false;
+    std::string in_;
+    std::string out_;
+};
+
+// ---- network: URL fetch ----------------------------------------------------------------
+
+namespace {
+
+class Win32UrlFetch;
+
+// Shared by the window's thread and one worker thread; the worker touches
+// only `session`/`cancelled` (under `lock`) and its own result fields.
+struct FetchJob {
+    LONG refs = 2;  // the fetch object and the worker
+    HWND hwnd = nullptr;
+    std::wstring url;
+    std::size_t max_bytes = 0;
+    CRITICAL_SECTION lock;
+    HINTERNET session = nullptr;
+    bool cancelled = false;
+    bool ok = false;
+    std::string body;
+    Win32UrlFetch* owner = nullptr;  // window thread only
+
+    FetchJob() { InitializeCriticalSection(&lock); }
+    ~FetchJob() { DeleteCriticalSection(&lock); }
+    FetchJob(const FetchJob&) = delete;
+    FetchJob& operator=(const FetchJob&) = delete;
+};
+
+void release_job(FetchJob* job) {
+    if (InterlockedDecrement(&job->refs) == 0) delete job;
+}
+
+unsigned __stdcall fetch_thread(void* arg) {
+    auto* job = static_cast<FetchJob*>(arg);
+    HINTERNET session = InternetOpenW(L"Tovira", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    bool cancelled = false;
+    EnterCriticalSection(&job->lock);
+    if (job->cancelled) {
+        cancelled = true;
+    } else {
+        job->session = session;
+    }
+    LeaveCriticalSection(&job->lock);
+    if (cancelled) {
+        if (session) InternetCloseHandle(session);
+    } else if (session) {
+        DWORD timeout = kInetTimeoutMs;
+        InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+        InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+        InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
+        const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                            INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                            INTERNET_FLAG_NO_COOKIES;
+        // A cancel closes `session` from the window's thread, which makes a
+        // blocking call here return with an error; the request handle goes
+        // with its session then.
+        HINTERNET request = InternetOpenUrlW(session, job->url.c_str(), nullptr, 0, flags, 0);
+        bool ok = request != nullptr;
+        if (request) {
+            char buffer[8192];
+            for (;;) {
+                DWORD got = 0;
+                if (!InternetReadFile(request, buffer, sizeof buffer, &got)) {
+                    ok = false;
+                    break;
+                }
+                if (got == 0) break;
+                job->body.append(buffer, got);
+                // One byte more than allowed is enough to know it is too long.
+                if (job->body.size() > job->max_bytes) {
+                    ok = false;
+                    break;
+                }
+            }
+        }
+        job->ok = ok;
+        EnterCriticalSection(&job->lock);
+        cancelled = job->cancelled;
+        if (!cancelled) {
+            if (request) InternetCloseHandle(request);
+            InternetCloseHandle(session);
+            job->session = nullptr;
+        }
+        LeaveCriticalSection(&job->lock);
+    }
+    if (cancelled || !PostMessageW(job->hwnd, kMsgFetchDone, 0, reinterpret_cast<LPARAM>(job))) {
+        release_job(job);
+    }
+    return 0;
+}
+
+class Win32UrlFetch final : public platform::UrlFetch {
+public:
+    Win32UrlFetch(Win32Data& d, platform::UrlFetchEvents& events) : d_(d), events_(events) {}
+    ~Win32UrlFetch() override { cancel(); }
+    Win32UrlFetch(const Win32UrlFetch&) = delete;
+    Win32UrlFetch& operator=(const Win32UrlFetch&) = delete;
+
+    bool start(std::string_view url, std::size_t max_bytes) override {
+        cancel();
+        if (url.empty() || !d_.window) return false;
+        auto* job = new FetchJob;
+        job->hwnd = d_.window;
+        job->url = widen(url);
+        job->max_bytes = max_bytes;
+        job->owner = this;
+        const std::uintptr_t thread = _beginthreadex(nullptr, 0, fetch_thread, job, 0, nullptr);
+        if (!thread) {
+            delete job;
+            return false;
+        }
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        job_ = job;
+        return true;
+    }
+
+    void cancel() override {
+        if (!job_) return;
+        EnterCriticalSection(&job_->lock);
+        job_->cancelled = true;
+        if (job_->session) {
+            InternetCloseHandle(job_->session);
+            job_->session = nullptr;
+        }
+        LeaveCriticalSection(&job_->lock);
+        job_->owner = nullptr;
+        release_job(job_);
+        job_ = nullptr;
+    }
+
+    static void completed(FetchJob* job) {
+        Win32UrlFetch* owner = job->owner;
+        if (owner && owner->job_ == job) {
+            job->owner = nullptr;
+            owner->job_ = nullptr;
+            platform::UrlFetchResult result;
+            result.ok = job->ok;
+            result.body = std::move(job->body);
+            release_job(job);  // the owner's reference
+            guarded([&] { owner->events_.on_url_fetch_done(std::move(result)); });
+        }
+        release_job(job);  // the worker's reference
+    }
+
+private:
+    Win32Data& d_;
+    platform::UrlFetchEvents& events_;
+    FetchJob* job_ = nullptr;
+};
+
+// ---- keystrokes ----------------------------------------------------------------------
+
+WORD named_key_vk(platform::NamedKey key) {
+    using platform::NamedKey;
+    const auto k = static_cast<int>(key);
+    if (k >= static_cast<int>(NamedKey::F1) && k <= static_cast<int>(NamedKey::F16)) {
+        return static_cast<WORD>(VK_F1 + (k - static_cast<int>(NamedKey::F1)));
+    }
+    switch (key) {
+        case NamedKey::Enter: return VK_RETURN;
+        case NamedKey::Down: return VK_DOWN;
+        case NamedKey::Up: return VK_UP;
+        case NamedKey::Left: return VK_LEFT;
+        case NamedKey::Right: return VK_RIGHT;
+        case NamedKey::Tab: return VK_TAB;
+        case NamedKey::Esc: return VK_ESCAPE;
+        case NamedKey::Backspace: return VK_BACK;
+        case NamedKey::Delete: return VK_DELETE;
+        case NamedKey::Insert: return VK_INSERT;
+        case NamedKey::Home: return VK_HOME;
+        case NamedKey::End: return VK_END;
+        case NamedKey::PageUp: return VK_PRIOR;
+        case NamedKey::PageDown: return VK_NEXT;
+        case NamedKey::Break: return VK_CANCEL;
+        case NamedKey::CapsLock: return VK_CAPITAL;
+        case NamedKey::NumLock: return VK_NUMLOCK;
+        case NamedKey::ScrollLock: return VK_SCROLL;
+        case NamedKey::PrintScreen: return VK_SNAPSHOT;
+        case NamedKey::Help: return VK_HELP;
+        case NamedKey::Add: return VK_ADD;
+        case NamedKey::Subtract: return VK_SUBTRACT;
+        case NamedKey::Multiply: return VK_MULTIPLY;
+        case NamedKey::Divide: return VK_DIVIDE;
+        default: return VK_RETURN;
+    }
+}
+
+bool extended_key(WORD vk) {
+    switch (vk) {
+        case VK_UP:
+        case VK_DOWN:
+        case VK_LEFT:
+        case VK_RIGHT:
+        case VK_HOME:
+        case VK_END:
+        case VK_PRIOR:
+        case VK_NEXT:
+        case VK_INSERT:
+        case VK_DELETE:
+        case VK_NUMLOCK:
+        case VK_DIVIDE:
+        case VK_SNAPSHOT:
+        case VK_CANCEL: return true;
+        default: return false;
+    }
+}
+
+void add_key(std::vector<INPUT>& in, WORD vk, bool up, HKL layout) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = vk;
+    i.ki.wScan = static_cast<WORD>(MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout));
+    i.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended_key(vk) ? KEYEVENTF_EXTENDEDKEY : 0);
+    in.push_back(i);
+}
+
+void add_unicode(std::vector<INPUT>& in, char32_t ch) {
+    wchar_t units[2];
+    int count = 1;
+    if (ch > 0xFFFF) {
+        const char32_t v = ch - 0x10000;
+        units[0] = static_cast<wchar_t>(0xD800 + (v >> 10));
+        units[1] = static_cast<wchar_t>(0xDC00 + (v & 0x3FF));
+        count = 2;
+    } else {
+        units[0] = static_cast<wchar_t>(ch);
+    }
+    for (int u = 0; u < count; ++u) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wScan = units[u];
+        i.ki.dwFlags = KEYEVENTF_UNICODE;
+        in.push_back(i);
+        i.ki.dwFlags |= KEYEVENTF_KEYUP;
+        in.push_back(i);
+    }
+}
+
+void add_stroke(std::vector<INPUT>& in, const platform::KeyStroke& k, HKL layout) {
+    if (k.mods.shift) add_key(in, VK_SHIFT, false, layout);
+    if (k.mods.ctrl) add_key(in, VK_CONTROL, false, layout);
+    if (k.mods.alt) add_key(in, VK_MENU, false, layout);
+    if (k.named) {
+        const WORD vk = named_key_vk(k.key);
+        add_key(in, vk, false, layout);
+        add_key(in, vk, true, layout);
+    } else {
+        const SHORT scan = k.ch <= 0xFFFF ? VkKeyScanExW(static_cast<WCHAR>(k.ch), layout)
+                                          : static_cast<SHORT>(-1);
+        const int shifts = scan == -1 ? 0 : (scan >> 8) & 0xFF;
+        // Characters the layout lacks, and those that need Ctrl or Alt
+        // (AltGr), are typed as themselves rather than as key chords.
+        if (scan == -1 || (shifts & 6) != 0) {
+            add_unicode(in, k.ch);
+        } else {
+            const WORD vk = static_cast<WORD>(scan & 0xFF);
+            const bool shift = (shifts & 1) != 0 && !k.mods.shift;
+            if (shift) add_key(in, VK_SHIFT, false, layout);
+            add_key(in, vk, false, layout);
+            add_key(in, vk, true, layout);
+            if (shift) add_key(in, VK_SHIFT, true, layout);
+        }
+    }
+    if (k.mods.alt) add_key(in, VK_MENU, true, layout);
+    if (k.mods.ctrl) add_key(in, VK_CONTROL, true, layout);
+    if (k.mods.shift) add_key(in, VK_SHIFT, true, layout);
+}
+
+// ---- window activation -----------------------------------------------------------------
+
+struct FindTitle {
+    std::wstring title;
+    HWND self = nullptr;
+    HWND exact = nullptr;
+    HWND prefix = nullptr;
+};
+
+BOOL CALLBACK find_title(HWND hwnd, LPARAM arg) {
+    auto* f = reinterpret_cast<FindTitle*>(arg);
+    if (hwnd == f->self || !IsWindowVisible(hwnd)) return TRUE;
+    const std::wstring text = window_text(hwnd);
+    if (text == f->title) {
+        f->exact = hwnd;
+        return FALSE;
+    }
+    if (!f->prefix && text.size() > f->title.size() &&
+        text.compare(0, f->title.size(), f->title) == 0) {
+        f->prefix = hwnd;
+    }
+    return TRUE;
+}
+
+// ---- the window ------------------------------------------------------------------------
+
+Win32Data* g_data = nullptr;  // for the window procedures; one window per process
+
+void apply_font(Win32Data& d, ControlWnd& e) {
+    if (!e.hwnd) return;
+    SendMessageW(e.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(d.font(e.control->font())), TRUE);
+}
+
+void apply_geometry(Win32Data& d, ControlWnd& e) {
+    const Control& c = *e.control;
+    if (!e.hwnd) return;
+    const int x = d.px(c.left());
+    const int y = d.px(c.top());
+    const int w = std::max(d.px(c.left() + c.width()) - x, 0);
+    const int h = std::max(d.px(c.top() + c.height()) - y, 0);
+    SetWindowPos(e.hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void apply_value(ControlWnd& e) {
+    if (!e.hwnd) return;
+    WPARAM state = BST_UNCHECKED;
+    if (e.control->kind() == ControlKind::CheckBox) {
+        const int v = static_cast<const CheckBox*>(e.control)->value();
+        state = v == 1 ? BST_CHECKED : v == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
+    } else if (e.control->kind() == ControlKind::OptionButton) {
+        state = static_cast<const OptionButton*>(e.control)->value() ? BST_CHECKED : BST_UNCHECKED;
+    } else {
+        return;
+    }
+    if (SendMessageW(e.hwnd, BM_GETCHECK, 0, 0) != static_cast<LRESULT>(state)) {
+        SendMessageW(e.hwnd, BM_SETCHECK, state, 0);
+    }
+}
+
+void apply_caption(ControlWnd& e) {
+    if (!e.hwnd) return;
+    const std::wstring text = widen(e.control->caption());
+    // A field's own typing already shows; setting it again would move the caret.
+    if (window_text(e.hwnd) != text) SetWindowTextW(e.hwnd, text.c_str());
+    if (e.control->graphical()) InvalidateRect(e.hwnd, nullptr, TRUE);
+}
+
+void apply_tooltip(Win32Data& d, ControlWnd& e) {
+    if (!e.hwnd || !d.tooltip) return;
+    std::wstring text = widen(e.control->tooltip());
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = d.window;
+    ti.uId = reinterpret_cast<UINT_PTR>(e.hwnd);
+    ti.lpszText = text.data();
+    if (!e.tool_added) {
+        e.tool_added = SendMessageW(d.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)) != 0;
+    } else {
+        SendMessageW(d.tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+}
+
+// Keyboard focus moves through the windows in z-order, so the z-order
+// follows the tab index. Labels never take the focus and stay beneath the
+// other controls, where they would overlap them.
+void apply_tab_order(Win32Data& d) {
+    d.tab_order_posted = false;
+    std::vector<ControlWnd*> order;
+    for (auto& e : d.controls) {
+        if (e->hwnd && e->control) order.push_back(e.get());
+    }
+    std::stable_sort(order.begin(), order.end(), [](const ControlWnd* a, const ControlWnd* b) {
+        const bool la = a->control->kind() == ControlKind::Label;
+        const bool lb = b->control->kind() == ControlKind::Label;
+        if (la != lb) return lb;
+        return a->control->tab_index() < b->control->tab_index();
+    });
+    HWND after = HWND_TOP;
+    for (ControlWnd* e : order) {
+        SetWindowPos(e->hwnd, after, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        after = e->hwnd;
+    }
+}
+
+void draw_station_button(Win32Data& d, const DRAWITEMSTRUCT& di, const Control& c) {
+    HDC dc = di.hDC;
+    RECT r = di.rcItem;
+    FillRect(dc, &r, d.brush(c.back_color()));
+    const bool pressed = (di.itemState & ODS_SELECTED) != 0;
+    DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    const std::wstring text = widen(c.caption());
+    RECT tr = r;
+    if (pressed) OffsetRect(&tr, 1, 1);
+    const int mode = SetBkMode(dc, TRANSPARENT);
+    const COLORREF old_colour = SetTextColor(dc, colour(c.fore_color()));
+    HGDIOBJ old_font = SelectObject(dc, d.font(c.font()));
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SelectObject(dc, old_font);
+    SetTextColor(dc, old_colour);
+    SetBkMode(dc, mode);
+    if ((di.itemState & ODS_FOCUS) && !(di.itemState & ODS_NOFOCUSRECT)) {
+        InflateRect(&r, -3, -3);
+        DrawFocusRect(dc, &r);
+    }
+}
+
+void paint_lines(Win32Data& d, HDC dc) {
+    for (auto& e : d.controls) {
+        if (!e->control) continue;
+        const Control& c = *e->control;
+        if (c.kind() != ControlKind::Line || !c.visible()) continue;
+        const auto& line = static_cast<const Line&>(c);
+        HPEN pen =
+            CreatePen(PS_SOLID, std::max(1, static_cast<int>(d.dpi / 96)), colour(c.fore_color()));
+        HGDIOBJ old = SelectObject(dc, pen);
+        MoveToEx(dc, d.px(line.x1()), d.px(line.y1()), nullptr);
+        LineTo(dc, d.px(line.x2()), d.px(line.y2()));
+        SelectObject(dc, old);
+        DeleteObject(pen);
+    }
+}
+
+void relayout_all(Win32Data& d) {
+    auto old_fonts = std::move(d.fonts);
+    d.fonts.clear();
+    for (auto& e : d.controls) {
+        apply_geometry(d, *e);
+        apply_font(d, *e);
+    }
+    for (auto& [key, font] : old_fonts) DeleteObject(font);
+}
+
+void handle_command(Win32Data& d, ControlWnd& e, UINT code) {
+    Control* c = e.control;
+    Form1* form = d.form;
+    if (!form || d.quitting) return;
+    switch (c->kind()) {
+        case ControlKind::CommandButton:
+            // An owner-drawn button reports the second click of a quick
+            // pair as a double click; it is a click all the same.
+            if (code == BN_CLICKED || (code == BN_DOUBLECLICKED && c->graphical())) {
+                guarded([&] { c->click(); });
+            }
+            break;
+        case ControlKind::CheckBox:
+            if (code == BN_CLICKED) guarded([&] { static_cast<CheckBox*>(c)->user_click(); });
+            break;
+        case ControlKind::OptionButton:
+            if (code == BN_CLICKED || code == BN_DOUBLECLICKED) {
+                guarded([&] { static_cast<OptionButton*>(c)->select(); });
+            }
+            break;
+        case ControlKind::Label:
+            if (code == STN_CLICKED) guarded([&] { c->click(); });
+            break;
+        case ControlKind::TextBox:
+            if (code == EN_CHANGE && e.hwnd) {
+                const std::string text = narrow(window_text(e.hwnd));
+                guarded([&] { static_cast<TextBox*>(c)->set_text(text); });
+            }
+            break;
+        case ControlKind::Line: break;
+    }
+}
+
+LRESULT colour_control(Win32Data& d, HWND hwnd, HDC dc) {
+    ControlWnd* e = d.entry(hwnd);
+    if (!e) return 0;
+    const Control& c = *e->control;
+    SetTextColor(dc, colour(c.fore_color()));
+    if (c.back_transparent()) {
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(d.background);
+    }
+    SetBkMode(dc, OPAQUE);
+    SetBkColor(dc, colour(c.back_color()));
+    return reinterpret_cast<LRESULT>(d.brush(c.back_color()));
+}
+
+LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+    auto* e = reinterpret_cast<ControlWnd*>(ref);
+    Win32Data* d = g_data;
+    const bool live = d && d->form && !d->quitting && e->control;
+    const bool field = e->kind == ControlKind::TextBox;
+    switch (msg) {
+        case WM_GETDLGCODE: {
+            LRESULT code = DefSubclassProc(hwnd, msg, wp, lp);
+            // Enter belongs to the field (its key press), not to the dialog
+            // navigation.
+            const auto* m = reinterpret_cast<const MSG*>(lp);
+            if (field && m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN) {
+                code |= DLGC_WANTMESSAGE;
+            }
+            return code;
+        }
+        case WM_CHAR:
+            if (field && live) {
+                auto* box = static_cast<TextBox*>(e->control);
+                guarded([&] { box->key_press(static_cast<int>(wp)); });
+                // A single-line field has no use for Enter and would beep.
+                if (wp == L'\r') return 0;
+                if (!IsWindow(hwnd)) return 0;
+            }
+            break;
+        case WM_LBUTTONDBLCLK:
+            if (field && live) {
+                const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+                auto* box = static_cast<TextBox*>(e->control);
+                guarded([&] { box->dbl_click(); });
+                return r;
+            }
+            break;
+        case WM_SETFOCUS: {
+            const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+            if (live) guarded([&] { d->form->set_focus(e->control); });
+            return r;
+        }
+        case WM_KILLFOCUS: {
+            const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+            // Focus leaving for the window itself is focus leaving the
+            // fields; another program taking it is not (the field keeps it
+            // for when the window is active again).
+            if (live && reinterpret_cast<HWND>(wp) == d->window) {
+                guarded([&] { d->form->set_focus(nullptr); });
+            }
+            return r;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, control_proc, kSubclassId);
+            e->hwnd = nullptr;
+            e->tool_added = false;
+            break;
+        default: break;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+void create_control(Win32Data& d, Control& c) {
+    auto e = std::make_unique<ControlWnd>();
+    e->control = &c;
+    e->kind = c.kind();
+    const wchar_t* cls = nullptr;
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+    DWORD ex_style = 0;
+    switch (c.kind()) {
+        case ControlKind::CommandButton:
+            cls = WC_BUTTONW;
+            style |= WS_TABSTOP | (c.graphical() ? BS_OWNERDRAW : BS_PUSHBUTTON | BS_MULTILINE);
+            break;
+        case ControlKind::CheckBox:
+            cls = WC_BUTTONW;
+            style |= WS_TABSTOP | BS_3STATE;
+            break;
+        case ControlKind::OptionButton:
+            cls = WC_BUTTONW;
+            style |= WS_TABSTOP | BS_RADIOBUTTON;
+            break;
+        case ControlKind::Label:
+            cls = WC_STATICW;
+            style |= SS_LEFT | SS_NOTIFY | SS_NOPREFIX;
+            break;
+        case ControlKind::TextBox:
+            cls = WC_EDITW;
+            style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+            ex_style |= WS_EX_CLIENTEDGE;
+            break;
+        case ControlKind::Line: break;
+    }
+    ControlWnd* entry = e.get();
+    d.by_control[&c] = entry;
+    d.controls.push_back(std::move(e));
+    if (!cls) return;
+    if (c.visible()) style |= WS_VISIBLE;
+    const std::wstring text = widen(c.caption());
+    const int x = d.px(c.left());
+    const int y = d.px(c.top());
+    HWND h = CreateWindowExW(
+        ex_style, cls, text.c_str(), style, x, y, std::max(d.px(c.left() + c.width()) - x, 0),
+        std::max(d.px(c.top() + c.height()) - y, 0), d.window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id())), d.instance, nullptr);
+    if (!h) return;
+    entry->hwnd = h;
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(entry));
+    SetWindowSubclass(h, control_proc, kSubclassId, reinterpret_cast<DWORD_PTR>(entry));
+    if (c.kind() == ControlKind::CheckBox || c.kind() == ControlKind::OptionButton) {
+        // Themed boxes ignore the text colour; white on navy needs the
+        // classic look.
+        SetWindowTheme(h, L"", L"");
+    }
+    apply_font(d, *entry);
+    apply_value(*entry);
+    apply_tooltip(d, *entry);
+}
+
+void report_move(Win32Data& d, int x, int y) {
+    if (!d.form || d.quitting || IsIconic(d.window)) return;
+    if (x == d.px(d.left) && y == d.px(d.top)) return;
+    d.left = d.twips(x);
+    d.top = d.twips(y);
+    guarded([&] { d.form->window_moved(d.left, d.top); });
+}
+
+LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Win32Data* d = g_data;
+    if (!d || (d->window && hwnd != d->window)) return DefWindowProcW(hwnd, msg, wp, lp);
+    switch (msg) {
+        case WM_COMMAND:
+            if (lp) {
+                if (ControlWnd* e = d->entry(reinterpret_cast<HWND>(lp))) {
+                    handle_command(*d, *e, HIWORD(wp));
+                }
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+            if (LRESULT b =
+                    colour_control(*d, reinterpret_cast<HWND>(lp), reinterpret_cast<HDC>(wp))) {
+                return b;
+            }
+            break;
+        case WM_DRAWITEM: {
+            const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+            if (ControlWnd* e = d->entry(di->hwndItem)) {
+                draw_station_button(*d, *di, *e->control);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_ERASEBKGND: {
+            RECT r;
+            GetClientRect(hwnd, &r);
+            FillRect(reinterpret_cast<HDC>(wp), &r, d->background);
+            return 1;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            paint_lines(*d, dc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+            if (d->form && !d->quitting) guarded([&] { d->form->Form_MouseDown(); });
+            return 0;
+        case WM_TIMER: {
+            auto it = d->timer_sinks.find(static_cast<UINT_PTR>(wp));
+            if (it != d->timer_sinks.end() && !d->quitting) {
+                platform::TimerSink* sink = it->second;
+                guarded([&] { sink->on_timer_tick(); });
+            }
+            return 0;
+        }
+        case WM_WINDOWPOSCHANGED: {
+            const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+            if (!d->applying_bounds && !(pos->flags & SWP_NOMOVE)) report_move(*d, pos->x, pos->y);
+            return 0;
+        }
+        case WM_ACTIVATE:
+            // Back in the window, the field that had the focus gets it again.
+            if (LOWORD(wp) != WA_INACTIVE && d->form && !d->quitting && d->form->focus()) {
+                auto it = d->by_control.find(d->form->focus());
+                if (it != d->by_control.end() && it->second->hwnd) {
+                    SetFocus(it->second->hwnd);
+                    return 0;
+                }
+            }
+            break;
+        case WM_DPICHANGED: {
+            d->dpi = HIWORD(wp);
+            const auto* r = reinterpret_cast<const RECT*>(lp);
+            relayout_all(*d);
+            d->applying_bounds = true;
+            SetWindowPos(hwnd, nullptr, r->left, r->top, d->px(d->width), d->px(d->height),
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            d->applying_bounds = false;
+            report_move(*d, r->left, r->top);
+            RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            return 0;
+        }
+        case WM_CLOSE:
+            if (d->form) {
+                guarded([&] { d->form->unload(); });
+                // The unload ends the program; should it not, the window goes.
+                if (!d->quitting) DestroyWindow(hwnd);
+            } else {
+                DestroyWindow(hwnd);
+            }
+            return 0;
+        case WM_QUERYENDSESSION: return TRUE;
+        case WM_ENDSESSION:
+            if (wp && d->form) guarded([&] { d->form->unload(); });
+            return 0;
+        case WM_DESTROY:
+            d->quitting = true;
+            PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY:
+            d->window = nullptr;
+            d->tooltip = nullptr;
+            break;
+        case kMsgResolved: {
+            auto* job = reinterpret_cast<ResolveJob*>(lp);
+            auto it = d->sockets.find(job->socket_id);
+            if (it != d->sockets.end() && !d->quitting) {
+                Win32Socket* s = it->second;
+                guarded([&] { s->on_resolved(*job); });
+            }
+            delete job;
+            return 0;
+        }
+        case kMsgSocket:
+            if (!d->quitting) {
+                const auto s = static_cast<SOCKET>(wp);
+                const int event = WSAGETSELECTEVENT(lp);
+                const int error = WSAGETSELECTERROR(lp);
+                // Copy: a handler may create or destroy sockets.
+                std::vector<Win32Socket*> all;
+                for (auto& entry : d->sockets) all.push_back(entry.second);
+                for (Win32Socket* sock : all) {
+                    bool alive = false;
+                    for (auto& entry : d->sockets) alive = alive || entry.second == sock;
+                    if (alive) guarded([&] { sock->on_event(s, event, error); });
+                }
+            }
+            return 0;
+        case kMsgFetchDone: Win32UrlFetch::completed(reinterpret_cast<FetchJob*>(lp)); return 0;
+        case kMsgTabOrder: apply_tab_order(*d); return 0;
+        default: break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void dispatch(Win32Data& d, MSG& m) {
+    if (m.message == WM_QUIT) {
+        d.quitting = true;
+        return;
+    }
+    if (d.window && IsDialogMessageW(d.window, &m)) return;
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+}
+
+// Runs what is queued now, once; true when anything ran.
+bool pump(Win32Data& d) {
+    bool ran = false;
+    MSG m;
+    // Bounded, so that a flood of posted messages cannot hold the caller.
+    for (int budget = 1000; budget > 0 && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); --budget) {
+        dispatch(d, m);
+        ran = true;
+        if (d.quitting) break;
+    }
+    return ran;
+}
+
+// The foreground changes asynchronously: waits for `target` to have it
+// while serving the window, for a bounded time.
+bool wait_foreground(Win32Data& d, HWND target, DWORD limit_ms) {
+    LARGE_INTEGER c;
+    auto now = [&] {
+        QueryPerformanceCounter(&c);
+        return c.QuadPart * 1000 / d.qpc_frequency.QuadPart;
+    };
+    const LONGLONG until = now() + limit_ms;
+    while (GetForegroundWindow() != target && !d.quitting) {
+        const LONGLONG left = until - now();
+        if (left <= 0) break;
+        pump(d);
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<LONGLONG>(left, 5)),
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+    return GetForegroundWindow() == target;
+}
+
+// A window of another program that the user may have chosen on purpose.
+bool other_program(HWND hwnd) {
+    if (!hwnd || hwnd == GetDesktopWindow() || hwnd == GetShellWindow()) return false;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    return pid != GetCurrentProcessId();
+}
+
+}  // namespace
+
+// ---- Win32Platform ----------------------------------------------------------------------
+
+Win32Platform::Win32Platform(void* instance) : d_(std::make_unique<Win32Data>()) {
+    Win32Data& d = *d_;
+    g_data = &d;
+    d.instance = static_cast<HINSTANCE>(instance);
+    QueryPerformanceFrequency(&d.qpc_frequency);
+    WSADATA wsa;
+    d.winsock = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&icc);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = window_proc;
+    wc.hInstance = d.instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.lpszClassName = kWindowClass;
+    RegisterClassExW(&wc);
+
+    d.background = CreateSolidBrush(colour(0x000040));
+    const std::wstring caption = widen(kWindowCaption);
+    // Borderless: the panel is moved by dragging its surface. The system
+    // menu and minimize box give it Alt+F4 and the task bar's menu.
+    d.window = CreateWindowExW(0, kWindowClass, caption.c_str(),
+                               WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 80,
+                               540, nullptr, nullptr, d.instance, nullptr);
+    if (!d.window) return;
+    d.dpi = GetDpiForWindow(d.window);
+    if (d.dpi == 0) d.dpi = USER_DEFAULT_SCREEN_DPI;
+    d.tooltip =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, d.window, nullptr, d.instance, nullptr);
+    if (d.tooltip) SendMessageW(d.tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+Win32Platform::~Win32Platform() {
+    Win32Data& d = *d_;
+    d.form = nullptr;
+    for (auto& [id, sink] : d.timer_sinks) {
+        if (d.window) KillTimer(d.window, id);
+    }
+    d.timer_sinks.clear();
+    d.timer_ids.clear();
+    if (d.window) DestroyWindow(d.window);
+    for (auto& [c, b] : d.brushes) DeleteObject(b);
+    for (auto& [key, f] : d.fonts) DeleteObject(f);
+    if (d.background) DeleteObject(d.background);
+    if (d.winsock) WSACleanup();
+    g_data = nullptr;
+}
+
+bool Win32Platform::ready() const {
+    return d_->window != nullptr;
+}
+
+void Win32Platform::attach(Form1& form) {
+    Win32Data& d = *d_;
+    d.form = &form;
+    d.left = form.left();
+    d.top = form.top();
+    d.width = form.width();
+    d.height = form.height();
+    if (!d.window) return;
+    for (Control* c : form.controls()) create_control(d, *c);
+    apply_tab_order(d);
+    window_background_changed(form.back_color());
+}
+
+void Win32Platform::detach() {
+    Win32Data& d = *d_;
+    // The controls go with the form: the window must not outlive them.
+    if (d.window) DestroyWindow(d.window);
+    d.form = nullptr;
+    for (auto& e : d.controls) e->control = nullptr;
+    d.by_control.clear();
+}
+
+void Win32Platform::run() {
+    while (!d_->quitting) wait_events(INT64_MAX);
+}
+
+platform::Millis Win32Platform::now_ms() {
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    const LONGLONG f = d_->qpc_frequency.QuadPart;
+    return static_cast<platform::Millis>(c.QuadPart / f * 1000 + c.QuadPart % f * 1000 / f);
+}
+
+void Win32Platform::start_timer(platform::TimerSink& timer, unsigned interval_ms) {
+    Win32Data& d = *d_;
+    stop_timer(timer);
+    if (!d.window || d.quitting) return;
+    // A fresh ID per start: a tick of the previous period still queued
+    // finds no sink and is dropped, so the period really restarts.
+    UINT_PTR id = d.next_timer_id++;
+    if (d.next_timer_id == 0) d.next_timer_id = 1;
+    if (!SetTimer(d.window, id, std::max(interval_ms, 1u), nullptr)) return;
+    d.timer_ids[&timer] = id;
+    d.timer_sinks[id] = &timer;
+}
+
+void Win32Platform::stop_timer(platform::TimerSink& timer) {
+    Win32Data& d = *d_;
+    auto it = d.timer_ids.find(&timer);
+    if (it == d.timer_ids.end()) return;
+    if (d.window) KillTimer(d.window, it->second);
+    d.timer_sinks.erase(it->second);
+    d.timer_ids.erase(it);
+}
+
+void Win32Platform::do_events() {
+    if (d_->quitting) return;
+    pump(*d_);
+}
+
+void Win32Platform::wait_events(platform::Millis deadline) {
+    Win32Data& d = *d_;
+    while (!d.quitting) {
+        if (pump(d)) return;
+        DWORD wait = INFINITE;
+        if (deadline != INT64_MAX) {
+            const platform::Millis left = deadline - now_ms();
+            if (left <= 0) return;
+            wait = static_cast<DWORD>(
+                std::min<platform::Millis>(left, platform::Millis{INFINITE} - 1));
+        }
+        const DWORD r =
+            MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (r == WAIT_TIMEOUT) {
+            pump(d);
+            return;
+        }
+    }
+}
+
+bool Win32Platform::quitting() {
+    return d_->quitting;
+}
+
+void Win32Platform::window_bounds_changed(float left, float top, float width, float height) {
+    Win32Data& d = *d_;
+    d.left = left;
+    d.top = top;
+    d.width = width;
+    d.height = height;
+    if (!d.window || d.quitting) return;
+    const int x = d.px(left);
+    const int y = d.px(top);
+    d.applying_bounds = true;
+    SetWindowPos(d.window, nullptr, x, y, std::max(d.px(left + width) - x, 0),
+                 std::max(d.px(top + height) - y, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+    d.applying_bounds = false;
+}
+
+void Win32Platform::window_visible_changed(bool visible) {
+    Win32Data& d = *d_;
+    if (!d.window || d.quitting) return;
+    ShowWindow(d.window, visible ? SW_SHOW : SW_HIDE);
+    if (visible) UpdateWindow(d.window);
+}
+
+void Win32Platform::window_background_changed(std::uint32_t rgb) {
+    Win32Data& d = *d_;
+    HBRUSH old = d.background;
+    d.background = CreateSolidBrush(colour(rgb));
+    if (old) DeleteObject(old);
+    if (d.window) {
+        RedrawWindow(d.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+}
+
+void Win32Platform::set_topmost(bool topmost) {
+    Win32Data& d = *d_;
+    if (!d.window) return;
+    SetWindowPos(d.window, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Win32Platform::begin_drag() {
+    Win32Data& d = *d_;
+    if (!d.window || d.quitting) return;
+    POINT at{};
+    GetCursorPos(&at);
+    ReleaseCapture();
+    SendMessageW(d.window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(at.x, at.y));
+}
+
+platform::Size Win32Platform::screen_size() {
+    Win32Data& d = *d_;
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    HMONITOR monitor = MonitorFromWindow(d.window, MONITOR_DEFAULTTOPRIMARY);
+    if (!monitor || !GetMonitorInfoW(monitor, &mi)) {
+        return {d.twips(GetSystemMetrics(SM_CXSCREEN)), d.twips(GetSystemMetrics(SM_CYSCREEN))};
+    }
+    return {d.twips(mi.rcMonitor.right - mi.rcMonitor.left),
+            d.twips(mi.rcMonitor.bottom - mi.rcMonitor.top)};
+}
+
+void Win32Platform::control_changed(const Control& control, platform::ControlProp what) {
+    Win32Data& d = *d_;
+    if (!d.form || !d.window) return;
+    auto it = d.by_control.find(&control);
+    if (it == d.by_control.end()) return;
+    ControlWnd& e = *it->second;
+    if (control.kind() == ControlKind::Line) {
+        InvalidateRect(d.window, nullptr, TRUE);
+        return;
+    }
+    if (!e.hwnd) return;
+    switch (what) {
+        case ControlProp::Geometry: apply_geometry(d, e); break;
+        case ControlProp::Visible:
+            ShowWindow(e.hwnd, control.visible() ? SW_SHOWNA : SW_HIDE);
+            break;
+        case ControlProp::Caption: apply_caption(e); break;
+        case ControlProp::Value: apply_value(e); break;
+        case ControlProp::ToolTip: apply_tooltip(d, e); break;
+        case ControlProp::Colors:
+            apply_font(d, e);
+            InvalidateRect(e.hwnd, nullptr, TRUE);
+            break;
+        case ControlProp::TabIndex:
+            if (!d.tab_order_posted) {
+                d.tab_order_posted = PostMessageW(d.window, kMsgTabOrder, 0, 0) != 0;
+            }
+            break;
+        case ControlProp::Focus:
+            if (GetFocus() != e.hwnd) SetFocus(e.hwnd);
+            break;
+    }
+}
+
+void Win32Platform::quit() {
+    Win32Data& d = *d_;
+    if (d.quitting) return;
+    d.quitting = true;
+    for (auto& [id, sink] : d.timer_sinks) {
+        if (d.window) KillTimer(d.window, id);
+    }
+    d.timer_sinks.clear();
+    d.timer_ids.clear();
+    if (d.window) DestroyWindow(d.window);
+    PostQuitMessage(0);
+}
+
+bool Win32Platform::app_activate(std::string_view title) {
+    Win32Data& d = *d_;
+    FindTitle find;
+    find.title = widen(title);
+    find.self = d.window;
+    EnumWindows(find_title, reinterpret_cast<LPARAM>(&find));
+    HWND target = find.exact ? find.exact : find.prefix;
+    d.activated = target;
+    if (!target) return false;
+    if (IsIconic(target)) ShowWindow(target, SW_RESTORE);
+    SetForegroundWindow(target);
+    if (wait_foreground(d, target, kActivateWaitMs)) return true;
+
+    // The foreground lock of Windows: join the input of the foreground
+    // thread and tap Alt, after which the system lets the change happen.
+    HWND fg = GetForegroundWindow();
+    const DWORD fg_thread = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
+    const DWORD me = GetCurrentThreadId();
+    const bool attached = fg_thread && fg_thread != me && AttachThreadInput(me, fg_thread, TRUE);
+    INPUT alt[2] = {};
+    alt[0].type = alt[1].type = INPUT_KEYBOARD;
+    alt[0].ki.wVk = alt[1].ki.wVk = VK_MENU;
+    alt[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, alt, sizeof(INPUT));
+    SetForegroundWindow(target);
+    BringWindowToTop(target);
+    if (attached) AttachThreadInput(me, fg_thread, FALSE);
+    wait_foreground(d, target, kActivateWaitMs / 5);
+    // The window exists; whether it took the foreground is the system's call.
+    return true;
+}
+
+void Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStroke> keys,
+                              bool wait) {
+    Win32Data& d = *d_;
+    if (keys.empty() || d.quitting) return;
+    HWND target = GetForegroundWindow();
+    // Keys meant for the activated window never go to nowhere, the desktop
+    // or this program: a click that reached the panel without activating it
+    // (BM_CLICK from an accessibility tool) can leave the foreground there.
+    if (d.activated && target != d.activated && IsWindow(d.activated) && !other_program(target)) {
+        SetForegroundWindow(d.activated);
+        wait_foreground(d, d.activated, kActivateWaitMs / 5);
+        target = GetForegroundWindow();
+        if (d.quitting) return;
+    }
+    const DWORD thread = target ? GetWindowThreadProcessId(target, nullptr) : 0;
+    HKL layout = GetKeyboardLayout(thread);
+    std::vector<INPUT> in;
+    for (const platform::KeyStroke& k : keys) add_stroke(in, k, layout);
+    if (in.empty()) return;
+    const UINT sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    if (!wait || !target || thread == GetCurrentThreadId()) return;
+    // Each round trip makes the target's thread go back to its queue once;
+    // after 2N+1 of them every key event (and each WM_CHAR that translating
+    // it posted) has been handled.
+    const platform::Millis until = now_ms() + kKeyWaitLimitMs;
+    for (UINT i = 0; i < 2 * sent + 1 && now_ms() < until; ++i) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                 kKeyRoundTripMs, &result)) {
+            break;
+        }
+    }
+}
+
+platform::FileSystem& Win32Platform::files() {
+    return d_->files;
+}
+
+platform::Locale& Win32Platform::locale() {
+    return d_->locale;
+}
+
+std::unique_ptr<platform::TcpSocket> Win32Platform::create_socket(platform::SocketEvents& events) {
+    return std::make_unique<Win32Socket>(*d_, events);
+}
+
+std::unique_ptr<platform::UrlFetch> Win32Platform::create_url_fetch(
+    platform::UrlFetchEvents& events) {
+    return std::make_unique<Win32UrlFetch>(*d_, events);
+}
+
+}  // namespace tovira::win32

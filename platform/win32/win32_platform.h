@@ -1,0 +1,65 @@
+// The native Windows backend of `platform::Platform`.
+//
+// Plain Win32 with no framework: the main window mirrors the core's
+// controls as standard controls, timers are window timers, the event loop
+// is the thread's message queue, and the socket and URL fetch deliver
+// their events through that queue. See win32_platform.cpp for the list of
+// what it implements. No Windows header leaks out of this one.
+#pragma once
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace tovira {
+class Form1;
+}
+
+namespace tovira::win32 {
+
+struct Win32Data;
+
+class Win32Platform final : public platform::Platform {
+public:
+    // `instance` is the program's HINSTANCE. Creates the (hidden) main window.
+    explicit Win32Platform(void* instance);
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+    ~Win32Platform() override;
+
+    // False when the main window could not be created.
+    bool ready() const;
+    // Mirrors every control of `form` and routes the window's events to it.
+    void attach(Form1& form);
+    // Stops routing events to the form; call before the form is destroyed.
+    void detach();
+    // Runs the event loop until the program is ending.
+    void run();
+
+    platform::Millis now_ms() override;
+    void start_timer(platform::TimerSink& timer, unsigned interval_ms) override;
+    void stop_timer(platform::TimerSink& timer) override;
+    void do_events() override;
+    void wait_events(platform::Millis deadline) override;
+    bool quitting() override;
+    void window_bounds_changed(float left, float top, float width, float height) override;
+    void window_visible_changed(bool visible) override;
+    void window_background_changed(std::uint32_t rgb) override;
+    void set_topmost(bool topmost) override;
+    void begin_drag() override;
+    platform::Size screen_size() override;
+    void control_changed(const Control& control, platform::ControlProp what) override;
+    void quit() override;
+    bool app_activate(std::string_view title) override;
+    void send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
+                   bool wait) override;
+    platform::FileSystem& files() override;
+    platform::Locale& locale() override;
+    std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;
+    std::unique_ptr<platform::UrlFetch> create_url_fetch(platform::UrlFetchEvents& events) override;
+
+private:
+    std::unique_ptr<Win32Data> d_;
+};
+
+}  // namespace tovira::win32
