@@ -213,6 +213,24 @@ bool acceptable_host(std::string_view host) {
     });
 }
 
+using ChunkStream = std::function<std::optional<Chunk>(std::size_t)>;
+
+// Posts chunk `n` of a streamed body; its arrival asks for the next one.
+void post_stream_chunk(SimPlatform& sim, const std::shared_ptr<SocketState>& st, std::uint64_t gen,
+                       const ChunkStream& stream, Millis connected_at, std::size_t n) {
+    if (!st->alive || st->generation != gen) return;
+    std::optional<Chunk> chunk = stream(n);
+    if (!chunk) return;
+    SimPlatform* simp = &sim;
+    sim.post(connected_at + chunk->after,
+             [simp, st, gen, stream, connected_at, n, bytes = std::move(chunk->bytes)] {
+                 if (!st->alive || st->generation != gen) return;
+                 st->inbox += bytes;
+                 st->events->on_socket_data_arrival(bytes.size());
+                 post_stream_chunk(*simp, st, gen, stream, connected_at, n + 1);
+             });
+}
+
 class SimSocket : public platform::TcpSocket {
 public:
     SimSocket(SimPlatform& sim, platform::SocketEvents& events)
@@ -253,7 +271,7 @@ public:
         st->connection = sim_.connections.size() - 1;
         const Millis connected_at = now + script.connect_delay;
         SimPlatform* sim = &sim_;
-        sim_.post(connected_at, guard([st, sim, script, connected_at, guard] {
+        sim_.post(connected_at, guard([st, sim, script, connected_at, guard, gen] {
                       st->connected = true;
                       st->events->on_socket_connect();
                       // The chunks follow the request the connect handler sent.
@@ -264,6 +282,9 @@ public:
                                         st->inbox += bytes;
                                         st->events->on_socket_data_arrival(bytes.size());
                                     }));
+                      }
+                      if (script.stream) {
+                          post_stream_chunk(*sim, st, gen, script.stream, connected_at, 0);
                       }
                       if (script.close_after) {
                           const bool reset = script.reset;

@@ -84,6 +84,10 @@ struct PeerScript {
     bool reset = false;
     // Answers the request with `respond` when set (at `chunks` times ignored).
     std::function<std::vector<Chunk>(const std::string& request)> respond;
+    // Chunks made one at a time, after `chunks`: chunk n is asked for when
+    // chunk n - 1 has arrived, so that a huge body never exists whole.
+    // Its `after` counts from the connection; nullopt ends the stream.
+    std::function<std::optional<Chunk>(std::size_t n)> stream;
 };
 
 struct Connection {
