@@ -43,9 +43,13 @@ void ConfigFile::loadconfig() {
     for (int n = 1; n <= 5; ++n) f.option(n).clear();
     platform::Locale& locale = f.platform().locale();
     const char sep = locale.decimal_separator();
-    auto file = f.platform().files().open_read(kConfigFileName);
+    bool missing = false;
+    auto file = f.platform().files().open_read(kConfigFileName, &missing);
     if (!file) {
-        loaded_ = true;
+        // A first start saves a new file; a file that exists but cannot be
+        // opened (locked, no permission) must not be overwritten by an
+        // empty table.
+        loaded_ = missing;
         return;
     }
     platform::LineReader reader(*file);

@@ -81,7 +81,9 @@ public:
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    virtual std::unique_ptr<InputFile> open_read(std::string_view name) = 0;  // null: failed
+    // Null when the file cannot be read; `missing` then tells whether it
+    // does not exist at all, as opposed to existing but refusing to open.
+    virtual std::unique_ptr<InputFile> open_read(std::string_view name, bool* missing) = 0;
     virtual std::unique_ptr<OutputFile> create(std::string_view name) = 0;    // null: failed
     virtual bool remove(std::string_view name) = 0;
     // Puts `from` in the place of `to` in one step; `to` need not exist.

@@ -70,9 +70,11 @@ bool MemFileSystem::step() {
     return fail_after_ ? ops_ < fail_at_ : ops_ != fail_at_;
 }
 
-std::unique_ptr<platform::InputFile> MemFileSystem::open_read(std::string_view name) {
-    if (!step()) return nullptr;
+std::unique_ptr<platform::InputFile> MemFileSystem::open_read(std::string_view name,
+                                                            bool* missing) {
     auto it = files.find(std::string(name));
+    if (missing) *missing = it == files.end();
+    if (!step()) return nullptr;
     if (it == files.end()) return nullptr;
     return std::make_unique<MemInputFile>(*this, it->second);
 }

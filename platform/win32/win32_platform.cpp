@@ -188,12 +188,18 @@ public:
         }
     }
 
-    std::unique_ptr<platform::InputFile> open_read(std::string_view name) override {
+    std::unique_ptr<platform::InputFile> open_read(std::string_view name,
+                                                  bool* missing) override {
+        if (missing) *missing = false;
         const std::wstring p = path(name);
         if (p.empty()) return nullptr;
         HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (missing) *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+            return nullptr;
+        }
         return std::make_unique<Win32InputFile>(h);
     }
 

@@ -371,6 +371,19 @@ TEST_F(ConfigFileTest, FileThatBreaksOffWhileReadIsNotOverwritten) {
     EXPECT_EQ(saved_config(), c.text());
 }
 
+TEST_F(ConfigFileTest, FileThatExistsButCannotBeOpenedIsNotOverwritten) {
+    const ConfigLines c = saved_form_file();
+    write_config(c.text());
+    create();
+    // Locked by another program: the open itself fails.
+    sim.fs.fail_operation(1);
+    sim.run_for(100);
+    EXPECT_TRUE(form->visible());
+    EXPECT_FALSE(form->config.loaded());
+    form->unload();
+    EXPECT_EQ(saved_config(), c.text());
+}
+
 TEST_F(ConfigFileTest, NothingIsSavedWhenClosedDuringTheStartUpDownload) {
     const ConfigLines c = saved_form_file();
     write_config(c.text());
