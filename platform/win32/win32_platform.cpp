@@ -1325,6 +1325,13 @@ bool other_program(HWND hwnd) {
     return pid != GetCurrentProcessId();
 }
 
+// The tool tip window is not owned by the main window, so it goes separately.
+void destroy_windows(Win32Data& d) {
+    if (d.tooltip) DestroyWindow(d.tooltip);
+    d.tooltip = nullptr;
+    if (d.window) DestroyWindow(d.window);
+}
+
 }  // namespace
 
 // ---- Win32Platform ----------------------------------------------------------------------
@@ -1361,10 +1368,13 @@ Win32Platform::Win32Platform(void* instance) : d_(std::make_unique<Win32Data>())
     if (!d.window) return;
     d.dpi = GetDpiForWindow(d.window);
     if (d.dpi == 0) d.dpi = USER_DEFAULT_SCREEN_DPI;
+    // The tool tip window has no owner: under Wine a main window that owns a
+    // topmost popup never enters the always-on-top band itself. Being topmost
+    // on its own, the tip still shows above the panel.
     d.tooltip =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, d.window, nullptr, d.instance, nullptr);
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, d.instance, nullptr);
     if (d.tooltip) SendMessageW(d.tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
 }
 
@@ -1376,7 +1386,7 @@ Win32Platform::~Win32Platform() {
     }
     d.timer_sinks.clear();
     d.timer_ids.clear();
-    if (d.window) DestroyWindow(d.window);
+    destroy_windows(d);
     for (auto& [c, b] : d.brushes) DeleteObject(b);
     for (auto& [key, f] : d.fonts) DeleteObject(f);
     if (d.background) DeleteObject(d.background);
@@ -1404,7 +1414,7 @@ void Win32Platform::attach(Form1& form) {
 void Win32Platform::detach() {
     Win32Data& d = *d_;
     // The controls go with the form: the window must not outlive them.
-    if (d.window) DestroyWindow(d.window);
+    destroy_windows(d);
     d.form = nullptr;
     for (auto& e : d.controls) e->control = nullptr;
     d.by_control.clear();
@@ -1575,7 +1585,7 @@ void Win32Platform::quit() {
     }
     d.timer_sinks.clear();
     d.timer_ids.clear();
-    if (d.window) DestroyWindow(d.window);
+    destroy_windows(d);
     PostQuitMessage(0);
 }
 

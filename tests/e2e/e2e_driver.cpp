@@ -1,0 +1,1254 @@
+// The end-to-end driver: runs the real tovira.exe (under Wine in CI) and
+// checks it from the outside, through its fixed control IDs, the keys that
+// reach the "IvAc" stand-in, the files it writes and what the status servers
+// see. One scenario per fresh program start, each in its own folder.
+//
+//   e2e_driver.exe --exe TOVIRA --stub IVAC_STUB --work DIR --www ROOT
+//                  [--only NAME,...] [--shots DIR]
+//
+// ROOT is the folder the HTTP servers serve (one subfolder per host name);
+// the driver writes the status index and status files there per scenario.
+// With --shots it also poses the panel and the editing view for screenshots:
+// it writes DIR/<view>.req ("x y w h" in screen pixels) and waits for
+// DIR/<view>.done, which the calling script writes after taking the picture.
+#include <windows.h>
+// windows.h first
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------- basics
+
+LARGE_INTEGER g_freq;
+
+double nowMs() {
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(g_freq.QuadPart);
+}
+
+std::string u8(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                        nullptr);
+    return s;
+}
+
+std::wstring wide(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+// Shows control characters, so that a wrong line end is visible in a message.
+std::string visible(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20 || c >= 0x7f) {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\x%02x", c);
+            out += b;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+void say(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::printf("      ");
+    std::vprintf(fmt, ap);
+    std::printf("\n");
+    std::fflush(stdout);
+    va_end(ap);
+}
+
+int g_failures = 0;  // in the current scenario
+
+bool check(bool ok, const char* fmt, ...) {
+    if (ok) return true;
+    va_list ap;
+    va_start(ap, fmt);
+    std::printf("      FAIL: ");
+    std::vprintf(fmt, ap);
+    std::printf("\n");
+    std::fflush(stdout);
+    va_end(ap);
+    ++g_failures;
+    return false;
+}
+
+bool waitFor(const std::function<bool()>& cond, double timeoutMs, int pollMs = 20) {
+    double end = nowMs() + timeoutMs;
+    for (;;) {
+        if (cond()) return true;
+        if (nowMs() > end) return false;
+        Sleep(static_cast<DWORD>(pollMs));
+    }
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// ---------------------------------------------------------------- files
+
+bool readFile(const std::wstring& path, std::string& out) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    out.clear();
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(h);
+    return true;
+}
+
+void makeDirs(const std::wstring& path) {
+    for (size_t i = 3; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == L'\\')
+            CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+    }
+}
+
+bool writeFile(const std::wstring& path, const std::string& data) {
+    makeDirs(path.substr(0, path.find_last_of(L'\\')));
+    // Written beside and renamed into place: the servers never read half a file.
+    std::wstring tmp = path + L".tmp";
+    HANDLE h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr) &&
+              put == data.size();
+    CloseHandle(h);
+    return ok && MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+bool fileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> lines(const std::string& s) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < s.size()) {
+        size_t nl = s.find('\n', start);
+        if (nl == std::string::npos) nl = s.size();
+        out.push_back(s.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- settings
+
+struct Options {
+    std::wstring exe, stub, work, www, shots, demo;
+    std::vector<std::string> only;
+};
+Options g_opt;
+
+// ---------------------------------------------------------------- tq.cfg
+
+struct Slot {
+    int index;
+    std::string name, position;
+};
+
+struct Cfg {
+    std::vector<Slot> slots;
+    std::string top = " 0 ", left = " 0 ", scheme = " 1 ", interval = "5", gap = " 1 ",
+                delay = "100", keywait = " 0 ";
+};
+
+std::string render(const Cfg& c) {
+    std::vector<std::string> l(69);
+    for (const Slot& s : c.slots) {
+        l[static_cast<size_t>(2 * s.index)] = s.name;
+        l[static_cast<size_t>(2 * s.index + 1)] = s.position;
+    }
+    l[60] = " 0 ";
+    l[61] = " 0 ";
+    l[62] = c.top;
+    l[63] = c.left;
+    l[64] = c.scheme;
+    l[65] = c.interval;
+    l[66] = c.gap;
+    l[67] = c.delay;
+    l[68] = c.keywait;
+    std::string out;
+    for (const auto& x : l) out += x + "\r\n";
+    return out;
+}
+
+// The stations of most scenarios: four of them staffed, one without a position.
+const std::vector<Slot> kSlots = {
+    {0, "DT_TWR", "EDDT_TWR"},  {1, "DT_GND", "EDDT_GND"},  {2, "DT_APP", "EDDT_APP"},
+    {3, "SPARE", ""},           {5, "DB_TWR", "EDDB_TWR"},  {10, "WW_CTR", "EDWW_CTR"},
+    {11, "UU_CTR", "EDUU_CTR"}, {20, "DH_TWR", "EDDH_TWR"}, {29, "DF_APP", "EDDF_APP"},
+};
+
+struct Staffed {
+    int slot;
+    std::string callsign, name, freq;
+};
+const std::vector<Staffed> kStaffed = {
+    {0, "EDDT_TWR", "Anna Schmidt", "118.700"},
+    {2, "EDDT_APP", "Jonas Weber", "119.620"},
+    {10, "EDWW_CTR", "Lena Fischer", "129.050"},
+    {20, "EDDH_TWR", "Mark Olsen", "121.900"},
+};
+
+std::string statusFile() {
+    std::string s =
+        "!GENERAL\r\nVERSION = 1\r\nRELOAD = 1\r\nUPDATE = 20261207065500\r\n"
+        "CONNECTED CLIENTS = 7\r\n!CLIENTS\r\n";
+    for (const Staffed& st : kStaffed) {
+        s += st.callsign + ":" + std::to_string(100000 + st.slot) + ":" + st.name +
+             ":ATC:" + st.freq + ":52.55970:13.28770:0:0::::::::::IV3:2:5::B:::::::::::::\r\n";
+    }
+    s +=
+        "DLH4CK:200001:Paul Berger:PILOT::52.36:13.50:3200:250:A320:N0450:EDDT:FL340:LEMD:::::\r\n";
+    s += "EDDM_TWR:200002:Eva Huber:ATC:120.500:48.35:11.78:0:0::::::::::IV3:2:5::B:::::\r\n";
+    s += "EDDK_APP:200003:Tom Becker:ATC:135.350:50.86:7.14:0:0::::::::::IV3:2:5::B:::::\r\n";
+    s += "!SERVERS\r\nEU1:1.2.3.4:Europe:EU1:1:\r\n";
+    return s;
+}
+
+std::string shownFreq(const std::string& f) {
+    return f.size() >= 6 && f[5] == '0' ? f.substr(0, 5) : f;
+}
+
+void serveIndex(const std::string& statusHost) {
+    std::string idx = "!GENERAL\r\nurl0=http://" + statusHost + "/whazzup.txt\r\n";
+    writeFile(g_opt.www + L"\\www.ivao.aero\\whazzup\\status.txt", idx);
+}
+
+void serveStatus(const std::string& body) {
+    writeFile(g_opt.www + L"\\status.test.aero\\whazzup.txt", body);
+}
+
+void setIndexDelay(double seconds) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1f\n", seconds);
+    writeFile(g_opt.www + L"\\www.ivao.aero\\.delay", b);
+}
+
+size_t lineCount(const wchar_t* logName) {
+    std::string s;
+    readFile(g_opt.www + L"\\" + logName, s);
+    return static_cast<size_t>(std::count(s.begin(), s.end(), '\n'));
+}
+
+// ---------------------------------------------------------------- processes
+
+struct Proc {
+    HANDLE h = nullptr;
+    DWORD pid = 0;
+};
+
+// Starts a program in `cwd`; its standard output and error go to `log`, so
+// that whatever it prints stays out of the suite's report.
+Proc launch(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+            const std::wstring& log) {
+    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    SECURITY_ATTRIBUTES sa{};
+    sa.nLength = sizeof sa;
+    sa.bInheritHandle = TRUE;
+    HANDLE out = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                             OPEN_ALWAYS, 0, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    if (out != INVALID_HANDLE_VALUE) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = nullptr;
+        si.hStdOutput = out;
+        si.hStdError = out;
+    }
+    PROCESS_INFORMATION pi{};
+    Proc p;
+    if (CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, out != INVALID_HANDLE_VALUE, 0,
+                       nullptr, cwd.c_str(), &si, &pi)) {
+        CloseHandle(pi.hThread);
+        p.h = pi.hProcess;
+        p.pid = pi.dwProcessId;
+    }
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    return p;
+}
+
+bool running(const Proc& p) {
+    return p.h && WaitForSingleObject(p.h, 0) == WAIT_TIMEOUT;
+}
+
+void kill(Proc& p) {
+    if (!p.h) return;
+    if (running(p)) {
+        TerminateProcess(p.h, 1);
+        WaitForSingleObject(p.h, 5000);
+    }
+    CloseHandle(p.h);
+    p.h = nullptr;
+}
+
+struct TopFind {
+    DWORD pid;
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK findTopProc(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<TopFind*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid != f->pid) return TRUE;
+    wchar_t buf[256] = L"";
+    GetWindowTextW(h, buf, 256);
+    if (f->title && std::wcscmp(buf, f->title) != 0) return TRUE;
+    f->found = h;
+    return FALSE;
+}
+
+HWND topWindow(DWORD pid, const wchar_t* title) {
+    TopFind f{pid, title, nullptr};
+    EnumWindows(findTopProc, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+std::wstring text(HWND h) {
+    wchar_t buf[1024] = L"";
+    DWORD_PTR r = 0;
+    if (!h || !SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf),
+                                   SMTO_ABORTIFHUNG, 5000, &r))
+        return L"<no answer>";
+    return buf;
+}
+
+struct ChildFind {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK findChildProc(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<ChildFind*>(lp);
+    if (GetDlgCtrlID(h) != f->id) return TRUE;
+    f->found = h;
+    return FALSE;
+}
+
+// A control by its fixed ID, also when it sits in a container window.
+HWND item(HWND main, int id) {
+    if (HWND h = GetDlgItem(main, id)) return h;
+    ChildFind f{id, nullptr};
+    EnumChildWindows(main, findChildProc, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+namespace id {
+int c1(int i) {
+    return 1000 + i;
+}
+int l1(int i) {
+    return 1100 + i;
+}
+constexpr int Check1 = 2001, Command2 = 2102, Command3 = 2103, Command5 = 2105, Command7 = 2107;
+constexpr int Label5 = 2305, Label8 = 2308;
+}  // namespace id
+
+// Sends a click and returns when the program has handled it.
+bool click(HWND h) {
+    DWORD_PTR r = 0;
+    return h && SendMessageTimeoutW(h, BM_CLICK, 0, 0, SMTO_NORMAL, 15000, &r);
+}
+
+// ---------------------------------------------------------------- tool tips
+
+struct TipFind {
+    DWORD pid;
+    std::vector<HWND> tips;
+};
+
+BOOL CALLBACK findTipProc(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<TipFind*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[64] = L"";
+    GetClassNameW(h, cls, 64);
+    if (pid == f->pid && _wcsicmp(cls, TOOLTIPS_CLASSW) == 0) f->tips.push_back(h);
+    return TRUE;
+}
+
+// The tool tip text of a control of another process. Both the TTTOOLINFOW and
+// the text buffer have to live in the target's address space.
+std::wstring toolTip(DWORD pid, HWND tool) {
+    TipFind tf{pid, {}};
+    EnumWindows(findTipProc, reinterpret_cast<LPARAM>(&tf));
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!p) return L"<OpenProcess failed>";
+    constexpr SIZE_T kChars = 1024;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(p, nullptr, sizeof(TTTOOLINFOW) + (kChars + 1) * sizeof(wchar_t) * 2,
+                       MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    std::wstring result = L"<no tool tip>";
+    if (!remote) {
+        CloseHandle(p);
+        return L"<VirtualAllocEx failed>";
+    }
+    auto* remoteText = reinterpret_cast<wchar_t*>(remote + sizeof(TTTOOLINFOW));
+    for (HWND tip : tf.tips) {
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(tip, TTM_GETTOOLCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+        for (DWORD_PTR k = 0; k < count; ++k) {
+            TTTOOLINFOW ti{};
+            ti.cbSize = sizeof ti;
+            ti.lpszText = remoteText;
+            WriteProcessMemory(p, remote, &ti, sizeof ti, nullptr);
+            DWORD_PTR ok = 0;
+            SendMessageTimeoutW(tip, TTM_ENUMTOOLSW, k, reinterpret_cast<LPARAM>(remote),
+                                SMTO_ABORTIFHUNG, 2000, &ok);
+            if (!ok) continue;
+            ReadProcessMemory(p, remote, &ti, sizeof ti, nullptr);
+            bool byHwnd = (ti.uFlags & TTF_IDISHWND) != 0;
+            if (!(byHwnd ? reinterpret_cast<HWND>(ti.uId) == tool : ti.hwnd == tool)) continue;
+            // The tool is found; ask for its text the documented way.
+            wchar_t zero = 0;
+            ti.lpszText = remoteText;
+            WriteProcessMemory(p, remote, &ti, sizeof ti, nullptr);
+            WriteProcessMemory(p, remoteText, &zero, sizeof zero, nullptr);
+            SendMessageTimeoutW(tip, TTM_GETTEXTW, kChars, reinterpret_cast<LPARAM>(remote),
+                                SMTO_ABORTIFHUNG, 2000, nullptr);
+            wchar_t buf[kChars + 1] = L"";
+            ReadProcessMemory(p, remoteText, buf, kChars * sizeof(wchar_t), nullptr);
+            buf[kChars] = 0;
+            result = buf;
+            k = count;
+        }
+        if (result != L"<no tool tip>") break;
+    }
+    VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+    CloseHandle(p);
+    return result;
+}
+
+// ---------------------------------------------------------------- figures
+
+struct Figures {
+    std::vector<std::string> latencies;  // "152.1 ms (delay 100)"
+    std::vector<double> steps;
+    double waitCpuMs = -1, waitWallMs = -1;
+    SIZE_T peakWorkingSet = 0;
+    long long exeSize = -1;
+    double closeMs = -1, quitMs = -1, updateMs = -1;
+    std::vector<double> startMs;  // from CreateProcess to the panel shown
+    double stubExitMs = -1;       // the same for a trivial window: Wine's own share
+};
+Figures g_fig;
+
+// ---------------------------------------------------------------- Tovira
+
+struct Tovira {
+    Proc p;
+    double started = 0;
+    HWND main = nullptr;
+    std::wstring dir;
+};
+
+std::wstring scenarioDir(const char* name) {
+    std::wstring dir = g_opt.work + L"\\" + wide(name);
+    makeDirs(dir);
+    DeleteFileW((dir + L"\\tq.cfg").c_str());
+    return dir;
+}
+
+bool startTovira(const std::wstring& dir, Tovira& t) {
+    t.dir = dir;
+    std::wstring exe = dir + L"\\tovira.exe";
+    if (!check(CopyFileW(g_opt.exe.c_str(), exe.c_str(), FALSE), "copy tovira.exe into %s",
+               u8(dir).c_str()))
+        return false;
+    double t0 = nowMs();
+    t.p = launch(exe, L"", dir, dir + L"\\tovira.out");
+    if (!check(t.p.h != nullptr, "start tovira.exe (error %lu)", GetLastError())) return false;
+    waitFor([&] { return (t.main = topWindow(t.p.pid, L"Tovira")) != nullptr || !running(t.p); },
+            20000);
+    if (!check(t.main != nullptr, "a top-level window titled \"Tovira\" appears")) return false;
+    t.started = t0;
+    return true;
+}
+
+bool isNumber(const std::wstring& s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+// Start-up is over when the window is shown again after its first update.
+// With a staffed slot: when that slot's button carries the loaded name and is
+// visible, which needs the window shown again (the buttons are visible, with
+// empty captions, from the creation until the window hides for the load).
+bool waitReady(Tovira& t, int staffedSlot, const std::string& caption = {}) {
+    // The controls come after the main window: look them up on every poll.
+    bool ok;
+    if (staffedSlot >= 0) {
+        std::wstring want = wide(caption);
+        auto ready = [&] {
+            HWND b = item(t.main, id::c1(staffedSlot));
+            return b && IsWindowVisible(b) && text(b) == want;
+        };
+        ok = waitFor([&] { return ready() || !running(t.p); }, 20000, 20) && ready();
+    } else {
+        auto ready = [&] {
+            return IsWindowVisible(t.main) && isNumber(text(item(t.main, id::Label5)));
+        };
+        ok = waitFor([&] { return ready() || !running(t.p); }, 20000, 50);
+        Sleep(300);
+        ok = ok && ready();
+    }
+    if (ok) g_fig.startMs.push_back(nowMs() - t.started);
+    return check(ok, "the start-up sequence ends with the window shown (Label5 \"%s\", %s)",
+                 u8(text(item(t.main, id::Label5))).c_str(),
+                 IsWindowVisible(t.main) ? "visible" : "hidden");
+}
+
+void notePeak(const Tovira& t) {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    if (t.p.h && GetProcessMemoryInfo(t.p.h, &pmc, sizeof pmc))
+        g_fig.peakWorkingSet = std::max(g_fig.peakWorkingSet, pmc.PeakWorkingSetSize);
+}
+
+void stopTovira(Tovira& t) {
+    if (running(t.p)) {
+        notePeak(t);
+        PostMessageW(t.main, WM_CLOSE, 0, 0);
+        WaitForSingleObject(t.p.h, 10000);
+    }
+    kill(t.p);
+}
+
+double cpuMs(HANDLE h) {
+    FILETIME c, e, k, u;
+    if (!GetProcessTimes(h, &c, &e, &k, &u)) return -1;
+    auto ms = [](FILETIME f) {
+        return static_cast<double>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) |
+                                   f.dwLowDateTime) /
+               10000.0;
+    };
+    return ms(k) + ms(u);
+}
+
+// ---------------------------------------------------------------- IvAc stand-in
+
+struct Stub {
+    Proc p;
+    HWND wnd = nullptr;
+    std::wstring log;
+};
+
+bool startStub(const std::wstring& dir, const std::wstring& title, Stub& s) {
+    s.log = dir + L"\\keys-" + std::to_wstring(GetTickCount()) + L".log";
+    s.p = launch(g_opt.stub, L"--title \"" + title + L"\" --log \"" + s.log + L"\"", dir,
+                 dir + L"\\ivac_stub.out");
+    if (!check(s.p.h != nullptr, "start ivac_stub.exe")) return false;
+    waitFor([&] { return (s.wnd = topWindow(s.p.pid, title.c_str())) != nullptr; }, 15000);
+    return check(s.wnd != nullptr, "the stand-in window \"%s\" appears", u8(title).c_str());
+}
+
+void stopStub(Stub& s) {
+    if (running(s.p) && s.wnd) {
+        double t0 = nowMs();
+        PostMessageW(s.wnd, WM_CLOSE, 0, 0);
+        WaitForSingleObject(s.p.h, 3000);
+        if (g_fig.stubExitMs < 0) g_fig.stubExitMs = nowMs() - t0;
+    }
+    kill(s.p);
+}
+
+struct Key {
+    double ms;
+    std::string kind;
+    unsigned wp;
+};
+
+std::vector<Key> keys(const Stub& s) {
+    std::string data;
+    readFile(s.log, data);
+    std::vector<Key> out;
+    for (const std::string& l : lines(data)) {
+        long long us = 0;
+        char kind[32] = "";
+        unsigned wp = 0;
+        if (std::sscanf(l.c_str(), "%lld %31s 0x%x", &us, kind, &wp) != 3) continue;
+        if (std::strcmp(kind, "READY") == 0) continue;
+        out.push_back({static_cast<double>(us) / 1000.0, kind, wp});
+    }
+    return out;
+}
+
+// What a key sequence spells, and when its four steps began.
+struct Typed {
+    std::string spelled;  // "{F4}{DOWN}EDDT_TWR{ENTER}"
+    double t[4] = {-1, -1, -1, -1};
+};
+
+Typed spell(const std::vector<Key>& ks, size_t from) {
+    Typed r;
+    for (size_t i = from; i < ks.size(); ++i) {
+        const Key& k = ks[i];
+        if (k.kind == "KEYDOWN") {
+            if (k.wp == VK_F4) {
+                r.spelled += "{F4}";
+                if (r.t[0] < 0) r.t[0] = k.ms;
+            } else if (k.wp == VK_DOWN) {
+                r.spelled += "{DOWN}";
+                if (r.t[1] < 0) r.t[1] = k.ms;
+            } else if (k.wp == VK_RETURN) {
+                r.spelled += "{ENTER}";
+                if (r.t[3] < 0) r.t[3] = k.ms;
+            } else if (r.t[1] >= 0 && r.t[2] < 0) {
+                r.t[2] = k.ms;  // the first key of the position
+            }
+        } else if (k.kind == "CHAR" && k.wp >= 0x20) {
+            r.spelled += static_cast<char>(k.wp < 0x80 ? k.wp : '?');
+        }
+    }
+    return r;
+}
+
+// Clicks station button `slot` and checks that its position arrives at the
+// stand-in, in order and paced; returns the moment the Enter arrived.
+double clickAndCheckKeys(Tovira& t, Stub& s, int slot, const std::string& position, int delayMs,
+                         const char* label) {
+    size_t before = keys(s).size();
+    HWND b = item(t.main, id::c1(slot));
+    double t0 = nowMs();
+    check(click(b), "click on station button c1(%d)", slot);
+    std::string want = "{F4}{DOWN}" + position + "{ENTER}";
+    Typed typed;
+    waitFor(
+        [&] {
+            typed = spell(keys(s), before);
+            return typed.spelled.size() >= want.size();
+        },
+        5000 + delayMs, 25);
+    Sleep(300);  // anything typed after the Enter would show up now
+    typed = spell(keys(s), before);
+    check(typed.spelled == want, "%s: keys arrive as \"%s\", got \"%s\"", label, want.c_str(),
+          typed.spelled.c_str());
+    if (typed.t[0] < 0 || typed.t[1] < 0 || typed.t[2] < 0 || typed.t[3] < 0) return -1;
+    double latency = typed.t[0] - t0;
+    double d[3] = {typed.t[1] - typed.t[0], typed.t[2] - typed.t[1], typed.t[3] - typed.t[2]};
+    say("%s: click to F4 %.1f ms (typing delay %d ms + 50 ms), steps %.1f / %.1f / %.1f ms", label,
+        latency, delayMs, d[0], d[1], d[2]);
+    char fig[96];
+    std::snprintf(fig, sizeof fig, "%.1f ms (delay %d ms, %s)", latency, delayMs, label);
+    g_fig.latencies.push_back(fig);
+    // Bounds wide enough for a loaded machine; the figures above say how close it is.
+    check(latency >= delayMs + 30 && latency <= delayMs + 50 + 1500,
+          "%s: first key %.1f ms after the click, expected about %d ms", label, latency,
+          delayMs + 50);
+    for (double x : d) {
+        g_fig.steps.push_back(x);
+        check(x >= 10 && x <= 1500, "%s: key steps about 50 ms apart, got %.1f ms", label, x);
+    }
+    return typed.t[3];
+}
+
+// The stations that the panel shows, by their button's visibility.
+std::vector<int> visibleSlots(const Tovira& t) {
+    std::vector<int> v;
+    for (int i = 0; i < 30; ++i)
+        if (IsWindowVisible(item(t.main, id::c1(i)))) v.push_back(i);
+    return v;
+}
+
+std::string list(const std::vector<int>& v) {
+    std::string s;
+    for (int x : v) s += (s.empty() ? "" : ",") + std::to_string(x);
+    return "{" + s + "}";
+}
+
+std::vector<int> staffedSlots() {
+    std::vector<int> v;
+    for (const Staffed& s : kStaffed) v.push_back(s.slot);
+    return v;
+}
+
+// Starts Tovira on the suite's stations, four of them staffed, and waits until
+// its panel shows them.
+bool startStaffed(const char* name, Tovira& t, const Cfg& cfg) {
+    serveIndex("status.test.aero");
+    serveStatus(statusFile());
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir(name);
+    writeFile(dir + L"\\tq.cfg", render(cfg));
+    return startTovira(dir, t) && waitReady(t, kStaffed.front().slot, "DT_TWR");
+}
+
+Cfg standardCfg() {
+    Cfg c;
+    c.slots = kSlots;
+    return c;
+}
+
+// ---------------------------------------------------------------- scenarios
+
+void firstStartQuitSave() {
+    serveIndex("status.test.aero");
+    serveStatus(statusFile());
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("first-start");
+    Tovira t;
+    if (!startTovira(dir, t) || !waitReady(t, -1)) return stopTovira(t);
+    check(visibleSlots(t).empty(), "no station button without a configuration, got %s",
+          list(visibleSlots(t)).c_str());
+    HWND quit = item(t.main, id::Command5);
+    check(text(quit) == L"Quit + Save", "Command5 is \"Quit + Save\", got \"%s\"",
+          u8(text(quit)).c_str());
+    notePeak(t);
+    double t0 = nowMs();
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(quit, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &r);
+    bool ended = WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0;
+    check(ended, "the program ends after \"Quit + Save\"");
+    g_fig.quitMs = nowMs() - t0;
+    say("\"Quit + Save\" to process end: %.0f ms", g_fig.quitMs);
+    std::string got;
+    check(readFile(dir + L"\\tq.cfg", got), "tq.cfg written");
+    std::string want(60 * 2, ' ');
+    for (int i = 0; i < 60; ++i) want.replace(static_cast<size_t>(2 * i), 2, "\r\n");
+    want += " 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n1\r\n 1 \r\n100\r\n 0 \r\n";
+    check(
+        got == want,
+        "tq.cfg holds 69 CR LF lines, sixty empty first:\n        want \"%s\"\n        got  \"%s\"",
+        visible(want).c_str(), visible(got).c_str());
+    kill(t.p);
+}
+
+// Posts a click on "ATC's available" and returns at once: the update runs
+// while the driver watches.
+void requestUpdate(const Tovira& t) {
+    HWND b = item(t.main, id::Command7);
+    PostMessageW(t.main, WM_COMMAND, MAKEWPARAM(id::Command7, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(b));
+}
+
+void staffedStations() {
+    Tovira t;
+    if (!startStaffed("staffed", t, standardCfg())) return stopTovira(t);
+    std::vector<int> want = staffedSlots();
+    check(visibleSlots(t) == want, "visible station buttons %s, got %s", list(want).c_str(),
+          list(visibleSlots(t)).c_str());
+    for (const Slot& s : kSlots) {
+        std::wstring cap = text(item(t.main, id::c1(s.index)));
+        check(cap == wide(s.name), "caption of c1(%d) \"%s\", got \"%s\"", s.index, s.name.c_str(),
+              u8(cap).c_str());
+    }
+    for (int i = 0; i < 30; ++i) {
+        auto st = std::find_if(kStaffed.begin(), kStaffed.end(),
+                               [i](const Staffed& x) { return x.slot == i; });
+        std::string label = u8(text(item(t.main, id::l1(i))));
+        std::string wantLabel = st == kStaffed.end() ? "" : shownFreq(st->freq);
+        check(label == wantLabel, "label l1(%d) \"%s\", got \"%s\"", i, wantLabel.c_str(),
+              label.c_str());
+        if (st != kStaffed.end()) {
+            std::string tip = u8(toolTip(t.p.pid, item(t.main, id::c1(i))));
+            check(tip == st->name, "tool tip of c1(%d) \"%s\", got \"%s\"", i, st->name.c_str(),
+                  tip.c_str());
+        }
+    }
+    std::string l5 = u8(text(item(t.main, id::Label5)));
+    std::string l8 = u8(text(item(t.main, id::Label8)));
+    check(l5 == "1", "Label5 shows update number 1, got \"%s\"", l5.c_str());
+    check(l8.empty(), "Label8's loading notice is gone, got \"%s\"", l8.c_str());
+    say("visible %s; labels and tool tips checked for %zu stations", list(visibleSlots(t)).c_str(),
+        kStaffed.size());
+
+    // A manual update against a server that answers at once: it ends when the
+    // answer is complete, not at the client's 2-3 s time-out.
+    HWND label5 = item(t.main, id::Label5);
+    size_t requests = lineCount(L"requests.log");
+    double t0 = nowMs();
+    requestUpdate(t);
+    bool done = waitFor([&] { return text(label5) == L"2"; }, 15000, 5);
+    g_fig.updateMs = nowMs() - t0;
+    check(done, "the manual update ends (Label5 \"2\"), got \"%s\"", u8(text(label5)).c_str());
+    check(lineCount(L"requests.log") == requests + 2,
+          "the update fetched the index and the status file");
+    say("manual update with a prompt status server: %.0f ms", g_fig.updateMs);
+    check(g_fig.updateMs < 1500, "the update ends with the answer, took %.0f ms", g_fig.updateMs);
+    check(visibleSlots(t) == want, "after the update still %s visible, got %s", list(want).c_str(),
+          list(visibleSlots(t)).c_str());
+    stopTovira(t);
+}
+
+void clickTypes() {
+    Tovira t;
+    Stub s;
+    if (!startStaffed("click", t, standardCfg()) || !startStub(t.dir, L"IvAc", s)) {
+        stopStub(s);
+        return stopTovira(t);
+    }
+    clickAndCheckKeys(t, s, 0, "EDDT_TWR", 100, "KeyWait off, c1(0)");
+    clickAndCheckKeys(t, s, 10, "EDWW_CTR", 100, "KeyWait off, c1(10)");
+    stopStub(s);
+    stopTovira(t);
+}
+
+void clickKeyWait() {
+    Cfg cfg = standardCfg();
+    cfg.keywait = " 1 ";
+    cfg.delay = "250";
+    Tovira t;
+    Stub s;
+    if (!startStaffed("keywait", t, cfg) || !startStub(t.dir, L"IvAc", s)) {
+        stopStub(s);
+        return stopTovira(t);
+    }
+    clickAndCheckKeys(t, s, 2, "EDDT_APP", 250, "KeyWait on, c1(2)");
+    clickAndCheckKeys(t, s, 20, "EDDH_TWR", 250, "KeyWait on, c1(20)");
+    stopStub(s);
+    stopTovira(t);
+}
+
+struct VisFind {
+    DWORD pid;
+    HWND main;
+    std::vector<std::wstring> extra;
+};
+
+BOOL CALLBACK visProc(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<VisFind*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[64] = L"";
+    GetClassNameW(h, cls, 64);
+    if (pid == f->pid && h != f->main && IsWindowVisible(h) &&
+        _wcsicmp(cls, TOOLTIPS_CLASSW) != 0) {
+        wchar_t title[128] = L"";
+        GetWindowTextW(h, title, 128);
+        f->extra.push_back(std::wstring(cls) + L" \"" + title + L"\"");
+    }
+    return TRUE;
+}
+
+void clickWithoutIvAc() {
+    Tovira t;
+    Stub other, prefixed;
+    if (!startStaffed("no-ivac", t, standardCfg()) || !startStub(t.dir, L"Editor - notes", other)) {
+        stopStub(other);
+        return stopTovira(t);
+    }
+    HWND b = item(t.main, id::c1(0));
+    check(click(b), "click on station button c1(0)");
+    Sleep(800);  // well past the typing delay and four key steps
+    std::vector<Key> ks = keys(other);
+    check(ks.empty(), "no window titled \"IvAc\": nothing typed, got %zu key events", ks.size());
+    VisFind vf{t.p.pid, t.main, {}};
+    EnumWindows(visProc, reinterpret_cast<LPARAM>(&vf));
+    check(vf.extra.empty(), "no window shown besides the panel, got %zu (first: %s)",
+          vf.extra.size(), vf.extra.empty() ? "" : u8(vf.extra.front()).c_str());
+    check(running(t.p) && text(item(t.main, id::Label5)) == L"1",
+          "the program runs on after the ignored click");
+    // A title that only begins with "IvAc" is the next best match.
+    if (startStub(t.dir, L"IvAc - EDDT", prefixed))
+        clickAndCheckKeys(t, prefixed, 20, "EDDH_TWR", 100, "title \"IvAc - EDDT\", c1(20)");
+    check(keys(other).empty(), "the other window still received nothing");
+    stopStub(prefixed);
+    stopStub(other);
+    stopTovira(t);
+}
+
+void silentServer() {
+    Tovira t;
+    Stub s;
+    if (!startStaffed("silent", t, standardCfg()) || !startStub(t.dir, L"IvAc", s)) {
+        stopStub(s);
+        return stopTovira(t);
+    }
+    HWND l5 = item(t.main, id::Label5);
+    serveIndex("silent.test.aero");
+
+    // 1: a click while the update waits for the silent server.
+    size_t accepted = lineCount(L"silent.log");
+    double t0 = nowMs();
+    requestUpdate(t);
+    bool waiting = waitFor([&] { return lineCount(L"silent.log") > accepted; }, 10000, 10);
+    check(waiting, "the update connects to the silent server");
+    double enter = clickAndCheckKeys(t, s, 2, "EDDT_APP", 100, "during a silent wait, c1(2)");
+    bool done = waitFor([&] { return text(l5) == L"2"; }, 15000, 50);
+    double end = nowMs();
+    check(done, "the update ends (Label5 \"2\"), got \"%s\"", u8(text(l5)).c_str());
+    say("update with a silent status server took %.0f ms", end - t0);
+    check(end - t0 >= 1500 && end - t0 <= 8000,
+          "the status fetch gives up after 2 to 3 s, took %.0f ms", end - t0);
+    check(enter > 0 && enter < end, "the keys were typed while the update waited");
+    check(visibleSlots(t).empty(), "after the time-out no station is visible, got %s",
+          list(visibleSlots(t)).c_str());
+    for (const Staffed& st : kStaffed) {
+        std::string label = u8(text(item(t.main, id::l1(st.slot))));
+        check(label.empty(), "label l1(%d) emptied, got \"%s\"", st.slot, label.c_str());
+    }
+
+    // 2: the same wait untouched, to see what waiting costs.
+    accepted = lineCount(L"silent.log");
+    double cpu0 = cpuMs(t.p.h);
+    t0 = nowMs();
+    requestUpdate(t);
+    waitFor([&] { return lineCount(L"silent.log") > accepted; }, 10000, 10);
+    done = waitFor([&] { return text(l5) == L"3"; }, 15000, 200);
+    end = nowMs();
+    double cpu = cpuMs(t.p.h) - cpu0;
+    check(done, "the second update ends (Label5 \"3\"), got \"%s\"", u8(text(l5)).c_str());
+    g_fig.waitCpuMs = cpu;
+    g_fig.waitWallMs = end - t0;
+    say("CPU while waiting for the silent server: %.0f ms in %.0f ms (%.1f %%); %.0f ms in all",
+        cpu, end - t0, 100.0 * cpu / (end - t0), cpuMs(t.p.h));
+    stopStub(s);
+    stopTovira(t);
+}
+
+void closeDuringDownload() {
+    serveIndex("status.test.aero");
+    serveStatus(statusFile());
+    setIndexDelay(20);
+    std::wstring dir = scenarioDir("close-in-download");
+    Cfg cfg = standardCfg();
+    cfg.top = " 1200 ";
+    cfg.left = " 3000 ";
+    cfg.scheme = " 3 ";
+    std::string before = render(cfg);
+    writeFile(dir + L"\\tq.cfg", before);
+    size_t requests = lineCount(L"requests.log");
+    Tovira t;
+    if (startTovira(dir, t)) {
+        bool asked = waitFor([&] { return lineCount(L"requests.log") > requests; }, 10000, 10);
+        check(asked, "the start-up download asks the index server");
+        Sleep(200);
+        check(running(t.p), "the program waits for the slow index server");
+        notePeak(t);
+        double t0 = nowMs();
+        PostMessageW(t.main, WM_CLOSE, 0, 0);
+        bool ended = WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0;
+        g_fig.closeMs = nowMs() - t0;
+        check(ended, "the process ends within 10 s of WM_CLOSE, not after the 20 s download");
+        say("WM_CLOSE during the start-up download to process end: %.0f ms", g_fig.closeMs);
+        std::string after;
+        readFile(dir + L"\\tq.cfg", after);
+        check(after == before,
+              "tq.cfg is left as it was:\n        want \"%s\"\n        got  \"%s\"",
+              visible(before).c_str(), visible(after).c_str());
+    }
+    kill(t.p);
+    setIndexDelay(0);
+}
+
+bool topmost(HWND h) {
+    return (GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+void alwaysOnTop() {
+    Tovira t;
+    if (!startStaffed("on-top", t, standardCfg())) return stopTovira(t);
+    HWND box = item(t.main, id::Check1);
+    check(text(box) == L"Always on Top", "Check1 is \"Always on Top\", got \"%s\"",
+          u8(text(box)).c_str());
+    check(topmost(t.main), "the window starts on top (extended style 0x%lx)",
+          GetWindowLongW(t.main, GWL_EXSTYLE));
+    check(SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED, "the box starts checked");
+    click(box);
+    check(SendMessageW(box, BM_GETCHECK, 0, 0) == BST_UNCHECKED, "a click unchecks the box");
+    check(waitFor([&] { return !topmost(t.main); }, 2000), "unchecked: the window is not on top");
+    click(box);
+    check(SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED, "a second click checks the box");
+    check(waitFor([&] { return topmost(t.main); }, 2000), "checked again: the window is on top");
+    stopTovira(t);
+}
+
+int px(double twips) {
+    HDC dc = GetDC(nullptr);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(nullptr, dc);
+    return static_cast<int>(twips * dpi / 1440.0 + 0.5);
+}
+
+void menuMinimize() {
+    Cfg cfg = standardCfg();
+    cfg.top = " 1500 ";
+    cfg.left = " 3000 ";
+    Tovira t;
+    if (!startStaffed("menu-minimize", t, cfg)) return stopTovira(t);
+    RECT home{}, edit{}, back{};
+    GetWindowRect(t.main, &home);
+    say("panel view at %ld,%ld size %ldx%ld", home.left, home.top, home.right - home.left,
+        home.bottom - home.top);
+    check(std::abs(home.left - px(3000)) <= 2 && std::abs(home.top - px(1500)) <= 2,
+          "the panel stands at the saved home position %d,%d, got %ld,%ld", px(3000), px(1500),
+          home.left, home.top);
+    check(std::abs((home.right - home.left) - px(1290)) <= 4,
+          "the panel view is 1290 twips (%d px) wide, got %ld", px(1290), home.right - home.left);
+    HWND menu = item(t.main, id::Command2);
+    check(text(menu) == L"Menu", "Command2 is \"Menu\", got \"%s\"", u8(text(menu)).c_str());
+    click(menu);
+    GetWindowRect(t.main, &edit);
+    say("editing view at %ld,%ld size %ldx%ld", edit.left, edit.top, edit.right - edit.left,
+        edit.bottom - edit.top);
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    check(std::abs((edit.right - edit.left) - px(8200)) <= 4,
+          "the editing view is 8200 twips (%d px) wide, got %ld", px(8200), edit.right - edit.left);
+    check(std::abs((edit.left + edit.right) / 2 - sw / 2) <= 20 &&
+              std::abs((edit.top + edit.bottom) / 2 - sh / 2) <= 20,
+          "the editing view is centred on the %dx%d screen", sw, sh);
+    HWND minimize = item(t.main, id::Command3);
+    check(text(minimize) == L"Minimize", "Command3 is \"Minimize\", got \"%s\"",
+          u8(text(minimize)).c_str());
+    click(minimize);
+    GetWindowRect(t.main, &back);
+    check(EqualRect(&back, &home),
+          "\"Minimize\" goes back to the panel view at home: %ld,%ld %ldx%ld", back.left, back.top,
+          back.right - back.left, back.bottom - back.top);
+    check(IsWindowVisible(t.main) && visibleSlots(t) == staffedSlots(),
+          "the panel still shows the staffed stations");
+    stopTovira(t);
+}
+
+// ---------------------------------------------------------------- screenshots
+
+bool takeShot(const char* view, RECT r) {
+    std::wstring req = g_opt.shots + L"\\" + wide(view) + L".req";
+    std::wstring done = g_opt.shots + L"\\" + wide(view) + L".done";
+    DeleteFileW(done.c_str());
+    char b[96];
+    std::snprintf(b, sizeof b, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left,
+                  r.bottom - r.top);
+    writeFile(req, b);
+    return waitFor([&] { return fileExists(done); }, 30000, 50);
+}
+
+// The pictures for the README, with the demo's stations when --demo names
+// its folder (tq.cfg, whazzup.txt), else with the suite's own.
+void screenshots() {
+    std::string cfg = render(standardCfg()), status = statusFile();
+    int hover = 2;
+    std::string first = "DT_TWR";
+    if (!g_opt.demo.empty() && readFile(g_opt.demo + L"\\tq.cfg", cfg) &&
+        readFile(g_opt.demo + L"\\whazzup.txt", status)) {
+        hover = 20;             // the tip then falls on an empty row
+        first = lines(cfg)[4];  // slot 2, the first staffed station of the demo
+        if (!first.empty() && first.back() == '\r') first.pop_back();
+    }
+    serveIndex("status.test.aero");
+    serveStatus(status);
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("screenshots");
+    writeFile(dir + L"\\tq.cfg", cfg);
+    Tovira t;
+    if (!startTovira(dir, t) || !waitReady(t, 2, first)) return stopTovira(t);
+    RECT r;
+    GetWindowRect(t.main, &r);
+    // Hover a staffed station so that its tool tip shows in the picture.
+    RECT b;
+    GetWindowRect(item(t.main, id::c1(hover)), &b);
+    SetCursorPos((b.left + b.right) / 2, (b.top + b.bottom) / 2);
+    Sleep(1800);
+    RECT shot = r;
+    TipFind tf{t.p.pid, {}};
+    EnumWindows(findTipProc, reinterpret_cast<LPARAM>(&tf));
+    for (HWND tip : tf.tips) {
+        RECT tr;
+        if (IsWindowVisible(tip) && GetWindowRect(tip, &tr)) UnionRect(&shot, &shot, &tr);
+    }
+    check(takeShot("panel", shot), "panel screenshot taken");
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 2, GetSystemMetrics(SM_CYSCREEN) - 2);
+    click(item(t.main, id::Command2));
+    Sleep(800);
+    GetWindowRect(t.main, &r);
+    check(takeShot("editing", r), "editing-view screenshot taken");
+    stopTovira(t);
+}
+
+// ---------------------------------------------------------------- main
+
+struct Scenario {
+    const char* name;
+    const char* what;
+    void (*run)();
+};
+
+const Scenario kScenarios[] = {
+    {"first-start", "first start without tq.cfg, then \"Quit + Save\"", firstStartQuitSave},
+    {"staffed", "staffed stations, frequencies and controllers' names", staffedStations},
+    {"click", "a station click types F4, Down, the position, Enter", clickTypes},
+    {"keywait", "the same with KeyWait on and a 250 ms delay", clickKeyWait},
+    {"no-ivac", "no window titled \"IvAc\": nothing typed, nothing shown", clickWithoutIvAc},
+    {"silent", "a status server that never answers", silentServer},
+    {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
+    {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
+    {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
+};
+
+// For the demo without a screen: click one station of the running Tovira, so
+// that the picture shows the keys arriving at the stand-in.
+int clickStation(int slot) {
+    HWND main = nullptr, b = nullptr;
+    bool ok = waitFor(
+        [&] {
+            main = FindWindowW(nullptr, L"Tovira");
+            b = main ? item(main, id::c1(slot)) : nullptr;
+            return b && IsWindowVisible(b) && !text(b).empty();
+        },
+        30000, 100);
+    if (!ok) {
+        std::printf("no visible station button c1(%d)\n", slot);
+        return 1;
+    }
+    Sleep(500);
+    click(b);
+    std::printf("clicked station \"%s\"\n", u8(text(b)).c_str());
+    return 0;
+}
+
+bool selected(const char* name) {
+    if (g_opt.only.empty()) return true;
+    return std::find(g_opt.only.begin(), g_opt.only.end(), name) != g_opt.only.end();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    QueryPerformanceFrequency(&g_freq);
+    if (argc == 3 && std::wstring(argv[1]) == L"--click-station")
+        return clickStation(_wtoi(argv[2]));
+    if (argc == 2 && std::wstring(argv[1]) == L"--close-tovira") {
+        HWND main = FindWindowW(nullptr, L"Tovira");
+        return main && PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::wstring a = argv[i], v = argv[i + 1];
+        if (a == L"--exe") {
+            g_opt.exe = v;
+        } else if (a == L"--stub") {
+            g_opt.stub = v;
+        } else if (a == L"--work") {
+            g_opt.work = v;
+        } else if (a == L"--www") {
+            g_opt.www = v;
+        } else if (a == L"--demo") {
+            g_opt.demo = v;
+        } else if (a == L"--shots") {
+            g_opt.shots = v;
+        } else if (a == L"--only") {
+            std::string s = u8(v);
+            size_t start = 0;
+            while (start <= s.size()) {
+                size_t comma = s.find(',', start);
+                if (comma == std::string::npos) comma = s.size();
+                if (comma > start) g_opt.only.push_back(s.substr(start, comma - start));
+                start = comma + 1;
+            }
+        }
+    }
+    if (g_opt.exe.empty() || g_opt.stub.empty() || g_opt.work.empty() || g_opt.www.empty()) {
+        std::fprintf(stderr,
+                     "usage: e2e_driver --exe TOVIRA --stub STUB --work DIR --www ROOT "
+                     "[--only a,b] [--shots DIR]\n");
+        return 2;
+    }
+    makeDirs(g_opt.work);
+
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    if (GetFileAttributesExW(g_opt.exe.c_str(), GetFileExInfoStandard, &fa))
+        g_fig.exeSize = (static_cast<long long>(fa.nFileSizeHigh) << 32) | fa.nFileSizeLow;
+
+    int passed = 0, failed = 0;
+    std::vector<std::string> failedNames;
+    for (const Scenario& s : kScenarios) {
+        if (!selected(s.name)) continue;
+        std::printf("[ RUN  ] %s: %s\n", s.name, s.what);
+        std::fflush(stdout);
+        g_failures = 0;
+        double t0 = nowMs();
+        s.run();
+        double took = (nowMs() - t0) / 1000.0;
+        if (g_failures == 0) {
+            ++passed;
+            std::printf("[  OK  ] %s (%.1f s)\n", s.name, took);
+        } else {
+            ++failed;
+            failedNames.push_back(s.name);
+            std::printf("[ FAIL ] %s (%.1f s, %d failed checks)\n", s.name, took, g_failures);
+        }
+        std::fflush(stdout);
+    }
+    if (!g_opt.shots.empty()) {
+        std::printf("[ SHOT ] panel and editing view\n");
+        g_failures = 0;
+        screenshots();
+        std::printf("[ %s ] screenshots\n", g_failures ? "FAIL" : " OK ");
+        if (g_failures) {
+            ++failed;
+            failedNames.push_back("screenshots");
+        }
+    }
+
+    std::printf("\ne2e figures\n");
+    for (const std::string& l : g_fig.latencies)
+        std::printf("  click to first key: %s\n", l.c_str());
+    if (!g_fig.steps.empty())
+        std::printf("  key step intervals: median %.1f ms, max %.1f ms (%zu steps)\n",
+                    median(g_fig.steps), *std::max_element(g_fig.steps.begin(), g_fig.steps.end()),
+                    g_fig.steps.size());
+    if (g_fig.updateMs >= 0)
+        std::printf("  manual update with a prompt status server: %.0f ms\n", g_fig.updateMs);
+    if (g_fig.waitWallMs > 0)
+        std::printf(
+            "  CPU while waiting for a silent status server: %.0f ms in %.0f ms (%.1f %%; Wine "
+            "counts CPU time in 10 ms steps)\n",
+            g_fig.waitCpuMs, g_fig.waitWallMs, 100.0 * g_fig.waitCpuMs / g_fig.waitWallMs);
+    if (g_fig.quitMs >= 0) std::printf("  \"Quit + Save\" to process end: %.0f ms\n", g_fig.quitMs);
+    if (g_fig.closeMs >= 0)
+        std::printf("  WM_CLOSE during the start-up download to process end: %.0f ms\n",
+                    g_fig.closeMs);
+    if (g_fig.stubExitMs >= 0)
+        std::printf("  (for scale: WM_CLOSE to process end of the IvAc stand-in: %.0f ms)\n",
+                    g_fig.stubExitMs);
+    if (!g_fig.startMs.empty())
+        std::printf("  start to the panel shown: median %.0f ms, max %.0f ms (%zu starts)\n",
+                    median(g_fig.startMs),
+                    *std::max_element(g_fig.startMs.begin(), g_fig.startMs.end()),
+                    g_fig.startMs.size());
+    if (g_fig.peakWorkingSet)
+        std::printf("  peak working set: %.1f MB\n",
+                    static_cast<double>(g_fig.peakWorkingSet) / (1024.0 * 1024.0));
+    if (g_fig.exeSize >= 0) std::printf("  tovira.exe: %lld bytes\n", g_fig.exeSize);
+    std::printf("\n");
+    for (const std::string& n : failedNames) std::printf("e2e: FAILED %s\n", n.c_str());
+    std::printf("e2e: %d passed, %d failed\n", passed, failed);
+    std::fflush(stdout);
+    return failed ? 1 : 0;
+}

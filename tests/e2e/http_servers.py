@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""Status servers for the end-to-end suite and the demo, on loopback port 80.
+
+* A file server on --addr (default 127.0.0.1): a GET for http://HOST/PATH
+  answers with ROOT/HOST/PATH, chosen by the Host header, so one server stands
+  for the status-index host and the status host. A file ROOT/HOST/.delay
+  holding seconds makes every answer for that host wait that long (a slow
+  index server); it is read per request, so a test can change it on the fly.
+  Every request is appended to ROOT/requests.log as "<unix time> HOST PATH".
+* A silent server on --silent (default 127.0.0.2): accepts connections and
+  never answers or closes them. Every accepted connection is appended to
+  ROOT/silent.log.
+
+Both listen before the file named by --ready is written.
+"""
+import argparse
+import os
+import socket
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--addr", default="127.0.0.1")
+    ap.add_argument("--silent", default="127.0.0.2")
+    ap.add_argument("--port", type=int, default=80)
+    ap.add_argument("--ready")
+    args = ap.parse_args()
+    root = os.path.abspath(args.root)
+    log_lock = threading.Lock()
+
+    def append(name, line):
+        with log_lock, open(os.path.join(root, name), "a") as f:
+            f.write(line + "\n")
+
+    class Handler(BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.0"
+
+        def do_GET(self):
+            host = (self.headers.get("Host") or "").split(":")[0].strip().lower()
+            path = self.path.split("?")[0]
+            append("requests.log", f"{time.time():.3f} {host} {path}")
+            try:
+                with open(os.path.join(root, host, ".delay")) as f:
+                    delay = float(f.read().strip() or 0)
+            except (OSError, ValueError):
+                delay = 0.0
+            end = time.monotonic() + delay
+            while time.monotonic() < end:
+                time.sleep(0.05)
+            file = os.path.normpath(os.path.join(root, host, path.lstrip("/")))
+            body, status = b"not found\r\n", 404
+            if file.startswith(os.path.join(root, host) + os.sep) and os.path.isfile(file):
+                with open(file, "rb") as f:
+                    body, status = f.read(), 200
+            try:
+                self.send_response(status)
+                self.send_header("Content-Type", "text/plain")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+            except OSError:
+                pass  # the client gave up (a program closed mid-download)
+
+        def log_message(self, fmt, *a):
+            pass
+
+    class Server(ThreadingHTTPServer):
+        daemon_threads = True
+        allow_reuse_address = True
+
+        def handle_error(self, request, client_address):
+            pass
+
+    server = Server((args.addr, args.port), Handler)
+
+    silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    silent.bind((args.silent, args.port))
+    silent.listen(64)
+    held = []
+
+    def hold():
+        while True:
+            conn, peer = silent.accept()
+            held.append(conn)  # kept open, never read, never answered
+            append("silent.log", f"{time.time():.3f} {peer[0]}:{peer[1]}")
+
+    threading.Thread(target=hold, daemon=True).start()
+    if args.ready:
+        with open(args.ready, "w") as f:
+            f.write("ready\n")
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,180 @@
+// A stand-in for the IvAc client: a top-level window titled "IvAc" (or any
+// title given with --title) that records every key it receives, with its
+// QueryPerformanceCounter time in microseconds, and shows the keys in its
+// window. The end-to-end driver reads the log; the demo shows the window.
+//
+//   ivac_stub.exe [--title TEXT] [--log FILE] [--pos X Y]
+//
+// Log lines: "<microseconds> KEYDOWN|SYSKEYDOWN|CHAR 0x<wparam>". QPC is one
+// time base for every process, so the driver can compare the times with its
+// own.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+FILE* g_log = nullptr;
+LARGE_INTEGER g_freq;
+std::vector<std::wstring> g_lines{L""};
+std::wstring g_head;
+HFONT g_font = nullptr;
+HFONT g_small = nullptr;
+
+long long nowUs() {
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return c.QuadPart * 1000000LL / g_freq.QuadPart;
+}
+
+void record(const char* kind, WPARAM wp) {
+    if (!g_log) return;
+    std::fprintf(g_log, "%lld %s 0x%llx\n", nowUs(), kind, static_cast<unsigned long long>(wp));
+    std::fflush(g_log);  // the driver reads the file while we run
+}
+
+const wchar_t* keyName(WPARAM vk) {
+    switch (vk) {
+        case VK_F1: return L"{F1}";
+        case VK_F2: return L"{F2}";
+        case VK_F3: return L"{F3}";
+        case VK_F4: return L"{F4}";
+        case VK_F5: return L"{F5}";
+        case VK_F6: return L"{F6}";
+        case VK_F7: return L"{F7}";
+        case VK_F8: return L"{F8}";
+        case VK_F9: return L"{F9}";
+        case VK_F10: return L"{F10}";
+        case VK_F11: return L"{F11}";
+        case VK_F12: return L"{F12}";
+        case VK_UP: return L"{UP}";
+        case VK_DOWN: return L"{DOWN}";
+        case VK_LEFT: return L"{LEFT}";
+        case VK_RIGHT: return L"{RIGHT}";
+        case VK_HOME: return L"{HOME}";
+        case VK_END: return L"{END}";
+        case VK_PRIOR: return L"{PGUP}";
+        case VK_NEXT: return L"{PGDN}";
+        case VK_INSERT: return L"{INS}";
+        case VK_DELETE: return L"{DEL}";
+        case VK_ESCAPE: return L"{ESC}";
+        case VK_TAB: return L"{TAB}";
+        case VK_BACK: return L"{BS}";
+        case VK_RETURN: return L"{ENTER}";
+        default: return nullptr;
+    }
+}
+
+void show(const std::wstring& text, HWND hwnd) {
+    g_lines.back() += text;
+    if (text == L"{ENTER}") {
+        g_lines.emplace_back();
+        if (g_lines.size() > 12) g_lines.erase(g_lines.begin());
+    }
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void paint(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ old = SelectObject(dc, g_small);
+    SetTextColor(dc, RGB(0x60, 0x60, 0x60));
+    TextOutW(dc, 10, 8, g_head.c_str(), static_cast<int>(g_head.size()));
+    SelectObject(dc, g_font);
+    SetTextColor(dc, RGB(0, 0, 0x80));
+    int y = 34;
+    for (const auto& line : g_lines) {
+        TextOutW(dc, 10, y, line.c_str(), static_cast<int>(line.size()));
+        y += 22;
+    }
+    SelectObject(dc, old);
+    EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN: {
+            record(msg == WM_KEYDOWN ? "KEYDOWN" : "SYSKEYDOWN", wp);
+            if (const wchar_t* name = keyName(wp)) show(name, hwnd);
+            // Swallow system keys so that an Alt tap does not open a menu loop.
+            if (msg == WM_SYSKEYDOWN) return 0;
+            break;
+        }
+        case WM_SYSKEYUP:
+        case WM_SYSCHAR: return 0;
+        case WM_CHAR:
+            record("CHAR", wp);
+            if (wp >= 0x20) show(std::wstring(1, static_cast<wchar_t>(wp)), hwnd);
+            return 0;
+        case WM_PAINT: paint(hwnd); return 0;
+        case WM_ERASEBKGND: return 1;
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        default: break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
+    QueryPerformanceFrequency(&g_freq);
+    std::wstring title = L"IvAc";
+    std::wstring logPath;
+    int x = 420, y = 60;
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    for (int i = 1; argv && i < argc; ++i) {
+        std::wstring a = argv[i];
+        if (a == L"--title" && i + 1 < argc) {
+            title = argv[++i];
+        } else if (a == L"--log" && i + 1 < argc) {
+            logPath = argv[++i];
+        } else if (a == L"--pos" && i + 2 < argc) {
+            x = _wtoi(argv[++i]);
+            y = _wtoi(argv[++i]);
+        }
+    }
+    if (argv) LocalFree(argv);
+    g_head = L"Stand-in for IvAc, titled \"" + title + L"\". Keys received:";
+    if (!logPath.empty()) g_log = _wfopen(logPath.c_str(), L"w");
+
+    g_font =
+        CreateFontW(-18, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
+    g_small = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_SWISS, L"Arial");
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = wndProc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = L"ToviraIvAcStub";
+    RegisterClassExW(&wc);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, x, y, 460,
+                                320, nullptr, nullptr, inst, nullptr);
+    if (!hwnd) return 1;
+    ShowWindow(hwnd, show == SW_HIDE ? SW_SHOWNORMAL : show);
+    UpdateWindow(hwnd);
+    if (g_log) {
+        std::fprintf(g_log, "%lld READY 0x0\n", nowUs());
+        std::fflush(g_log);
+    }
+
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    if (g_log) std::fclose(g_log);
+    return 0;
+}
