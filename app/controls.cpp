@@ -10,7 +10,9 @@ Control::Control(platform::Platform& platform, ControlKind kind, std::string nam
                  int id)
     : platform_(platform), kind_(kind), name_(std::move(name)), index_(index), id_(id) {}
 
-void Control::notify(ControlProp what) { platform_.control_changed(*this, what); }
+void Control::notify(ControlProp what) {
+    platform_.control_changed(*this, what);
+}
 
 void Control::set_geometry(float left, float top, float width, float height) {
     if (left == left_ && top == top_ && width == width_ && height == height_) return;

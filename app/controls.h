@@ -19,7 +19,12 @@
 namespace tovira {
 
 enum class ControlKind : std::uint8_t {
-    CommandButton, Label, TextBox, CheckBox, OptionButton, Line,
+    CommandButton,
+    Label,
+    TextBox,
+    CheckBox,
+    OptionButton,
+    Line,
 };
 
 struct Font {
@@ -44,8 +49,8 @@ public:
 
     ControlKind kind() const { return kind_; }
     const std::string& name() const { return name_; }  // "c1", "Check3"
-    int index() const { return index_; }                // array index, -1 if none
-    int id() const { return id_; }                      // fixed control ID
+    int index() const { return index_; }               // array index, -1 if none
+    int id() const { return id_; }                     // fixed control ID
 
     float left() const { return left_; }
     float top() const { return top_; }

@@ -22,7 +22,9 @@ std::uint32_t label_colour(int slot) {
 }
 
 // Rows 21 and later of the editing table sit 45 lower than the rule.
-float field_row_top(int row) { return row <= 20 ? 315.0f + 240.0f * row : 360.0f + 240.0f * row; }
+float field_row_top(int row) {
+    return row <= 20 ? 315.0f + 240.0f * row : 360.0f + 240.0f * row;
+}
 float check_row_top(int row) {
     if (row <= 19) return 315.0f + 240.0f * row;
     if (row == 20) return 5160.0f;

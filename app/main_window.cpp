@@ -74,18 +74,12 @@ void Form1::wire_events() {
 
 OptionButton& Form1::option(int n) {
     switch (n) {
-        case 1:
-            return *Option1;
-        case 2:
-            return *Option2;
-        case 3:
-            return *Option3;
-        case 4:
-            return *Option4;
-        case 5:
-            return *Option5;
-        default:
-            throw std::out_of_range("option number");
+        case 1: return *Option1;
+        case 2: return *Option2;
+        case 3: return *Option3;
+        case 4: return *Option4;
+        case 5: return *Option5;
+        default: throw std::out_of_range("option number");
     }
 }
 

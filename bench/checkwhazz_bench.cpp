@@ -170,7 +170,7 @@ BENCHMARK(BM_Checkwhazz)->Unit(benchmark::kMicrosecond);
 
 // Keeps the time per iteration of every run, to print the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
-  public:
+public:
     std::map<std::string, double> micros;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {

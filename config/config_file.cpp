@@ -16,7 +16,7 @@ namespace {
 struct LoadStop {};
 
 class Lines {
-  public:
+public:
     Lines(platform::LineReader& reader, platform::Locale& locale)
         : reader_(reader), locale_(locale) {}
     std::string next() {
@@ -25,7 +25,7 @@ class Lines {
         return locale_.ansi_to_utf8(*line);
     }
 
-  private:
+private:
     platform::LineReader& reader_;
     platform::Locale& locale_;
 };

@@ -13,7 +13,7 @@ inline constexpr char kConfigTempName[] = "tq.cfg.new";
 inline constexpr int kConfigLines = 69;
 
 class ConfigFile {
-  public:
+public:
     explicit ConfigFile(Form1& form) : form_(form) {}
 
     // Applies the file line by line; the first error ends the load quietly.
@@ -29,7 +29,7 @@ class ConfigFile {
     std::int32_t reserved1 = 0;
     std::int32_t reserved2 = 0;
 
-  private:
+private:
     Form1& form_;
     bool loaded_ = false;
 };

@@ -38,20 +38,11 @@ void Dispatch::Timer8_Timer() {
     const bool wait = keywait == 1;
     std::string text;
     switch (dispatchstep) {
-        case 1:
-            text = "{F4}";
-            break;
-        case 2:
-            text = "{DOWN}";
-            break;
-        case 3:
-            text = f.t1[dispatchslot.value_or(0)]->text();
-            break;
-        case 4:
-            text = "{ENTER}";
-            break;
-        default:
-            return;  // no step below 1: nothing to send
+        case 1: text = "{F4}"; break;
+        case 2: text = "{DOWN}"; break;
+        case 3: text = f.t1[dispatchslot.value_or(0)]->text(); break;
+        case 4: text = "{ENTER}"; break;
+        default: return;  // no step below 1: nothing to send
     }
     const KeyParse keys = parse_key_notation(text);
     if (!keys.ok) {

@@ -14,7 +14,7 @@ inline constexpr char kIvacTitle[] = "IvAc";
 inline constexpr unsigned kKeyStepMs = 50;
 
 class Dispatch {
-  public:
+public:
     enum class State { Idle, Delaying, Typing };
 
     explicit Dispatch(Form1& form) : form_(form) {}
@@ -31,7 +31,7 @@ class Dispatch {
     std::int16_t dispatchstep = 0;
     int keywait = 0;  // 1 = on
 
-  private:
+private:
     Form1& form_;
 };
 

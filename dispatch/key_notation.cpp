@@ -210,11 +210,8 @@ KeyParse parse_key_notation(std::string_view text) {
                 if (groups.empty()) return fail("unmatched \")\"", at);
                 groups.pop_back();
                 break;
-            case U'~':
-                emit(named(NamedKey::Enter), 1);
-                break;
-            case U'}':
-                return fail("unmatched \"}\"", at);
+            case U'~': emit(named(NamedKey::Enter), 1); break;
+            case U'}': return fail("unmatched \"}\"", at);
             case U'{': {
                 // The first character inside may itself be "}" ("{}}").
                 const std::size_t from = i + 1;
@@ -249,9 +246,7 @@ KeyParse parse_key_notation(std::string_view text) {
                 i = close;
                 break;
             }
-            default:
-                emit(character(c), 1);
-                break;
+            default: emit(character(c), 1); break;
         }
     }
     if (any(pending)) return fail("modifier with no key after it", pending_at);

@@ -16,7 +16,7 @@ namespace tovira {
 
 // The socket rejected the host outright (empty or malformed).
 class SocketSetupError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -26,7 +26,7 @@ inline constexpr std::size_t kMaxStatusBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kMaxHeaderBytes = std::size_t{64} << 10;
 
 class MyInet : private platform::SocketEvents {
-  public:
+public:
     explicit MyInet(platform::Platform& platform);
     ~MyInet() override;
     MyInet(const MyInet&) = delete;
@@ -47,7 +47,7 @@ class MyInet : private platform::SocketEvents {
     std::string fetchbuf;  // 8-bit code page
     bool fetchdone = false;
 
-  private:
+private:
     void on_socket_connect() override;
     void on_socket_data_arrival(std::size_t bytes) override;
     void on_socket_close() override;

@@ -12,7 +12,7 @@
 namespace tovira {
 
 class FetchError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -20,7 +20,7 @@ inline constexpr platform::Millis kInetTimeoutMs = 60000;
 inline constexpr std::size_t kMaxIndexBytes = std::size_t{1} << 20;
 
 class InetControl : private platform::UrlFetchEvents {
-  public:
+public:
     explicit InetControl(platform::Platform& platform);
     ~InetControl() override;
     InetControl(const InetControl&) = delete;
@@ -34,7 +34,7 @@ class InetControl : private platform::UrlFetchEvents {
     std::string OpenURL();
     bool StillExecuting() const { return busy_; }
 
-  private:
+private:
     void on_url_fetch_done(platform::UrlFetchResult result) override;
 
     platform::Platform& platform_;

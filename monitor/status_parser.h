@@ -34,11 +34,11 @@ StatusServer find_status_server(std::string_view index);
 // can end; when all keys end in the same byte (the ":" after a callsign),
 // the scan tests sixteen bytes at a time where the processor allows.
 class KeySearch {
-  public:
+public:
     explicit KeySearch(const std::vector<std::string>& keys);
     std::vector<std::size_t> find_first(std::string_view text) const;
 
-  private:
+private:
     static constexpr int kMaxPrevSet = 8;
     // Records every key ending at `end`; returns the keys still missing.
     std::size_t confirm(std::string_view text, std::size_t end, std::vector<std::size_t>& first,
@@ -73,7 +73,7 @@ struct StationRecord {
 StationRecord read_record(std::string_view text, std::size_t at);
 
 class StatusMonitor {
-  public:
+public:
     explicit StatusMonitor(Form1& form) : form_(form) {}
 
     void getwhazz();
@@ -84,7 +84,7 @@ class StatusMonitor {
     std::string whazztext;  // 8-bit code page
     std::uint64_t updatenr = 0;
 
-  private:
+private:
     Form1& form_;
     bool fetching_ = false;
 };

@@ -7,7 +7,7 @@ namespace tovira {
 class Form1;
 
 class UpdateScheduler {
-  public:
+public:
     explicit UpdateScheduler(Form1& form) : form_(form) {}
 
     // The manual request: un-ticks the show-all box, then runs one update
@@ -24,7 +24,7 @@ class UpdateScheduler {
 
     double updatemins = 0;  // minutes left until the next automatic update
 
-  private:
+private:
     Form1& form_;
     bool running_ = false;
 };

@@ -32,8 +32,12 @@ void PanelEditing::t0_Change(int row) {
     f.collapse();
 }
 
-void PanelEditing::t0_DblClick(int row) { form_.t0[row]->set_text(""); }
-void PanelEditing::t1_DblClick(int row) { form_.t1[row]->set_text(""); }
+void PanelEditing::t0_DblClick(int row) {
+    form_.t0[row]->set_text("");
+}
+void PanelEditing::t1_DblClick(int row) {
+    form_.t1[row]->set_text("");
+}
 
 void PanelEditing::t0_LostFocus(int row) {
     TextBox& box = *form_.t0[row];
@@ -79,9 +83,13 @@ void PanelEditing::Command4_Click() {
     }
 }
 
-void PanelEditing::Check4_Click() { form_.collapse(); }
+void PanelEditing::Check4_Click() {
+    form_.collapse();
+}
 
-void PanelEditing::Option_Click(int n) { form_.set_back_color(kColourSchemes.at(n).background); }
+void PanelEditing::Option_Click(int n) {
+    form_.set_back_color(kColourSchemes.at(n).background);
+}
 
 void PanelEditing::Label9_Click() {
     Form1& f = form_;

@@ -37,10 +37,46 @@ public:
 // ---- Keystrokes ---------------------------------------------------------------
 
 enum class NamedKey : std::uint8_t {
-    F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12, F13, F14, F15, F16,
-    Enter, Down, Up, Left, Right, Tab, Esc, Backspace, Delete, Insert, Home, End,
-    PageUp, PageDown, Break, CapsLock, NumLock, ScrollLock, PrintScreen, Help,
-    Add, Subtract, Multiply, Divide,
+    F1,
+    F2,
+    F3,
+    F4,
+    F5,
+    F6,
+    F7,
+    F8,
+    F9,
+    F10,
+    F11,
+    F12,
+    F13,
+    F14,
+    F15,
+    F16,
+    Enter,
+    Down,
+    Up,
+    Left,
+    Right,
+    Tab,
+    Esc,
+    Backspace,
+    Delete,
+    Insert,
+    Home,
+    End,
+    PageUp,
+    PageDown,
+    Break,
+    CapsLock,
+    NumLock,
+    ScrollLock,
+    PrintScreen,
+    Help,
+    Add,
+    Subtract,
+    Multiply,
+    Divide,
 };
 
 struct Modifiers {
@@ -84,7 +120,7 @@ public:
     // Null when the file cannot be read; `missing` then tells whether it
     // does not exist at all, as opposed to existing but refusing to open.
     virtual std::unique_ptr<InputFile> open_read(std::string_view name, bool* missing) = 0;
-    virtual std::unique_ptr<OutputFile> create(std::string_view name) = 0;    // null: failed
+    virtual std::unique_ptr<OutputFile> create(std::string_view name) = 0;  // null: failed
     virtual bool remove(std::string_view name) = 0;
     // Puts `from` in the place of `to` in one step; `to` need not exist.
     virtual bool replace(std::string_view from, std::string_view to) = 0;
@@ -154,7 +190,14 @@ public:
 
 // What changed on a control, so that a backend redraws only that.
 enum class ControlProp : std::uint8_t {
-    Geometry, Visible, Caption, Value, ToolTip, Colors, TabIndex, Focus,
+    Geometry,
+    Visible,
+    Caption,
+    Value,
+    ToolTip,
+    Colors,
+    TabIndex,
+    Focus,
 };
 
 struct Size {

@@ -33,7 +33,9 @@ protected:
     // Creates the window and runs the start-up sequence to its end.
     void start();
     void write_config(const std::string& bytes) { sim.fs.files["tq.cfg"] = bytes; }
-    std::string saved_config() { return sim.fs.files.count("tq.cfg") ? sim.fs.files["tq.cfg"] : "<none>"; }
+    std::string saved_config() {
+        return sim.fs.files.count("tq.cfg") ? sim.fs.files["tq.cfg"] : "<none>";
+    }
     // Titles of the visible station buttons, by slot.
     std::vector<int> visible_slots() const;
 

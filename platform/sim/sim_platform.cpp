@@ -71,7 +71,7 @@ bool MemFileSystem::step() {
 }
 
 std::unique_ptr<platform::InputFile> MemFileSystem::open_read(std::string_view name,
-                                                            bool* missing) {
+                                                              bool* missing) {
     auto it = files.find(std::string(name));
     if (missing) *missing = it == files.end();
     if (!step()) return nullptr;
@@ -159,9 +159,12 @@ std::string SimLocale::to_upper(std::string_view utf8) {
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t c = next_code_point(utf8, i);
-        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c -= 0x20;
-        else if (c == 0xFF) c = 0x178;
-        else if (c == 0x161 || c == 0x17E || c == 0x153) c -= 1;
+        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            c -= 0x20;
+        else if (c == 0xFF)
+            c = 0x178;
+        else if (c == 0x161 || c == 0x17E || c == 0x153)
+            c -= 1;
         append_utf8(out, c);
     }
     return out;
@@ -278,7 +281,8 @@ public:
                       st->events->on_socket_connect();
                       // The chunks follow the request the connect handler sent.
                       std::vector<Chunk> chunks = script.chunks;
-                      if (script.respond) chunks = script.respond(sim->connections[st->connection].sent);
+                      if (script.respond)
+                          chunks = script.respond(sim->connections[st->connection].sent);
                       for (const Chunk& c : chunks) {
                           sim->post(connected_at + c.after, guard([st, bytes = c.bytes] {
                                         st->inbox += bytes;
@@ -292,8 +296,10 @@ public:
                           const bool reset = script.reset;
                           sim->post(connected_at + *script.close_after, guard([st, reset] {
                                         st->connected = false;
-                                        if (reset) st->events->on_socket_error(10054);
-                                        else st->events->on_socket_close();
+                                        if (reset)
+                                            st->events->on_socket_error(10054);
+                                        else
+                                            st->events->on_socket_close();
                                     }));
                       }
                   }));
@@ -336,8 +342,10 @@ public:
         sim_.url_fetches.emplace_back(url);
         UrlScript script;
         auto it = sim_.urls.find(std::string(url));
-        if (it != sim_.urls.end()) script = it->second;
-        else script = UrlScript{10, false, "", false};
+        if (it != sim_.urls.end())
+            script = it->second;
+        else
+            script = UrlScript{10, false, "", false};
         state_->busy = true;
         ++sim_.live_url_fetches;
         if (script.never) return true;
@@ -388,15 +396,21 @@ void SimPlatform::post(Millis at, std::function<void()> action) {
     events_.push_back({at, seq_++, std::move(action)});
 }
 
-void SimPlatform::at(Millis at, std::function<void()> action) { post(at, std::move(action)); }
+void SimPlatform::at(Millis at, std::function<void()> action) {
+    post(at, std::move(action));
+}
 
-std::size_t SimPlatform::pending_events() const { return events_.size() + timers_.size(); }
+std::size_t SimPlatform::pending_events() const {
+    return events_.size() + timers_.size();
+}
 
 void SimPlatform::start_timer(platform::TimerSink& timer, unsigned interval_ms) {
     timers_[&timer] = {now_ + interval_ms, interval_ms, seq_++};
 }
 
-void SimPlatform::stop_timer(platform::TimerSink& timer) { timers_.erase(&timer); }
+void SimPlatform::stop_timer(platform::TimerSink& timer) {
+    timers_.erase(&timer);
+}
 
 bool SimPlatform::next_due(Millis& at) const {
     bool any = false;

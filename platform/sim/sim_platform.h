@@ -40,7 +40,7 @@ public:
     int operations() const { return ops_; }  // count of operations so far
 
     std::unique_ptr<platform::InputFile> open_read(std::string_view name,
-                                                  bool* missing = nullptr) override;
+                                                   bool* missing = nullptr) override;
     std::unique_ptr<platform::OutputFile> create(std::string_view name) override;
     bool remove(std::string_view name) override;
     bool replace(std::string_view from, std::string_view to) override;

@@ -188,8 +188,7 @@ public:
         }
     }
 
-    std::unique_ptr<platform::InputFile> open_read(std::string_view name,
-                                                  bool* missing) override {
+    std::unique_ptr<platform::InputFile> open_read(std::string_view name, bool* missing) override {
         if (missing) *missing = false;
         const std::wstring p = path(name);
         if (p.empty()) return nullptr;

@@ -23,7 +23,7 @@ struct Sent {
 };
 
 class DispatchTest : public SimTest {
-  protected:
+protected:
     // The window as created, IvAc running, and no start-up download or
     // minute tick in the way of the timeline.
     void ready() {

@@ -12,7 +12,7 @@ namespace {
 
 // A file that hands out its bytes `chunk` at a time.
 class ChunkedFile : public platform::InputFile {
-  public:
+public:
     ChunkedFile(std::string data, std::size_t chunk) : data_(std::move(data)), chunk_(chunk) {}
     std::ptrdiff_t read(char* buffer, std::size_t size) override {
         const std::size_t n = std::min({size, chunk_, data_.size() - pos_});
@@ -21,7 +21,7 @@ class ChunkedFile : public platform::InputFile {
         return static_cast<std::ptrdiff_t>(n);
     }
 
-  private:
+private:
     std::string data_;
     std::size_t chunk_;
     std::size_t pos_ = 0;
