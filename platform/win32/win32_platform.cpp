@@ -480,12 +480,12 @@ public:
                 }
                 break;
             case FD_READ:
-                receive();
+                receive_some();
                 if (!in_.empty()) events_.on_socket_data_arrival(in_.size());
                 break;
             case FD_WRITE: flush(); break;
             case FD_CLOSE:
-                receive();
+                receive_rest();
                 if (!in_.empty()) events_.on_socket_data_arrival(in_.size());
                 if (generation != generation_) return;  // closed by the handler
                 release();
@@ -500,8 +500,19 @@ public:
     }
 
 private:
-    void receive() {
-        char buffer[8192];
+    // One read per FD_READ: Winsock posts another while data is left, so a
+    // fast sender cannot keep the window from its other messages, and the
+    // client's size limit is checked between reads.
+    void receive_some() {
+        char buffer[65536];
+        const int n = recv(socket_, buffer, sizeof buffer, 0);
+        if (n > 0) in_.append(buffer, static_cast<std::size_t>(n));
+    }
+
+    // After FD_CLOSE no further FD_READ comes: what is still queued is read
+    // now. The peer has closed, so this is bounded by the receive buffer.
+    void receive_rest() {
+        char buffer[65536];
         while (socket_ != INVALID_SOCKET) {
             const int n = recv(socket_, buffer, sizeof buffer, 0);
             if (n <= 0) break;

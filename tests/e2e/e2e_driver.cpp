@@ -250,6 +250,11 @@ void serveIndex(const std::string& statusHost) {
     writeFile(g_opt.www + L"\\www.ivao.aero\\whazzup\\status.txt", idx);
 }
 
+void serveIndexUrl(const std::string& url) {
+    writeFile(g_opt.www + L"\\www.ivao.aero\\whazzup\\status.txt",
+              "!GENERAL\r\nurl0=" + url + "\r\n");
+}
+
 void serveStatus(const std::string& body) {
     writeFile(g_opt.www + L"\\status.test.aero\\whazzup.txt", body);
 }
@@ -465,8 +470,10 @@ struct Figures {
     SIZE_T peakWorkingSet = 0;
     long long exeSize = -1;
     double closeMs = -1, quitMs = -1, updateMs = -1;
-    std::vector<double> startMs;  // from CreateProcess to the panel shown
-    double stubExitMs = -1;       // the same for a trivial window: Wine's own share
+    std::vector<double> startMs;       // from CreateProcess to the panel shown
+    double stubExitMs = -1;            // the same for a trivial window: Wine's own share
+    std::vector<std::string> hostile;  // "drip: 2981 ms, longest stall 12 ms"
+    SIZE_T hostilePeak = 0;
 };
 Figures g_fig;
 
@@ -968,6 +975,104 @@ void closeDuringDownload() {
     setIndexDelay(0);
 }
 
+// How long the window takes to answer a message: a frozen panel shows here.
+double answerMs(HWND h) {
+    double t0 = nowMs();
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+    return nowMs() - t0;
+}
+
+SIZE_T peakOf(const Tovira& t) {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    return t.p.h && GetProcessMemoryInfo(t.p.h, &pmc, sizeof pmc) ? pmc.PeakWorkingSetSize : 0;
+}
+
+// Status servers that misbehave, and an index far over its size limit: each
+// update ends within the time-outs, in bounded memory, and the window answers
+// throughout. Between the cases a prompt update
+// brings the staffed stations back, so that each case has something to clear.
+void hostilePeers() {
+    Tovira t;
+    if (!startStaffed("hostile", t, standardCfg())) return stopTovira(t);
+    HWND l5 = item(t.main, id::Label5);
+    auto restore = [&] {
+        serveIndex("status.test.aero");
+        std::wstring before = text(l5);
+        requestUpdate(t);
+        return waitFor([&] { return text(l5) != before && isNumber(text(l5)); }, 10000) &&
+               waitFor([&] { return visibleSlots(t) == staffedSlots(); }, 2000);
+    };
+    struct Case {
+        const char* name;
+        std::string url;  // empty: the oversized index
+    };
+    const Case cases[] = {
+        {"drip", "http://hostile.test.aero/drip"},
+        {"huge", "http://hostile.test.aero/huge"},
+        {"nohead", "http://hostile.test.aero/nohead"},
+        {"reset", "http://hostile.test.aero/reset"},
+        {"garbage", "http://hostile.test.aero/garbage"},
+        {"refused", "http://refused.test.aero/whazzup.txt"},
+        {"unresolved", "http://nowhere.test.aero/whazzup.txt"},
+        {"big-index", ""},
+    };
+    for (const Case& c : cases) {
+        if (!check(restore(), "%s: a prompt update shows the staffed stations first", c.name))
+            break;
+        std::wstring before = text(l5);
+        if (c.url.empty()) {
+            // A million lines: over the index's size limit, so the fetch fails.
+            std::string big;
+            big.reserve(12u << 20);
+            for (int i = 0; i < 1000000; ++i) big += "!GENERAL\r\n";
+            big += "url0=http://status.test.aero/whazzup.txt\r\n";
+            writeFile(g_opt.www + L"\\www.ivao.aero\\whazzup\\status.txt", big);
+        } else {
+            serveIndexUrl(c.url);
+        }
+        double t0 = nowMs(), stall = 0;
+        requestUpdate(t);
+        // Every case counts the update. A failed status fetch empties the
+        // status text, so the stations go; a failed index fetch keeps the
+        // text of the last update, so they stay.
+        const std::vector<int> want = c.url.empty() ? staffedSlots() : std::vector<int>{};
+        auto ended = [&] {
+            std::wstring now = text(l5);
+            return now != before && isNumber(now) && visibleSlots(t) == want;
+        };
+        bool done = false;
+        while (!(done = ended()) && nowMs() - t0 < 15000) {
+            stall = std::max(stall, answerMs(t.main));
+            Sleep(20);
+        }
+        double took = nowMs() - t0;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "%-10s ended after %5.0f ms, longest wait for the window %3.0f ms", c.name,
+                      took, stall);
+        g_fig.hostile.push_back(line);
+        say("%s", line);
+        check(done, "%s: the update ends showing %s (Label5 \"%s\", visible %s)", c.name,
+              list(want).c_str(), u8(text(l5)).c_str(), list(visibleSlots(t)).c_str());
+        check(took < 8000, "%s: ends within the time-outs, took %.0f ms", c.name, took);
+        check(stall < 1000, "%s: the window answers throughout, once waited %.0f ms", c.name,
+              stall);
+        check(running(t.p), "%s: the program runs on", c.name);
+        if (!running(t.p)) break;
+    }
+    g_fig.hostilePeak = peakOf(t);
+    check(g_fig.hostilePeak < (200u << 20),
+          "memory stays bounded with a 200 MB body: peak working set %.1f MB",
+          static_cast<double>(g_fig.hostilePeak) / (1024.0 * 1024.0));
+    serveIndex("status.test.aero");
+    // The ordinary peak figure stays that of ordinary use.
+    const SIZE_T ordinary = g_fig.peakWorkingSet;
+    stopTovira(t);
+    g_fig.peakWorkingSet = ordinary;
+}
+
 bool topmost(HWND h) {
     return (GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
@@ -1107,6 +1212,7 @@ const Scenario kScenarios[] = {
     {"keywait", "the same with KeyWait on and a 250 ms delay", clickKeyWait},
     {"no-ivac", "no window titled \"IvAc\": nothing typed, nothing shown", clickWithoutIvAc},
     {"silent", "a status server that never answers", silentServer},
+    {"hostile", "misbehaving status servers and an oversized index", hostilePeers},
     {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
     {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
@@ -1230,6 +1336,10 @@ int wmain(int argc, wchar_t** argv) {
             "  CPU while waiting for a silent status server: %.0f ms in %.0f ms (%.1f %%; Wine "
             "counts CPU time in 10 ms steps)\n",
             g_fig.waitCpuMs, g_fig.waitWallMs, 100.0 * g_fig.waitCpuMs / g_fig.waitWallMs);
+    for (const std::string& h : g_fig.hostile) std::printf("  hostile peer %s\n", h.c_str());
+    if (g_fig.hostilePeak)
+        std::printf("  peak working set after the hostile peers (200 MB body): %.1f MB\n",
+                    static_cast<double>(g_fig.hostilePeak) / (1024.0 * 1024.0));
     if (g_fig.quitMs >= 0) std::printf("  \"Quit + Save\" to process end: %.0f ms\n", g_fig.quitMs);
     if (g_fig.closeMs >= 0)
         std::printf("  WM_CLOSE during the start-up download to process end: %.0f ms\n",
@@ -1243,7 +1353,7 @@ int wmain(int argc, wchar_t** argv) {
                     *std::max_element(g_fig.startMs.begin(), g_fig.startMs.end()),
                     g_fig.startMs.size());
     if (g_fig.peakWorkingSet)
-        std::printf("  peak working set: %.1f MB\n",
+        std::printf("  peak working set (ordinary scenarios): %.1f MB\n",
                     static_cast<double>(g_fig.peakWorkingSet) / (1024.0 * 1024.0));
     if (g_fig.exeSize >= 0) std::printf("  tovira.exe: %lld bytes\n", g_fig.exeSize);
     std::printf("\n");

@@ -11,11 +11,20 @@
   never answers or closes them. Every accepted connection is appended to
   ROOT/silent.log.
 
-Both listen before the file named by --ready is written.
+* A hostile server on --hostile (default 127.0.0.4) that misbehaves by path:
+  /drip sends an answer one byte a second and never closes; /huge sends a
+  200 MB body; /nohead sends lines with no header and no empty line; /reset
+  sends the headers and a little of the body, then resets the connection;
+  /garbage sends binary garbage. Every request is appended to
+  ROOT/hostile.log as "<unix time> PATH".
+
+All listen before the file named by --ready is written.
 """
 import argparse
 import os
+import random
 import socket
+import struct
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -26,6 +35,7 @@ def main():
     ap.add_argument("--root", required=True)
     ap.add_argument("--addr", default="127.0.0.1")
     ap.add_argument("--silent", default="127.0.0.2")
+    ap.add_argument("--hostile", default="127.0.0.4")
     ap.add_argument("--port", type=int, default=80)
     ap.add_argument("--ready")
     args = ap.parse_args()
@@ -90,6 +100,55 @@ def main():
             append("silent.log", f"{time.time():.3f} {peer[0]}:{peer[1]}")
 
     threading.Thread(target=hold, daemon=True).start()
+
+    hostile = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    hostile.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    hostile.bind((args.hostile, args.port))
+    hostile.listen(64)
+
+    def misbehave(conn):
+        try:
+            request = b""
+            while b"\r\n\r\n" not in request and len(request) < 65536:
+                chunk = conn.recv(4096)
+                if not chunk:
+                    return
+                request += chunk
+            line = request.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
+            path = line[1] if len(line) > 1 else ""
+            append("hostile.log", f"{time.time():.3f} {path}")
+            head = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+            if path == "/drip":
+                for i in range(120):
+                    conn.sendall((head + b"!GENERAL\r\n")[i % 40 : i % 40 + 1])
+                    time.sleep(1)
+            elif path == "/huge":
+                line = b"DLH4CK:200001:Paul Berger:PILOT::52.36:13.50:3200:250:A320:::::\r\n"
+                block = line * ((1 << 20) // len(line))
+                conn.sendall(head)
+                sent = 0
+                while sent < 200 * 1000 * 1000:
+                    conn.sendall(block)
+                    sent += len(block)
+            elif path == "/nohead":
+                conn.sendall(b"EDDT_TWR:1:Anna:ATC:118.700:0:0\r\nno header here\r\n" * 100)
+            elif path == "/reset":
+                conn.sendall(head + b"!GENERAL\r\nVERSION = 1\r\n")
+                time.sleep(0.2)
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            elif path == "/garbage":
+                conn.sendall(random.Random(7).randbytes(100000))
+        except OSError:
+            pass  # the client gave up, as it should
+        finally:
+            conn.close()
+
+    def serve_hostile():
+        while True:
+            conn, _ = hostile.accept()
+            threading.Thread(target=misbehave, args=(conn,), daemon=True).start()
+
+    threading.Thread(target=serve_hostile, daemon=True).start()
     if args.ready:
         with open(args.ready, "w") as f:
             f.write("ready\n")

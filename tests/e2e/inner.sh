@@ -30,9 +30,15 @@ cat >"$run/hosts" <<HOSTS
 127.0.0.1 localhost
 127.0.0.1 www.ivao.aero status.test.aero
 127.0.0.2 silent.test.aero
+127.0.0.3 refused.test.aero
+127.0.0.4 hostile.test.aero
 ::1 localhost
 HOSTS
 mount --bind "$run/hosts" /etc/hosts
+# Names not in the hosts file fail at once: the name server is a loopback
+# address where nothing listens.
+echo "nameserver 127.0.0.9" >"$run/resolv.conf"
+mount --bind "$run/resolv.conf" /etc/resolv.conf 2>/dev/null || true
 
 # --- X: the user's display for the demo, else a private Xvfb. /tmp/.X11-unix
 # gets its own tmpfs so that the display number clashes with nothing outside.
