@@ -10,14 +10,16 @@
 // - colours through WM_CTLCOLOR*, fonts by name, size and weight, tool
 //   tips through one tooltip control, tab order by the controls' tab index;
 // - twips to pixels by the monitor's DPI (per-monitor aware; re-layout on
-//   WM_DPICHANGED), the outer window rectangle as the core's geometry;
+//   WM_DPICHANGED) for sizes, by the system DPI for screen positions; the
+//   outer window rectangle as the core's geometry;
 // - the user's actions fed back into the core: clicks, text changes, key
 //   presses and double clicks in fields, focus changes, the window moved by
 //   dragging, closing and the end of the Windows session;
 // - window timers, one PeekMessage pass as `do_events`, waits that sleep in
 //   MsgWaitForMultipleObjectsEx until a message or the deadline;
-// - window activation by title and keystrokes through SendInput, with an
-//   optional wait until the target has processed them;
+// - window activation by title and keystrokes through SendInput (each
+//   character checked against the layout, Shift and Caps Lock, else typed
+//   as Unicode), with an optional wait until the target has processed them;
 // - files in the executable's folder (replaced with MoveFileExW), the
 //   user's locale (decimal separator, upper case, ANSI code page);
 // - a Winsock TCP client (name resolution on a worker thread, events by
@@ -220,8 +222,21 @@ public:
         const std::wstring a = path(from);
         const std::wstring b = path(to);
         if (a.empty() || b.empty()) return false;
-        return MoveFileExW(a.c_str(), b.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        // A virus scanner or indexer may hold the new file for a moment
+        // after it was written; the save runs once, at exit, so it waits a
+        // little rather than lose the session's changes.
+        for (int attempt = 0;; ++attempt) {
+            if (MoveFileExW(a.c_str(), b.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                return true;
+            }
+            const DWORD error = GetLastError();
+            if (attempt == 9 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                                 error != ERROR_LOCK_VIOLATION)) {
+                return false;
+            }
+            Sleep(50);
+        }
     }
 
 private:
@@ -285,7 +300,8 @@ struct Win32Data {
     HWND window = nullptr;
     HWND tooltip = nullptr;
     Form1* form = nullptr;
-    UINT dpi = USER_DEFAULT_SCREEN_DPI;
+    UINT dpi = USER_DEFAULT_SCREEN_DPI;         // of the window's monitor
+    UINT system_dpi = USER_DEFAULT_SCREEN_DPI;  // fixed for the run
     bool quitting = false;
     bool applying_bounds = false;  // our own SetWindowPos is under way
     bool tab_order_posted = false;
@@ -311,6 +327,17 @@ struct Win32Data {
     }
     float twips(int px_value) const {
         return static_cast<float>(px_value) * 1440.0f / static_cast<float>(dpi);
+    }
+    // Screen positions (the window's place, the screen's size) use one scale
+    // for the whole run, the system's: with monitors of different scale the
+    // same twips must still mean the same place, also in tq.cfg next time.
+    // Sizes, fonts and the controls follow the window's own monitor.
+    int px_pos(float twips_value) const {
+        return static_cast<int>(
+            std::lround(twips_value * static_cast<float>(system_dpi) / 1440.0f));
+    }
+    float twips_pos(int px_value) const {
+        return static_cast<float>(px_value) * 1440.0f / static_cast<float>(system_dpi);
     }
 
     ControlWnd* entry(HWND hwnd) const {
@@ -799,7 +826,21 @@ void add_unicode(std::vector<INPUT>& in, char32_t ch) {
     }
 }
 
-void add_stroke(std::vector<INPUT>& in, const platform::KeyStroke& k, HKL layout) {
+// Whether `vk` types exactly `ch` with Shift as given and Caps Lock as the
+// user has it: Caps Lock reverses Shift on letters (on some layouts on digits
+// too), and a dead key types nothing by itself.
+bool key_types(WORD vk, bool shift, bool caps, char32_t ch, HKL layout) {
+    BYTE state[256] = {};
+    if (shift) state[VK_SHIFT] = 0x80;
+    if (caps) state[VK_CAPITAL] = 0x01;
+    wchar_t out[4] = {};
+    const UINT scan = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout);
+    // Flag 4: the keyboard's dead-key state is left as it is.
+    const int n = ToUnicodeEx(vk, scan, state, out, 4, 4, layout);
+    return n == 1 && static_cast<char32_t>(out[0]) == ch;
+}
+
+void add_stroke(std::vector<INPUT>& in, const platform::KeyStroke& k, HKL layout, bool caps) {
     if (k.mods.shift) add_key(in, VK_SHIFT, false, layout);
     if (k.mods.ctrl) add_key(in, VK_CONTROL, false, layout);
     if (k.mods.alt) add_key(in, VK_MENU, false, layout);
@@ -813,11 +854,19 @@ void add_stroke(std::vector<INPUT>& in, const platform::KeyStroke& k, HKL layout
         const int shifts = scan == -1 ? 0 : (scan >> 8) & 0xFF;
         // Characters the layout lacks, and those that need Ctrl or Alt
         // (AltGr), are typed as themselves rather than as key chords.
-        if (scan == -1 || (shifts & 6) != 0) {
+        const WORD vk = static_cast<WORD>(scan & 0xFF);
+        bool shift = (shifts & 1) != 0;
+        bool as_key = scan != -1 && (shifts & 6) == 0;
+        // A plain character must arrive as itself, whatever Caps Lock says.
+        if (as_key && !k.mods.shift && !k.mods.ctrl && !k.mods.alt &&
+            !key_types(vk, shift, caps, k.ch, layout)) {
+            shift = !shift;
+            as_key = key_types(vk, shift, caps, k.ch, layout);
+        }
+        if (!as_key) {
             add_unicode(in, k.ch);
         } else {
-            const WORD vk = static_cast<WORD>(scan & 0xFF);
-            const bool shift = (shifts & 1) != 0 && !k.mods.shift;
+            shift = shift && !k.mods.shift;
             if (shift) add_key(in, VK_SHIFT, false, layout);
             add_key(in, vk, false, layout);
             add_key(in, vk, true, layout);
@@ -1148,9 +1197,9 @@ void create_control(Win32Data& d, Control& c) {
 
 void report_move(Win32Data& d, int x, int y) {
     if (!d.form || d.quitting || IsIconic(d.window)) return;
-    if (x == d.px(d.left) && y == d.px(d.top)) return;
-    d.left = d.twips(x);
-    d.top = d.twips(y);
+    if (x == d.px_pos(d.left) && y == d.px_pos(d.top)) return;
+    d.left = d.twips_pos(x);
+    d.top = d.twips_pos(y);
     guarded([&] { d.form->window_moved(d.left, d.top); });
 }
 
@@ -1224,11 +1273,13 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             d->dpi = HIWORD(wp);
             const auto* r = reinterpret_cast<const RECT*>(lp);
             relayout_all(*d);
+            // It may come in the middle of the core's own move.
+            const bool applying = d->applying_bounds;
             d->applying_bounds = true;
             SetWindowPos(hwnd, nullptr, r->left, r->top, d->px(d->width), d->px(d->height),
                          SWP_NOZORDER | SWP_NOACTIVATE);
-            d->applying_bounds = false;
-            report_move(*d, r->left, r->top);
+            d->applying_bounds = applying;
+            if (!applying) report_move(*d, r->left, r->top);
             RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             return 0;
         }
@@ -1378,6 +1429,8 @@ Win32Platform::Win32Platform(void* instance) : d_(std::make_unique<Win32Data>())
     if (!d.window) return;
     d.dpi = GetDpiForWindow(d.window);
     if (d.dpi == 0) d.dpi = USER_DEFAULT_SCREEN_DPI;
+    d.system_dpi = GetDpiForSystem();
+    if (d.system_dpi == 0) d.system_dpi = USER_DEFAULT_SCREEN_DPI;
     // The tool tip window has no owner: under Wine a main window that owns a
     // topmost popup never enters the always-on-top band itself. Being topmost
     // on its own, the tip still shows above the panel.
@@ -1400,7 +1453,8 @@ Win32Platform::~Win32Platform() {
     for (auto& [c, b] : d.brushes) DeleteObject(b);
     for (auto& [key, f] : d.fonts) DeleteObject(f);
     if (d.background) DeleteObject(d.background);
-    if (d.winsock) WSACleanup();
+    // No WSACleanup: a name resolution thread may still be inside
+    // getaddrinfo, and the process ends right after this anyway.
     g_data = nullptr;
 }
 
@@ -1499,11 +1553,9 @@ void Win32Platform::window_bounds_changed(float left, float top, float width, fl
     d.width = width;
     d.height = height;
     if (!d.window || d.quitting) return;
-    const int x = d.px(left);
-    const int y = d.px(top);
     d.applying_bounds = true;
-    SetWindowPos(d.window, nullptr, x, y, std::max(d.px(left + width) - x, 0),
-                 std::max(d.px(top + height) - y, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(d.window, nullptr, d.px_pos(left), d.px_pos(top), std::max(d.px(width), 0),
+                 std::max(d.px(height), 0), SWP_NOZORDER | SWP_NOACTIVATE);
     d.applying_bounds = false;
 }
 
@@ -1540,16 +1592,11 @@ void Win32Platform::begin_drag() {
     SendMessageW(d.window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(at.x, at.y));
 }
 
+// The primary screen: the core centres the editing view from the origin,
+// which is the primary screen's top left corner.
 platform::Size Win32Platform::screen_size() {
     Win32Data& d = *d_;
-    MONITORINFO mi{};
-    mi.cbSize = sizeof mi;
-    HMONITOR monitor = MonitorFromWindow(d.window, MONITOR_DEFAULTTOPRIMARY);
-    if (!monitor || !GetMonitorInfoW(monitor, &mi)) {
-        return {d.twips(GetSystemMetrics(SM_CXSCREEN)), d.twips(GetSystemMetrics(SM_CYSCREEN))};
-    }
-    return {d.twips(mi.rcMonitor.right - mi.rcMonitor.left),
-            d.twips(mi.rcMonitor.bottom - mi.rcMonitor.top)};
+    return {d.twips_pos(GetSystemMetrics(SM_CXSCREEN)), d.twips_pos(GetSystemMetrics(SM_CYSCREEN))};
 }
 
 void Win32Platform::control_changed(const Control& control, platform::ControlProp what) {
@@ -1618,11 +1665,14 @@ bool Win32Platform::app_activate(std::string_view title) {
     const DWORD fg_thread = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
     const DWORD me = GetCurrentThreadId();
     const bool attached = fg_thread && fg_thread != me && AttachThreadInput(me, fg_thread, TRUE);
-    INPUT alt[2] = {};
-    alt[0].type = alt[1].type = INPUT_KEYBOARD;
-    alt[0].ki.wVk = alt[1].ki.wVk = VK_MENU;
-    alt[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, alt, sizeof(INPUT));
+    // An unassigned key (0xE8) inside the tap keeps the target out of its
+    // menu bar, where F4, Down and the letters would go otherwise.
+    INPUT alt[4] = {};
+    for (INPUT& i : alt) i.type = INPUT_KEYBOARD;
+    alt[0].ki.wVk = alt[3].ki.wVk = VK_MENU;
+    alt[1].ki.wVk = alt[2].ki.wVk = 0xE8;
+    alt[2].ki.dwFlags = alt[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, alt, sizeof(INPUT));
     SetForegroundWindow(target);
     BringWindowToTop(target);
     if (attached) AttachThreadInput(me, fg_thread, FALSE);
@@ -1647,8 +1697,9 @@ void Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStr
     }
     const DWORD thread = target ? GetWindowThreadProcessId(target, nullptr) : 0;
     HKL layout = GetKeyboardLayout(thread);
+    const bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
     std::vector<INPUT> in;
-    for (const platform::KeyStroke& k : keys) add_stroke(in, k, layout);
+    for (const platform::KeyStroke& k : keys) add_stroke(in, k, layout, caps);
     if (in.empty()) return;
     const UINT sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
     if (!wait || !target || thread == GetCurrentThreadId()) return;

@@ -814,6 +814,17 @@ void staffedStations() {
     stopTovira(t);
 }
 
+bool setCapsLock(bool on) {
+    if (((GetKeyState(VK_CAPITAL) & 1) != 0) != on) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wVk = in[1].ki.wVk = VK_CAPITAL;
+        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+    }
+    return waitFor([&] { return ((GetKeyState(VK_CAPITAL) & 1) != 0) == on; }, 2000);
+}
+
 void clickTypes() {
     Tovira t;
     Stub s;
@@ -823,6 +834,11 @@ void clickTypes() {
     }
     clickAndCheckKeys(t, s, 0, "EDDT_TWR", 100, "KeyWait off, c1(0)");
     clickAndCheckKeys(t, s, 10, "EDWW_CTR", 100, "KeyWait off, c1(10)");
+    // Caps Lock on must not turn the callsign into lower case.
+    if (check(setCapsLock(true), "Caps Lock goes on")) {
+        clickAndCheckKeys(t, s, 2, "EDDT_APP", 100, "Caps Lock on, c1(2)");
+    }
+    check(setCapsLock(false), "Caps Lock goes off again");
     stopStub(s);
     stopTovira(t);
 }
