@@ -226,6 +226,25 @@ TEST_F(DispatchTest, TypingDelayIsSetByEnterInText3) {
     EXPECT_EQ(state(), State::Delaying);
 }
 
+TEST_F(DispatchTest, AnUnconfirmedDelayIsSavedAndHoldsFromTheNextStart) {
+    sim.windows = {"IvAc"};
+    ConfigLines cfg;
+    cfg.name(3) = "TWR";
+    cfg.position(3) = "EDDT_TWR";
+    write_config(cfg.text());
+    start();
+    form->Text3->set_text("250");
+    EXPECT_EQ(form->Timer4->interval(), 100u);
+    form->unload();
+
+    start();
+    EXPECT_EQ(form->Text3->text(), "250");
+    EXPECT_EQ(form->Timer4->interval(), 250u);
+    const Millis t = click(3);
+    sim.run_for(1000);
+    EXPECT_EQ(sent_since(t).front(), (Sent{"{F4}", 300}));
+}
+
 TEST_F(DispatchTest, KeyWaitMakesEverySendWaitAndLaterTicksComeLater) {
     ready();
     form->Check5->set_value(1);

@@ -89,6 +89,21 @@ TEST_F(MonitorTest, AWholeUpdateRunsFromIndexToPanelAndAStationCanGoOffline) {
     EXPECT_EQ(form->Label5->caption(), "2");
 }
 
+TEST_F(MonitorTest, AnIndexUnreachableFromTheStartIsAskedAgainEveryMinute) {
+    configure();
+    start();
+    const Millis started = sim.now();
+    EXPECT_EQ(updates_per_minute(started, 3), (std::vector<std::size_t>{1, 1, 1}));
+    EXPECT_EQ(form->Label5->caption(), "Loading...");
+    EXPECT_EQ(form->monitor.updatenr, 0u);
+
+    // Once it answers, the next tick shows the stations.
+    serve(sim, two_online());
+    sim.run_for(kMinute);
+    EXPECT_EQ(visible_slots(), (std::vector<int>{0, 2}));
+    EXPECT_EQ(form->Label5->caption(), "1");
+}
+
 TEST_F(MonitorTest, FailedStepsAreSkippedAndTheUpdateGoesOn) {
     configure();
     // An index over 1 MiB is a failed fetch: the first update ends there.
