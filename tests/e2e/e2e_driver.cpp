@@ -542,11 +542,14 @@ bool waitReady(Tovira& t, int staffedSlot, const std::string& caption = {}) {
                  IsWindowVisible(t.main) ? "visible" : "hidden");
 }
 
-void notePeak(const Tovira& t) {
+SIZE_T peakOf(const Tovira& t) {
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
-    if (t.p.h && GetProcessMemoryInfo(t.p.h, &pmc, sizeof pmc))
-        g_fig.peakWorkingSet = std::max(g_fig.peakWorkingSet, pmc.PeakWorkingSetSize);
+    return t.p.h && GetProcessMemoryInfo(t.p.h, &pmc, sizeof pmc) ? pmc.PeakWorkingSetSize : 0;
+}
+
+void notePeak(const Tovira& t) {
+    g_fig.peakWorkingSet = std::max(g_fig.peakWorkingSet, peakOf(t));
 }
 
 void stopTovira(Tovira& t) {
@@ -997,12 +1000,6 @@ double answerMs(HWND h) {
     DWORD_PTR r = 0;
     SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
     return nowMs() - t0;
-}
-
-SIZE_T peakOf(const Tovira& t) {
-    PROCESS_MEMORY_COUNTERS pmc{};
-    pmc.cb = sizeof pmc;
-    return t.p.h && GetProcessMemoryInfo(t.p.h, &pmc, sizeof pmc) ? pmc.PeakWorkingSetSize : 0;
 }
 
 // Status servers that misbehave, and an index far over its size limit: each
