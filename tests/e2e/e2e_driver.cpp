@@ -74,13 +74,18 @@ std::string visible(const std::string& s) {
     return out;
 }
 
-void say(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    std::printf("      ");
+// One indented report line, flushed at once so a hang shows where it was.
+void report(const char* prefix, const char* fmt, va_list ap) {
+    std::printf("      %s", prefix);
     std::vprintf(fmt, ap);
     std::printf("\n");
     std::fflush(stdout);
+}
+
+void say(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    report("", fmt, ap);
     va_end(ap);
 }
 
@@ -90,10 +95,7 @@ bool check(bool ok, const char* fmt, ...) {
     if (ok) return true;
     va_list ap;
     va_start(ap, fmt);
-    std::printf("      FAIL: ");
-    std::vprintf(fmt, ap);
-    std::printf("\n");
-    std::fflush(stdout);
+    report("FAIL: ", fmt, ap);
     va_end(ap);
     ++g_failures;
     return false;
