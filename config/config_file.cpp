@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/main_window.h"
 #include "config/number_text.h"
@@ -22,12 +23,20 @@ public:
     std::string next() {
         auto line = reader_.read_line();
         if (!line) throw LoadStop{};
-        return locale_.ansi_to_utf8(*line);
+        auto text = locale_.ansi_to_utf8(*line);
+        if (!text) {
+            unreadable_ = true;
+            throw LoadStop{};
+        }
+        return std::move(*text);
     }
+    // A line could not be converted: the table is not what the file holds.
+    bool unreadable() const { return unreadable_; }
 
 private:
     platform::LineReader& reader_;
     platform::Locale& locale_;
+    bool unreadable_ = false;
 };
 
 template <typename T>
@@ -53,15 +62,16 @@ void ConfigFile::loadconfig() {
         return;
     }
     platform::LineReader reader(*file);
+    Lines lines(reader, locale);
     // However the load ends, a later save may write the table back, except
-    // when the file broke off while being read: the part read would replace
-    // the whole file.
+    // when the file broke off while being read or a line of it could not be
+    // converted: the part read would replace the whole file.
     struct MarkLoaded {
         bool& flag;
         const platform::LineReader& reader;
-        ~MarkLoaded() { flag = !reader.failed(); }
-    } mark{loaded_, reader};
-    Lines lines(reader, locale);
+        const Lines& lines;
+        ~MarkLoaded() { flag = !reader.failed() && !lines.unreadable(); }
+    } mark{loaded_, reader, lines};
     try {
         for (int k = 0; k < kSlotCount; ++k) {
             f.t0[k]->set_text(lines.next());
@@ -111,9 +121,15 @@ void ConfigFile::saveconfig() {
     platform::Locale& locale = f.platform().locale();
     const char sep = locale.decimal_separator();
 
+    // A text that cannot be converted must not reach the file as an empty
+    // or shortened line: the save then keeps the old file whole.
     std::string text;
+    bool converted = true;
     auto line = [&](const std::string& s) {
-        text += locale.utf8_to_ansi(s);
+        const auto bytes = locale.utf8_to_ansi(s);
+        if (!bytes) converted = false;
+        if (!converted) return;
+        text += *bytes;
         text += "\r\n";
     };
     for (int k = 0; k < kSlotCount; ++k) {
@@ -133,6 +149,8 @@ void ConfigFile::saveconfig() {
     line(format_number(f.Check4->value(), sep));
     line(f.Text3->text());
     line(format_number(f.dispatch.keywait == 1 ? 1 : 0, sep));
+
+    if (!converted) return;
 
     // The new file is complete before it takes the old one's place; any
     // failure leaves the old file as it was.

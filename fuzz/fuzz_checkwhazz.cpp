@@ -72,7 +72,7 @@ void check_stations(const Input& in) {
         // Mostly as a file would give them (valid UTF-8 from the code
         // page); with mode bit 1 as raw bytes, valid or not.
         const std::string& raw = in.items[static_cast<std::size_t>(i)];
-        form.t1[i]->set_text((in.mode & 2) ? raw : loc.ansi_to_utf8(raw));
+        form.t1[i]->set_text((in.mode & 2) ? raw : loc.ansi_to_utf8(raw).value_or(""));
         if (in.mode & 4) form.t0[i]->set_text("S" + std::to_string(i));
     }
     form.monitor.whazztext = in.text;
@@ -94,7 +94,7 @@ void check_stations(const Input& in) {
         const std::string key = position + ":";
         std::size_t p = std::string_view::npos;
         // A position the code page cannot spell is never in the file.
-        const std::string ansi = loc.utf8_to_ansi(key);
+        const std::string ansi = loc.utf8_to_ansi(key).value_or("");
         if (loc.ansi_to_utf8(ansi) == key) p = naive_find(text, ansi);
         if (p == std::string_view::npos && key == "EDBB_N_CTR:") p = naive_find(text, "EDBB_CTR:");
         if (p == std::string_view::npos) {
@@ -104,8 +104,8 @@ void check_stations(const Input& in) {
         }
         FUZZ_CHECK(form.slotactive[i] == 1);
         const tovira::StationRecord r = tovira::read_record(text, p);
-        FUZZ_CHECK(form.l1[i]->caption() == loc.ansi_to_utf8(r.frequency));
-        FUZZ_CHECK(form.c1[i]->tooltip() == loc.ansi_to_utf8(r.name));
+        FUZZ_CHECK(form.l1[i]->caption() == loc.ansi_to_utf8(r.frequency).value_or(""));
+        FUZZ_CHECK(form.c1[i]->tooltip() == loc.ansi_to_utf8(r.name).value_or(""));
         // The fields come from the text after the match.
         FUZZ_CHECK(r.name.size() <= text.size() - p && r.frequency.size() <= text.size() - p);
     }

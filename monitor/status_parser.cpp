@@ -282,11 +282,12 @@ void StatusMonitor::checkwhazz() {
             alias_key = static_cast<int>(keys.size());
             keys.emplace_back(kAliasTarget);
         }
-        // A position the code page cannot spell cannot be in the file.
-        std::string ansi = locale.utf8_to_ansi(key);
-        if (locale.ansi_to_utf8(ansi) != key) continue;
+        // A position the code page cannot spell cannot be in the file; nor
+        // can one whose conversion failed be looked for.
+        auto ansi = locale.utf8_to_ansi(key);
+        if (!ansi || locale.ansi_to_utf8(*ansi) != key) continue;
         slot_key[i] = static_cast<int>(keys.size());
-        keys.push_back(std::move(ansi));
+        keys.push_back(std::move(*ansi));
     }
     const std::vector<std::size_t> first = KeySearch(keys).find_first(whazztext);
 
@@ -307,8 +308,8 @@ void StatusMonitor::checkwhazz() {
             continue;
         }
         const StationRecord record = read_record(whazztext, p);
-        f.c1[i]->set_tooltip(locale.ansi_to_utf8(record.name));
-        f.l1[i]->set_caption(locale.ansi_to_utf8(record.frequency));
+        f.c1[i]->set_tooltip(locale.ansi_to_utf8(record.name).value_or(std::string()));
+        f.l1[i]->set_caption(locale.ansi_to_utf8(record.frequency).value_or(std::string()));
         f.slotactive.set(i, 1);
     }
 }

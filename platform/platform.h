@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -133,9 +134,14 @@ public:
     virtual ~Locale() = default;
     virtual char decimal_separator() = 0;
     virtual std::string to_upper(std::string_view utf8) = 0;
-    // The system's 8-bit code page to UTF-8 and back (unmappable: '?').
-    virtual std::string ansi_to_utf8(std::string_view ansi) = 0;
-    virtual std::string utf8_to_ansi(std::string_view utf8) = 0;
+    // The system's 8-bit code page to UTF-8 and back; a character the code
+    // page cannot hold becomes '?'. Every byte counts, NUL included. Under
+    // the UTF-8 code page (65001) bytes that are not UTF-8 read as
+    // Windows-1252, as a file written before the switch holds them.
+    // Nothing when the conversion failed: the caller must not take a
+    // shortened or empty text for the real one.
+    virtual std::optional<std::string> ansi_to_utf8(std::string_view ansi) = 0;
+    virtual std::optional<std::string> utf8_to_ansi(std::string_view utf8) = 0;
 };
 
 // ---- Network ----------------------------------------------------------------

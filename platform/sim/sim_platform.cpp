@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/text_encoding.h"
+
 namespace tovira::sim {
 
 using platform::KeyStroke;
@@ -100,57 +102,16 @@ bool MemFileSystem::replace(std::string_view from, std::string_view to) {
     return true;
 }
 
-// ---- locale: Windows-1252 ---------------------------------------------------------
+// ---- locale: Windows-1252 or UTF-8 -------------------------------------------------
 
 namespace {
 
-// Code points of 0x80 to 0x9F; the five undefined bytes map to themselves.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char32_t cp1252_to_unicode(unsigned char b) {
-    return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : b;
-}
-
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Decodes one code point; malformed input gives U+FFFD and moves one byte.
 char32_t next_code_point(std::string_view s, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    int len = b0 < 0x80 ? 1 : (b0 >> 5) == 6 ? 2 : (b0 >> 4) == 14 ? 3 : (b0 >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t c = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-    for (int k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        c = (c << 6) | (b & 0x3F);
-    }
-    i += len;
-    return c;
+    char32_t c = 0;
+    if (platform::next_utf8(s, i, c)) return c;
+    ++i;
+    return 0xFFFD;
 }
 
 }  // namespace
@@ -165,32 +126,46 @@ std::string SimLocale::to_upper(std::string_view utf8) {
             c = 0x178;
         else if (c == 0x161 || c == 0x17E || c == 0x153)
             c -= 1;
-        append_utf8(out, c);
+        platform::append_utf8(out, c);
     }
     return out;
 }
 
-std::string SimLocale::ansi_to_utf8(std::string_view ansi) {
+void SimLocale::fail_conversion(int n, bool and_all_after) {
+    fail_at_ = conversions_ + n;
+    fail_after_ = and_all_after;
+}
+
+bool SimLocale::conversion_step() {
+    ++conversions_;
+    if (fail_at_ == 0 || conversions_ < fail_at_) return true;
+    if (conversions_ == fail_at_ || fail_after_) return false;
+    return true;
+}
+
+std::optional<std::string> SimLocale::ansi_to_utf8(std::string_view ansi) {
+    if (!conversion_step()) return std::nullopt;
+    if (code_page == kUtf8) return platform::utf8_or_cp1252(ansi);
     std::string out;
     out.reserve(ansi.size());
-    for (char ch : ansi) append_utf8(out, cp1252_to_unicode(static_cast<unsigned char>(ch)));
+    for (char ch : ansi) {
+        platform::append_utf8(out, platform::cp1252_to_unicode(static_cast<unsigned char>(ch)));
+    }
     return out;
 }
 
-std::string SimLocale::utf8_to_ansi(std::string_view utf8) {
+std::optional<std::string> SimLocale::utf8_to_ansi(std::string_view utf8) {
+    if (!conversion_step()) return std::nullopt;
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         const char32_t c = next_code_point(utf8, i);
-        char byte = '?';
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            byte = static_cast<char>(c);
-        } else {
-            for (int k = 0; k < 32; ++k) {
-                if (kCp1252High[k] == c) byte = static_cast<char>(0x80 + k);
-            }
+        if (code_page == kUtf8) {
+            platform::append_utf8(out, c);
+            continue;
         }
-        out += byte;
+        const int byte = platform::unicode_to_cp1252(c);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
     }
     return out;
 }

@@ -6,8 +6,8 @@
 // the next event; scheduled actions (a user's click at a chosen moment); a
 // window record; a list of fake top-level windows for `app_activate`; a log
 // of every `send_keys`; an in-memory file system that fails on demand; a
-// settable locale (Windows-1252 code page); scripted TCP peers and scripted
-// URL fetches.
+// settable locale (Windows-1252 or UTF-8 code page, failing on demand); scripted TCP peers and
+// scripted URL fetches.
 //
 // All its state lives in `SimPlatform`; nothing is global.
 #pragma once
@@ -58,13 +58,30 @@ private:
 
 // ---- locale -----------------------------------------------------------------------
 
+// Windows-1252 (the default) or the UTF-8 code page, read as the Windows
+// backend reads them.
 class SimLocale : public platform::Locale {
 public:
+    static constexpr unsigned kUtf8 = 65001;
     char separator = '.';
+    unsigned code_page = 1252;  // 1252 or kUtf8
+
+    // Makes conversion number `n` from now on fail (1 = the next one); with
+    // `and_all_after`, every later one too.
+    void fail_conversion(int n, bool and_all_after = false);
+    void clear_failures() { fail_at_ = 0; }
+    int conversions() const { return conversions_; }  // count so far
+
     char decimal_separator() override { return separator; }
     std::string to_upper(std::string_view utf8) override;
-    std::string ansi_to_utf8(std::string_view ansi) override;
-    std::string utf8_to_ansi(std::string_view utf8) override;
+    std::optional<std::string> ansi_to_utf8(std::string_view ansi) override;
+    std::optional<std::string> utf8_to_ansi(std::string_view utf8) override;
+
+private:
+    bool conversion_step();
+    int conversions_ = 0;
+    int fail_at_ = 0;
+    bool fail_after_ = false;
 };
 
 // ---- network scripts -------------------------------------------------------------------
