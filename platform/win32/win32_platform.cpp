@@ -52,6 +52,7 @@
 
 #include "app/controls.h"
 #include "app/main_window.h"
+#include "platform/win32/code_page.h"
 
 namespace tovira::win32 {
 
@@ -72,26 +73,15 @@ constexpr DWORD kInetTimeoutMs = 60000;
 
 // ---- text ----------------------------------------------------------------------
 
-std::wstring widen(std::string_view s, UINT code_page = CP_UTF8) {
-    if (s.empty()) return {};
-    const int size = static_cast<int>(std::min<std::size_t>(s.size(), INT_MAX));
-    const int n = MultiByteToWideChar(code_page, 0, s.data(), size, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(code_page, 0, s.data(), size, w.data(), n);
-    return w;
+// The core's texts for Windows and back. Texts that cannot be converted
+// never arise from the core's valid UTF-8; should Windows refuse one, the
+// control shows nothing rather than something else.
+std::wstring widen(std::string_view s) {
+    return utf8_to_wide(s).value_or(std::wstring());
 }
 
-std::string narrow(std::wstring_view w, UINT code_page = CP_UTF8) {
-    if (w.empty()) return {};
-    const int size = static_cast<int>(std::min<std::size_t>(w.size(), INT_MAX));
-    // The UTF-8 conversion takes no default character; the code page uses '?'.
-    const char* fallback = code_page == CP_UTF8 ? nullptr : "?";
-    const int n = WideCharToMultiByte(code_page, 0, w.data(), size, nullptr, 0, fallback, nullptr);
-    if (n <= 0) return {};
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(code_page, 0, w.data(), size, s.data(), n, fallback, nullptr);
-    return s;
+std::string narrow(std::wstring_view w) {
+    return wide_to_utf8(w).value_or(std::string());
 }
 
 std::wstring window_text(HWND hwnd) {
@@ -276,11 +266,19 @@ public:
         std::wstring up(static_cast<std::size_t>(n), L'\0');
         LCMapStringEx(LOCALE_NAME_USER_DEFAULT, flags, w.data(), size, up.data(), n, nullptr,
                       nullptr, 0);
-        return narrow(up);
+        return wide_to_utf8(up).value_or(std::string(utf8));
     }
 
-    std::string ansi_to_utf8(std::string_view ansi) override { return narrow(widen(ansi, CP_ACP)); }
-    std::string utf8_to_ansi(std::string_view utf8) override { return narrow(widen(utf8), CP_ACP); }
+    std::optional<std::string> ansi_to_utf8(std::string_view ansi) override {
+        return code_page_to_utf8(ansi, code_page_);
+    }
+    std::optional<std::string> utf8_to_ansi(std::string_view utf8) override {
+        return utf8_to_code_page(utf8, code_page_);
+    }
+
+private:
+    // The system's code page, fixed for the run.
+    unsigned code_page_ = GetACP();
 };
 
 // ---- the backend's state ---------------------------------------------------------
@@ -293,6 +291,11 @@ struct ControlWnd {
     ControlKind kind = ControlKind::Label;
     HWND hwnd = nullptr;
     bool tool_added = false;
+    // The text the backend last gave the window, as far as a window text
+    // can hold it (up to the first NUL), and whether it is being set now:
+    // neither is a change of the user's.
+    std::wstring given;
+    bool setting_text = false;
 };
 
 struct Win32Data {
@@ -937,12 +940,48 @@ void apply_value(ControlWnd& e) {
     }
 }
 
-void apply_caption(ControlWnd& e) {
+// What a window text can hold of a core text: it ends at the first NUL.
+std::wstring window_text_of(std::string_view utf8) {
+    std::wstring text = widen(utf8);
+    const std::size_t nul = text.find(L'\0');
+    if (nul != std::wstring::npos) text.resize(nul);
+    return text;
+}
+
+bool transparent_label(const ControlWnd& e) {
+    return e.control && e.kind == ControlKind::Label && e.control->back_transparent();
+}
+
+RECT rect_in_window(Win32Data& d, HWND hwnd) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    MapWindowPoints(nullptr, d.window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// A transparent label paints the texts of the transparent labels it
+// overlaps (see paint_transparent_label): they repaint with it.
+void invalidate_labels_over(Win32Data& d, const RECT& area) {
+    for (auto& o : d.controls) {
+        if (!o->hwnd || !transparent_label(*o)) continue;
+        RECT r = rect_in_window(d, o->hwnd);
+        RECT overlap;
+        if (IntersectRect(&overlap, &r, &area)) InvalidateRect(o->hwnd, nullptr, FALSE);
+    }
+}
+
+void apply_caption(Win32Data& d, ControlWnd& e) {
     if (!e.hwnd) return;
-    const std::wstring text = widen(e.control->caption());
+    const std::wstring text = window_text_of(e.control->caption());
+    e.given = text;
     // A field's own typing already shows; setting it again would move the caret.
-    if (window_text(e.hwnd) != text) SetWindowTextW(e.hwnd, text.c_str());
+    if (window_text(e.hwnd) != text) {
+        e.setting_text = true;
+        SetWindowTextW(e.hwnd, text.c_str());
+        e.setting_text = false;
+    }
     if (e.control->graphical()) InvalidateRect(e.hwnd, nullptr, TRUE);
+    if (transparent_label(e)) invalidate_labels_over(d, rect_in_window(d, e.hwnd));
 }
 
 void apply_tooltip(Win32Data& d, ControlWnd& e) {
@@ -1057,9 +1096,17 @@ void handle_command(Win32Data& d, ControlWnd& e, UINT code) {
             if (code == STN_CLICKED) guarded([&] { c->click(); });
             break;
         case ControlKind::TextBox:
-            if (code == EN_CHANGE && e.hwnd) {
-                const std::string text = narrow(window_text(e.hwnd));
-                guarded([&] { static_cast<TextBox*>(c)->set_text(text); });
+            if (code == EN_CHANGE && e.hwnd && !e.setting_text) {
+                // Only the user's edits reach the core. The text the backend
+                // gave the field is no edit: the core's text may hold more
+                // than the field can show (a NUL ends a window text), and
+                // must not be cut to what it shows.
+                const std::wstring now = window_text(e.hwnd);
+                if (now == e.given) break;
+                const std::optional<std::string> text = wide_to_utf8(now);
+                if (!text) break;
+                e.given = now;
+                guarded([&] { static_cast<TextBox*>(c)->set_text(*text); });
             }
             break;
         case ControlKind::Line: break;
@@ -1073,11 +1120,58 @@ LRESULT colour_control(Win32Data& d, HWND hwnd, HDC dc) {
     SetTextColor(dc, colour(c.fore_color()));
     if (c.back_transparent()) {
         SetBkMode(dc, TRANSPARENT);
+        // A transparent label paints its background itself, with what lies
+        // beneath it (paint_transparent_label); a static that paints on
+        // its own, as Wine's does when its text is set, leaves it alone.
+        if (c.kind() == ControlKind::Label)
+            return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
         return reinterpret_cast<LRESULT>(d.background);
     }
     SetBkMode(dc, OPAQUE);
     SetBkColor(dc, colour(c.back_color()));
     return reinterpret_cast<LRESULT>(d.brush(c.back_color()));
+}
+
+// A transparent label shows the window beneath it: the background, the
+// lines, and the texts of the transparent labels it overlaps. Where labels
+// overlap, only the upper one paints (the lower is clipped there), so each
+// one draws every overlapping label's text, the lowest first. The empty
+// online label of the first row thus no longer blots out the start-up
+// notice beneath it.
+void paint_transparent_label(Win32Data& d, HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (!dc) return;
+    RECT client;
+    GetClientRect(hwnd, &client);
+    FillRect(dc, &client, d.background);
+    const RECT own = rect_in_window(d, hwnd);
+    POINT origin;
+    SetViewportOrgEx(dc, -own.left, -own.top, &origin);
+    paint_lines(d, dc);
+    const int mode = SetBkMode(dc, TRANSPARENT);
+    const COLORREF old_colour = GetTextColor(dc);
+    HGDIOBJ old_font = nullptr;
+    for (HWND h = GetWindow(hwnd, GW_HWNDLAST); h; h = GetWindow(h, GW_HWNDPREV)) {
+        const ControlWnd* o = d.entry(h);
+        if (!o || !transparent_label(*o) || !(GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE)) continue;
+        RECT r = rect_in_window(d, h);
+        RECT overlap;
+        if (!IntersectRect(&overlap, &r, &own)) continue;
+        const std::wstring text = window_text(h);
+        if (text.empty()) continue;
+        SetTextColor(dc, colour(o->control->fore_color()));
+        HGDIOBJ prev = SelectObject(dc, d.font(o->control->font()));
+        if (!old_font) old_font = prev;
+        // As a left-aligned static draws its text.
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                  DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    }
+    if (old_font) SelectObject(dc, old_font);
+    SetTextColor(dc, old_colour);
+    SetBkMode(dc, mode);
+    SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+    EndPaint(hwnd, &ps);
 }
 
 LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
@@ -1128,6 +1222,15 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             }
             return r;
         }
+        case WM_ERASEBKGND:
+            if (d && transparent_label(*e)) return 1;  // all of it in WM_PAINT
+            break;
+        case WM_PAINT:
+            if (d && transparent_label(*e)) {
+                paint_transparent_label(*d, hwnd);
+                return 0;
+            }
+            break;
         case WM_NCDESTROY:
             RemoveWindowSubclass(hwnd, control_proc, kSubclassId);
             e->hwnd = nullptr;
@@ -1174,7 +1277,7 @@ void create_control(Win32Data& d, Control& c) {
     d.controls.push_back(std::move(e));
     if (!cls) return;
     if (c.visible()) style |= WS_VISIBLE;
-    const std::wstring text = widen(c.caption());
+    const std::wstring text = window_text_of(c.caption());
     const int x = d.px(c.left());
     const int y = d.px(c.top());
     HWND h = CreateWindowExW(
@@ -1183,6 +1286,7 @@ void create_control(Win32Data& d, Control& c) {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id())), d.instance, nullptr);
     if (!h) return;
     entry->hwnd = h;
+    entry->given = window_text_of(c.caption());
     SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(entry));
     SetWindowSubclass(h, control_proc, kSubclassId, reinterpret_cast<DWORD_PTR>(entry));
     if (c.kind() == ControlKind::CheckBox || c.kind() == ControlKind::OptionButton) {
@@ -1610,12 +1714,17 @@ void Win32Platform::control_changed(const Control& control, platform::ControlPro
         return;
     }
     if (!e.hwnd) return;
+    // Transparent labels overlapping this one's old and new place repaint.
+    const bool see_through =
+        transparent_label(e) && (what == ControlProp::Geometry || what == ControlProp::Visible ||
+                                 what == ControlProp::Colors);
+    if (see_through) invalidate_labels_over(d, rect_in_window(d, e.hwnd));
     switch (what) {
         case ControlProp::Geometry: apply_geometry(d, e); break;
         case ControlProp::Visible:
             ShowWindow(e.hwnd, control.visible() ? SW_SHOWNA : SW_HIDE);
             break;
-        case ControlProp::Caption: apply_caption(e); break;
+        case ControlProp::Caption: apply_caption(d, e); break;
         case ControlProp::Value: apply_value(e); break;
         case ControlProp::ToolTip: apply_tooltip(d, e); break;
         case ControlProp::Colors:
@@ -1631,6 +1740,7 @@ void Win32Platform::control_changed(const Control& control, platform::ControlPro
             if (GetFocus() != e.hwnd) SetFocus(e.hwnd);
             break;
     }
+    if (see_through) invalidate_labels_over(d, rect_in_window(d, e.hwnd));
 }
 
 void Win32Platform::quit() {

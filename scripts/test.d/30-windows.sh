@@ -2,8 +2,10 @@
 # The Windows program end to end: cross-builds tovira.exe with the `mingw`
 # preset, then runs it under Wine and Xvfb in a private network and mount
 # namespace against local status servers and an "IvAc" stand-in, and checks
-# it through its control IDs (tests/e2e/e2e_driver.cpp). Fails on any failed
-# scenario. Needs root (or sudo) for the namespaces.
+# it through its control IDs (tests/e2e/e2e_driver.cpp); first the text
+# conversions against Wine's code page tables (tests/win32/code_page_check.cpp).
+# Fails on any failed scenario or conversion case. Needs root (or sudo) for
+# the namespaces.
 #
 #   TOVIRA_E2E_ONLY            comma-separated scenarios to run (default: all)
 #   TOVIRA_E2E_BIN             an existing mingw build tree to test instead of
@@ -22,7 +24,8 @@ else
     cmake --build --preset mingw -j "$(nproc)"
     bin=$root/build/mingw
 fi
-for f in platform/win32/tovira.exe tests/e2e/ivac_stub.exe tests/e2e/e2e_driver.exe; do
+for f in platform/win32/tovira.exe platform/win32/code_page_check.exe tests/e2e/ivac_stub.exe \
+    tests/e2e/e2e_driver.exe; do
     [ -f "$bin/$f" ] || { echo "missing $bin/$f" >&2; exit 1; }
 done
 
@@ -49,6 +52,10 @@ if [ "${TOVIRA_UPDATE_SCREENSHOTS:-0}" = 1 ]; then
     done
 fi
 grep -q '^e2e: [0-9]* passed, 0 failed' "$run/suite.log" || rc=1
+grep -q '^code-page: [0-9]* passed, 0 failed' "$run/suite.log" || {
+    grep -q '^code-page: ' "$run/suite.log" || echo "code-page: the conversion check did not run"
+    rc=1
+}
 if [ "$rc" -ne 0 ]; then
     grep -q '^e2e: ' "$run/suite.log" || echo "e2e: the suite did not finish (exit $rc); logs in $run"
     exit 1

@@ -87,6 +87,10 @@ stub=$bin/tests/e2e/ivac_stub.exe
 driver=$bin/tests/e2e/e2e_driver.exe
 
 if [ "$mode" = suite ]; then
+    # The text conversions against Wine's code page tables first; a
+    # failure fails the suite after it has run.
+    checks_rc=0
+    "$TOVIRA_WINE" "$bin/platform/win32/code_page_check.exe" || checks_rc=1
     shots=$run/shots
     mkdir -p "$shots"
     "$TOVIRA_WINE" "$driver" --exe "$(winpath "$exe")" --stub "$(winpath "$stub")" \
@@ -110,6 +114,7 @@ if [ "$mode" = suite ]; then
     done
     rc=0
     wait "$drv" || rc=$?
+    ((rc == 0)) && rc=$checks_rc
     exit "$rc"
 fi
 
