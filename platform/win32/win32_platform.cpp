@@ -73,15 +73,11 @@ constexpr DWORD kInetTimeoutMs = 60000;
 
 // ---- text ----------------------------------------------------------------------
 
-// The core's texts for Windows and back. Texts that cannot be converted
-// never arise from the core's valid UTF-8; should Windows refuse one, the
-// control shows nothing rather than something else.
+// The core's texts for Windows. A text that cannot be converted never
+// arises from the core's valid UTF-8; should Windows refuse one, the control
+// shows nothing rather than something else.
 std::wstring widen(std::string_view s) {
     return utf8_to_wide(s).value_or(std::wstring());
-}
-
-std::string narrow(std::wstring_view w) {
-    return wide_to_utf8(w).value_or(std::string());
 }
 
 std::wstring window_text(HWND hwnd) {

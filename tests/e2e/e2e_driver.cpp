@@ -384,6 +384,12 @@ int c1(int i) {
 int l1(int i) {
     return 1100 + i;
 }
+int t0(int i) {
+    return 1200 + i;
+}
+int t1(int i) {
+    return 1300 + i;
+}
 constexpr int Check1 = 2001, Command2 = 2102, Command3 = 2103, Command5 = 2105, Command7 = 2107;
 constexpr int Label5 = 2305, Label8 = 2308;
 }  // namespace id
@@ -1157,6 +1163,134 @@ void menuMinimize() {
     stopTovira(t);
 }
 
+// ---------------------------------------------------------------- texts and painting
+
+// Light pixels (text in white) on the screen within `r`.
+int lightPixels(RECT r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return 0;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    int light = 0;
+    if (bmp && bits) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        GdiFlush();
+        const auto* px = static_cast<const DWORD*>(bits);
+        for (int k = 0; k < w * h; ++k) {
+            const DWORD c = px[k];
+            if ((c & 0xFF) > 0xC0 && ((c >> 8) & 0xFF) > 0xC0 && ((c >> 16) & 0xFF) > 0xC0) ++light;
+        }
+        SelectObject(mem, old);
+    }
+    if (bmp) DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return light;
+}
+
+bool takeShot(const char* view, RECT r);
+
+// While the status index gives nothing, the start-up notice " Loading ..."
+// stays; the empty online label of the first row lies over its end and is
+// transparent, so the whole notice shows.
+void loadingNotice() {
+    writeFile(g_opt.www + L"\\www.ivao.aero\\whazzup\\status.txt", "");
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("loading-notice");
+    writeFile(dir + L"\\tq.cfg", render(standardCfg()));
+    Tovira t;
+    if (!startTovira(dir, t)) return stopTovira(t);
+    // The window shows at its creation, hides for the load and shows again
+    // after the layout, which puts l1(0) at the top.
+    HWND l8 = nullptr;
+    HWND l0 = nullptr;
+    auto laidOut = [&] {
+        l8 = item(t.main, id::Label8);
+        l0 = item(t.main, id::l1(0));
+        RECT w{}, r{};
+        return l8 && l0 && IsWindowVisible(t.main) && GetWindowRect(t.main, &w) &&
+               GetWindowRect(l0, &r) && r.top == w.top;
+    };
+    bool shown = waitFor([&] { return laidOut() || !running(t.p); }, 20000, 50) && laidOut();
+    if (!check(shown, "the panel is shown after a start-up without a status index")) {
+        return stopTovira(t);
+    }
+    Sleep(800);
+    check(text(l8) == L" Loading ...", "Label8 keeps \" Loading ...\", got \"%s\"",
+          u8(text(l8)).c_str());
+    RECT r8{}, r0{}, both{};
+    GetWindowRect(l8, &r8);
+    GetWindowRect(l0, &r0);
+    check(IntersectRect(&both, &r8, &r0) && text(l0).empty(),
+          "the empty label l1(0) (%ld,%ld-%ld,%ld) lies over the end of Label8 (%ld,%ld-%ld,%ld)",
+          r0.left, r0.top, r0.right, r0.bottom, r8.left, r8.top, r8.right, r8.bottom);
+    // The part of the notice beneath l1(0): "ding ..." in white.
+    const int light = lightPixels(both);
+    check(light > 0, "the end of \" Loading ...\" shows beneath l1(0) (%d light pixels)", light);
+    if (!g_opt.shots.empty()) {
+        RECT r = r8;
+        UnionRect(&r, &r8, &r0);
+        InflateRect(&r, 8, 8);
+        takeShot("loading-notice", r);
+    }
+    stopTovira(t);
+}
+
+// The file's first `n` lines, CR LF included.
+std::string firstLines(const std::string& s, int n) {
+    size_t pos = 0;
+    for (int k = 0; k < n && pos != std::string::npos; ++k) {
+        pos = s.find("\r\n", pos);
+        if (pos != std::string::npos) pos += 2;
+    }
+    return s.substr(0, pos);
+}
+
+// A name and a position holding a NUL (a damaged or hand-edited tq.cfg):
+// the fields show them up to the NUL, and "Quit + Save" writes them back
+// whole.
+void nulTexts() {
+    serveIndex("status.test.aero");
+    serveStatus(statusFile());
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("nul-text");
+    Cfg cfg = standardCfg();
+    cfg.slots[3].name = std::string("SPA\0RE", 6);
+    cfg.slots[4].position = std::string("EDDB\0_TWR", 9);
+    const std::string file = render(cfg);
+    writeFile(dir + L"\\tq.cfg", file);
+    Tovira t;
+    if (!startTovira(dir, t) || !waitReady(t, kStaffed.front().slot, "DT_TWR")) {
+        return stopTovira(t);
+    }
+    const std::string name = u8(text(item(t.main, id::t0(3))));
+    const std::string position = u8(text(item(t.main, id::t1(5))));
+    check(name == "SPA" && position == "EDDB",
+          "the fields show the texts up to the NUL, got \"%s\" and \"%s\"", name.c_str(),
+          position.c_str());
+    HWND quit = item(t.main, id::Command5);
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(quit, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &r);
+    check(WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0,
+          "the program ends after \"Quit + Save\"");
+    std::string got;
+    check(readFile(dir + L"\\tq.cfg", got), "tq.cfg written");
+    const std::string want = firstLines(file, 60);
+    check(firstLines(got, 60) == want,
+          "the table is saved with its NULs:\n        want \"%s\"\n        got  \"%s\"",
+          visible(want).c_str(), visible(firstLines(got, 60)).c_str());
+    kill(t.p);
+}
+
 // ---------------------------------------------------------------- screenshots
 
 bool takeShot(const char* view, RECT r) {
@@ -1223,6 +1357,8 @@ struct Scenario {
 const Scenario kScenarios[] = {
     {"first-start", "first start without tq.cfg, then \"Quit + Save\"", firstStartQuitSave},
     {"staffed", "staffed stations, frequencies and controllers' names", staffedStations},
+    {"loading-notice", "\" Loading ...\" shows whole beneath the transparent l1(0)", loadingNotice},
+    {"nul-text", "a name and a position with a NUL are saved whole", nulTexts},
     {"click", "a station click types F4, Down, the position, Enter", clickTypes},
     {"keywait", "the same with KeyWait on and a 250 ms delay", clickKeyWait},
     {"no-ivac", "no window titled \"IvAc\": nothing typed, nothing shown", clickWithoutIvAc},
