@@ -1,6 +1,6 @@
 // "tq.cfg" from arbitrary bytes: the start-up load applies what it can, the
 // save at unload writes a well-formed file, and loading and saving that file
-// again gives the same bytes.
+// again gives the same bytes, under Windows-1252 and under UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,9 +14,10 @@ namespace {
 using tovira::Form1;
 
 // One run of the program: start-up with `file` as tq.cfg, then close.
-std::string run_once(const std::string& file, char separator) {
+std::string run_once(const std::string& file, char separator, unsigned code_page) {
     tovira::sim::SimPlatform sim;
     sim.loc.separator = separator;
+    sim.loc.code_page = code_page;
     sim.fs.files["tq.cfg"] = file;
     Form1 form(sim);
     form.Form_Load();
@@ -46,12 +47,14 @@ bool well_formed(const std::string& saved) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 64 * 1024) return 0;
-    // The first byte picks the locale's decimal separator, as users differ.
+    // The first byte picks the locale's decimal separator and the code page
+    // (Windows-1252, or UTF-8 reading stray bytes as 1252), as users differ.
     const char separator = (size > 0 && (data[0] & 1)) ? ',' : '.';
+    const unsigned code_page = (size > 0 && (data[0] & 2)) ? tovira::sim::SimLocale::kUtf8 : 1252u;
     const std::string file(reinterpret_cast<const char*>(data), size);
-    const std::string first = run_once(file, separator);
+    const std::string first = run_once(file, separator, code_page);
     FUZZ_CHECK(well_formed(first));
-    const std::string second = run_once(first, separator);
+    const std::string second = run_once(first, separator, code_page);
     FUZZ_CHECK(second == first);
     return 0;
 }

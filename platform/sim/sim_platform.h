@@ -6,8 +6,8 @@
 // the next event; scheduled actions (a user's click at a chosen moment); a
 // window record; a list of fake top-level windows for `app_activate`; a log
 // of every `send_keys`; an in-memory file system that fails on demand; a
-// settable locale (Windows-1252 or UTF-8 code page, failing on demand); scripted TCP peers and
-// scripted URL fetches.
+// settable locale (Windows-1252 or UTF-8 code page; conversions that fail
+// on demand); scripted TCP peers and scripted URL fetches.
 //
 // All its state lives in `SimPlatform`; nothing is global.
 #pragma once
