@@ -955,12 +955,22 @@ RECT rect_in_window(Win32Data& d, HWND hwnd) {
     return r;
 }
 
+// A control's place in the window, in pixels, as apply_geometry puts it:
+// from the core's values, without asking Windows (which, under Wine, costs
+// a round trip to the server per call).
+RECT control_rect(const Win32Data& d, const Control& c) {
+    const int x = d.px(c.left());
+    const int y = d.px(c.top());
+    return RECT{x, y, std::max(d.px(c.left() + c.width()), x),
+                std::max(d.px(c.top() + c.height()), y)};
+}
+
 // A transparent label paints the texts of the transparent labels it
 // overlaps (see paint_transparent_label): they repaint with it.
 void invalidate_labels_over(Win32Data& d, const RECT& area) {
     for (auto& o : d.controls) {
         if (!o->hwnd || !transparent_label(*o)) continue;
-        RECT r = rect_in_window(d, o->hwnd);
+        const RECT r = control_rect(d, *o->control);
         RECT overlap;
         if (IntersectRect(&overlap, &r, &area)) InvalidateRect(o->hwnd, nullptr, FALSE);
     }
@@ -977,7 +987,7 @@ void apply_caption(Win32Data& d, ControlWnd& e) {
         e.setting_text = false;
     }
     if (e.control->graphical()) InvalidateRect(e.hwnd, nullptr, TRUE);
-    if (transparent_label(e)) invalidate_labels_over(d, rect_in_window(d, e.hwnd));
+    if (transparent_label(e)) invalidate_labels_over(d, control_rect(d, *e.control));
 }
 
 void apply_tooltip(Win32Data& d, ControlWnd& e) {
@@ -1134,27 +1144,28 @@ LRESULT colour_control(Win32Data& d, HWND hwnd, HDC dc) {
 // one draws every overlapping label's text, the lowest first. The empty
 // online label of the first row thus no longer blots out the start-up
 // notice beneath it.
-void paint_transparent_label(Win32Data& d, HWND hwnd) {
+void paint_transparent_label(Win32Data& d, const ControlWnd& self) {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    HDC dc = BeginPaint(self.hwnd, &ps);
     if (!dc) return;
     RECT client;
-    GetClientRect(hwnd, &client);
+    GetClientRect(self.hwnd, &client);
     FillRect(dc, &client, d.background);
-    const RECT own = rect_in_window(d, hwnd);
+    const RECT own = control_rect(d, *self.control);
     POINT origin;
     SetViewportOrgEx(dc, -own.left, -own.top, &origin);
     paint_lines(d, dc);
     const int mode = SetBkMode(dc, TRANSPARENT);
     const COLORREF old_colour = GetTextColor(dc);
     HGDIOBJ old_font = nullptr;
-    for (HWND h = GetWindow(hwnd, GW_HWNDLAST); h; h = GetWindow(h, GW_HWNDPREV)) {
-        const ControlWnd* o = d.entry(h);
-        if (!o || !transparent_label(*o) || !(GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE)) continue;
-        RECT r = rect_in_window(d, h);
+    // Labels sit beneath the other controls in the order of their tab index
+    // (apply_tab_order); among labels that is the order of creation.
+    for (const auto& o : d.controls) {
+        if (!o->hwnd || !transparent_label(*o) || !o->control->visible()) continue;
+        RECT r = control_rect(d, *o->control);
         RECT overlap;
         if (!IntersectRect(&overlap, &r, &own)) continue;
-        const std::wstring text = window_text(h);
+        const std::wstring text = window_text_of(o->control->caption());
         if (text.empty()) continue;
         SetTextColor(dc, colour(o->control->fore_color()));
         HGDIOBJ prev = SelectObject(dc, d.font(o->control->font()));
@@ -1167,7 +1178,7 @@ void paint_transparent_label(Win32Data& d, HWND hwnd) {
     SetTextColor(dc, old_colour);
     SetBkMode(dc, mode);
     SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
-    EndPaint(hwnd, &ps);
+    EndPaint(self.hwnd, &ps);
 }
 
 LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
@@ -1223,7 +1234,7 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             break;
         case WM_PAINT:
             if (d && transparent_label(*e)) {
-                paint_transparent_label(*d, hwnd);
+                paint_transparent_label(*d, *e);
                 return 0;
             }
             break;
@@ -1736,7 +1747,7 @@ void Win32Platform::control_changed(const Control& control, platform::ControlPro
             if (GetFocus() != e.hwnd) SetFocus(e.hwnd);
             break;
     }
-    if (see_through) invalidate_labels_over(d, rect_in_window(d, e.hwnd));
+    if (see_through) invalidate_labels_over(d, control_rect(d, control));
 }
 
 void Win32Platform::quit() {
