@@ -151,9 +151,12 @@ private:
             click_at(at, slot);
             const std::uint64_t again = pick(8);
             if (again == 0) click_at(at + 1 + static_cast<Millis>(pick(20)), slot);  // double
-            if (again == 1)
-                click_at(at + 1 + static_cast<Millis>(pick(400)),
-                         static_cast<int>(pick(kSlotCount)));
+            if (again == 1) {
+                // One draw per statement: the order of draws inside one
+                // expression differs between compilers.
+                const Millis later = at + 1 + static_cast<Millis>(pick(400));
+                click_at(later, static_cast<int>(pick(kSlotCount)));
+            }
         } else if (what < 48) {
             const DelayText* d = &kDelays[pick(std::size(kDelays))];
             const bool confirm = pick(5) != 0;
@@ -426,11 +429,11 @@ TEST(DispatchSoakTest, RandomClicksAndDesktopTypeOnlyWhatWasClickedOnlyIntoIvac)
 
 TEST(DispatchSoakTest, ASeedReplaysExactly) {
     const std::uint64_t seed = soak_seeds().front();
-    const SoakResult a = DispatchSoak(seed).run(kHour);
-    const SoakResult b = DispatchSoak(seed).run(kHour);
+    const SoakResult a = DispatchSoak(seed).run(kHour / 3);
+    const SoakResult b = DispatchSoak(seed).run(kHour / 3);
     EXPECT_EQ(a.trace, b.trace);
     EXPECT_EQ(a.clicks, b.clicks);
-    EXPECT_NE(DispatchSoak(seed + 1).run(kHour).trace, a.trace);
+    EXPECT_NE(DispatchSoak(seed + 1).run(kHour / 3).trace, a.trace);
 }
 
 }  // namespace
