@@ -110,7 +110,8 @@ TEST_F(DispatchTest, WithoutIvacNothingIsTypedButTheSlotIsTaken) {
     EXPECT_EQ(state(), State::Idle);
 
     // IvAc goes away during a sequence: a failed click leaves the timers as
-    // they were, and the sequence types the position of the slot clicked last.
+    // they were, and the rest of the sequence goes nowhere: the window the
+    // click found is gone, so the sequence ends.
     sim.windows = {"IvAc"};
     const Millis t = click(1);
     sim.run_for(160);
@@ -119,8 +120,33 @@ TEST_F(DispatchTest, WithoutIvacNothingIsTypedButTheSlotIsTaken) {
     EXPECT_EQ(form->dispatch.dispatchslot, 2);
     EXPECT_EQ(state(), State::Typing);
     sim.run_for(1000);
-    EXPECT_EQ(sent_since(t),
-              (std::vector<Sent>{{"{F4}", 150}, {"{DOWN}", 200}, {"POS2", 250}, {"{ENTER}", 300}}));
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
+    EXPECT_EQ(state(), State::Idle);
+    ASSERT_EQ(sim.refused.size(), 1u);
+    EXPECT_EQ(sim.refused[0].text, "{DOWN}");
+}
+
+TEST_F(DispatchTest, AClickWhoseActivationFailsLeavesTheSequenceToTypeItsSlot) {
+    ready();
+    const Millis t = click(1);
+    sim.run_for(160);  // F4 went out at 150
+    // IvAc no longer comes forward on request; the desktop is in front.
+    sim.activation["IvAc"].never = true;
+    sim.foreground = "";
+    sim.world(t + 761, [&] { sim.foreground = "IvAc"; });  // the user clicks IvAc
+    const Millis c = click(2);
+    EXPECT_EQ(sim.now() - c, platform::kActivationWaitMs);  // waited in vain
+    EXPECT_EQ(form->dispatch.dispatchslot, 2);
+    EXPECT_EQ(state(), State::Typing);
+    sim.run_for(1000);
+    const auto sent = sent_since(t);
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0], (Sent{"{F4}", 150}));
+    // The ticks that fell due during the wait came as one, after it.
+    EXPECT_EQ(sent[1], (Sent{"{DOWN}", 761}));
+    EXPECT_EQ(sent[2].text, "POS2");
+    EXPECT_EQ(sent[3].text, "{ENTER}");
+    for (const auto& s : sim.sends) EXPECT_EQ(s.target, "IvAc");
 }
 
 TEST_F(DispatchTest, TitleThatBeginsWithIvacIsActivated) {
@@ -223,7 +249,13 @@ TEST_F(DispatchTest, TypingDelayIsSetByEnterInText3) {
     t = click(3);
     sim.run_for(5000);
     EXPECT_EQ(sim.sends.size(), before);
-    EXPECT_EQ(state(), State::Delaying);
+    // Nothing is left armed that a later delay could set off.
+    EXPECT_EQ(state(), State::Idle);
+    form->Text3->set_text("100");
+    form->Text3->key_press(13);
+    sim.run_for(5000);
+    EXPECT_EQ(sim.sends.size(), before);
+    EXPECT_EQ(state(), State::Idle);
 }
 
 TEST_F(DispatchTest, AnUnconfirmedDelayIsSavedAndHoldsFromTheNextStart) {
@@ -309,6 +341,164 @@ TEST_F(DispatchTest, UnparseablePositionEndsTheSequenceWithoutEnter) {
     click(3);
     sim.run_for(1000);
     EXPECT_EQ(sim.sends.size(), 4u);
+}
+
+// ---- a confirmed delay and the sequence under way ------------------------------------
+
+TEST_F(DispatchTest, ConfirmingADelayNeverStartsRestartsDelaysOrCancelsASequence) {
+    ready();
+    // During the delay: the running one holds, the new one from the next click.
+    Millis t = click(1);
+    sim.run_for(60);
+    form->Text3->set_text("400");
+    form->Text3->key_press(13);
+    sim.run_for(1000);
+    EXPECT_EQ(sent_since(t).front(), (Sent{"{F4}", 150}));
+    EXPECT_EQ(form->Timer4->interval(), 400u);
+    t = click(2);
+    sim.run_for(1000);
+    EXPECT_EQ(sent_since(t).front(), (Sent{"{F4}", 450}));
+
+    // During the delay, a delay of 0: the sequence still comes.
+    t = click(3);
+    sim.run_for(100);
+    form->Text3->set_text("0");
+    form->Text3->key_press(13);
+    sim.run_for(1000);
+    EXPECT_EQ(sent_since(t).size(), 4u);
+    EXPECT_EQ(state(), State::Idle);
+
+    // During typing, and after the sequence: no key that no click asked for.
+    form->Text3->set_text("100");
+    form->Text3->key_press(13);
+    t = click(3);
+    sim.run_for(160);
+    form->Text3->set_text("30");
+    form->Text3->key_press(13);
+    sim.run_for(5000);
+    EXPECT_EQ(sent_since(t).size(), 4u);
+    form->Text3->set_text("200");
+    form->Text3->key_press(13);
+    sim.run_for(5000);
+    EXPECT_EQ(sent_since(t).size(), 4u);
+    EXPECT_EQ(state(), State::Idle);
+}
+
+TEST_F(DispatchTest, AClickWithDelayZeroRestartsARunningSequenceThroughTheKeyTimer) {
+    ready();
+    const Millis t = click(1);
+    sim.run_for(210);  // Down went out at 200
+    form->Text3->set_text("abc");
+    form->Text3->key_press(13);
+    click(2);
+    EXPECT_FALSE(form->Timer4->enabled());
+    sim.run_for(1000);
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150},
+                                                {"{DOWN}", 200},
+                                                {"{F4}", 250},
+                                                {"{DOWN}", 300},
+                                                {"POS2", 350},
+                                                {"{ENTER}", 400}}));
+    EXPECT_EQ(state(), State::Idle);
+}
+
+// ---- nothing of the core runs inside a wait of the dispatch --------------------------
+
+TEST_F(DispatchTest, ASecondClickWhileIvacIsSlowToComeForwardRestartsBeforeAnyOldKey) {
+    ready();
+    const Millis t = click(1);
+    sim.run_for(210);  // F4 and Down of slot 1 went out
+    // The user was elsewhere: IvAc takes 240 ms to come forward again.
+    sim.foreground = "Tovira";
+    sim.activation["IvAc"].takes = 240;
+    // What came in the wait ran only after the step reset (in the click's
+    // own pass of the loop at its end): its time tells.
+    Millis during = 0;
+    sim.at(sim.now() + 100, [&] { during = sim.now(); });
+    sim.at(sim.now() + 100, [&] { form->c1[4]->click(); });
+    const Millis c = click(3);
+    EXPECT_EQ(sim.now() - c, 240);
+    EXPECT_EQ(during, c + 240);
+    sim.run_for(2000);
+    const auto sent = sent_since(t);
+    // Slot 1's sequence typed nothing more: the key tick that fell due in
+    // the wait came after the step reset and typed slot 3's F4; the click on
+    // 4 came after that and restarted the sequence once more.
+    std::vector<std::string> texts;
+    for (const auto& s : sent) texts.push_back(s.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"{F4}", "{DOWN}", "{F4}", "{F4}", "{DOWN}", "POS4",
+                                               "{ENTER}"}));
+    for (const auto& s : sim.sends) EXPECT_EQ(s.target, "IvAc");
+}
+
+// ---- keys only into IvAc, never with the user's modifiers ---------------------------
+
+TEST_F(DispatchTest, AnActivationThatFailsArmsNothing) {
+    ready();
+    sim.foreground = "Chat";
+    sim.activation["IvAc"].never = true;
+    const Millis t = click(3);
+    EXPECT_EQ(sim.now() - t, platform::kActivationWaitMs);
+    EXPECT_EQ(state(), State::Idle);
+    sim.foreground = "IvAc";  // the user brings it forward later
+    sim.run_for(2000);
+    EXPECT_TRUE(sim.sends.empty());
+}
+
+TEST_F(DispatchTest, AnotherProgramInFrontEndsTheSequenceThisProgramInFrontIsUndone) {
+    ready();
+    // Tovira (a field of the editing view) took the focus: IvAc comes back.
+    Millis t = click(3);
+    sim.run_for(220);
+    sim.foreground = "Tovira";
+    sim.activation["IvAc"].takes = 30;
+    sim.run_for(1000);
+    EXPECT_EQ(
+        sent_since(t),
+        (std::vector<Sent>{{"{F4}", 150}, {"{DOWN}", 200}, {"EDDT_TWR", 280}, {"{ENTER}", 300}}));
+    // A chat window in front: nothing more is typed, into it or anywhere.
+    sim.sends.clear();
+    t = click(3);
+    sim.run_for(220);
+    sim.foreground = "Chat";
+    sim.run_for(200);
+    sim.foreground = "IvAc";  // too late: the sequence has ended
+    sim.run_for(2000);
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}, {"{DOWN}", 200}}));
+    ASSERT_EQ(sim.refused.size(), 1u);
+    EXPECT_EQ(sim.refused[0].text, "EDDT_TWR");
+    EXPECT_EQ(sim.refused[0].target, "Chat");
+    EXPECT_EQ(state(), State::Idle);
+    EXPECT_FALSE(form->Timer4->enabled());
+}
+
+TEST_F(DispatchTest, AStepWaitsWhileTheUserHoldsAModifierAndGivesUpAfterTwoSeconds) {
+    ready();
+    Millis t = click(3);
+    sim.world(t + 140, [&] { sim.modifiers = true; });  // push-to-talk with Ctrl
+    sim.world(t + 900, [&] { sim.modifiers = false; });
+    // A click while the step waits runs after the wait, not inside it.
+    sim.at(t + 500, [&] { form->c1[1]->click(); });
+    sim.run_for(3000);
+    const auto sent = sent_since(t);
+    ASSERT_GE(sent.size(), 1u);
+    EXPECT_EQ(sent[0], (Sent{"{F4}", 900}));
+    std::vector<std::string> texts;
+    for (const auto& s : sent) texts.push_back(s.text);
+    // The F4 that waited, and the Down of the key tick that fell due in the
+    // wait, are the first click's; the click made during the wait then
+    // restarts the sequence for slot 1.
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"{F4}", "{DOWN}", "{F4}", "{DOWN}", "POS1", "{ENTER}"}));
+
+    // Held for good: the sequence ends after two seconds, the keys untouched.
+    sim.sends.clear();
+    t = click(3);
+    sim.world(t + 180, [&] { sim.modifiers = true; });
+    sim.run_for(10000);
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
+    EXPECT_EQ(state(), State::Idle);
+    EXPECT_TRUE(sim.modifiers);
 }
 
 }  // namespace

@@ -124,8 +124,9 @@ TEST_F(MonitorTest, FailedStepsAreSkippedAndTheUpdateGoesOn) {
     EXPECT_EQ(form->monitor.updatenr, 1u);
     EXPECT_TRUE(visible_slots().empty());
 
-    // A url line whose host the socket rejects: the index text stays, and
-    // the number still advances.
+    // A url line whose host the sockets reject (both backends share the
+    // check, so the Windows program refuses it at once too, without a name
+    // lookup or a time-out): the index text stays, the number advances.
     sim.urls[std::string(status_index_url())].body =
         index_text("url10=http://status.ivao.aero/whazzup.txt");
     const std::size_t connections = sim.connections.size();
