@@ -95,7 +95,7 @@ void ConfigFile::loadconfig() {
         f.Text3->set_text(delay);
         const double ms = round_half_even(leading_number(delay));
         if (!(ms >= 0 && ms <= 65535)) throw LoadStop{};
-        f.Timer4->set_interval(static_cast<long long>(ms));
+        f.dispatch.set_delay(static_cast<unsigned>(ms));
 
         const bool keywait = or_stop(parse_number(lines.next(), sep)) == 1;
         f.Check5->set_value(keywait ? 1 : 0);

@@ -1,5 +1,6 @@
 #include "dispatch/dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/main_window.h"
@@ -7,6 +8,8 @@
 #include "dispatch/key_notation.h"
 
 namespace tovira {
+
+using platform::EventGate;
 
 Dispatch::State Dispatch::state() const {
     if (form_.Timer8->enabled()) return State::Typing;
@@ -16,16 +19,60 @@ Dispatch::State Dispatch::state() const {
 
 void Dispatch::c1_Click(int index) {
     Form1& f = form_;
+    platform::Platform& p = f.platform();
     dispatchslot = static_cast<std::int16_t>(index);
-    if (!f.platform().app_activate(kIvacTitle)) return;  // no IvAc: nothing more
+    bool active = false;
+    {
+        // Nothing may run between the new slot and the step reset: a key
+        // tick of the running sequence would type the new slot's position.
+        EventGate::Hold hold(p.gate());
+        active = p.app_activate(kIvacTitle);
+    }
+    if (!active || f.unloaded()) return;  // no IvAc in front: nothing more
+    if (pending_delay_) {
+        // A delay confirmed while the last one ran holds from this click.
+        f.Timer4->set_enabled(false);
+        f.Timer4->set_interval(*pending_delay_);
+        pending_delay_.reset();
+    }
     dispatchstep = 0;
-    f.Timer4->set_enabled(true);
-    f.platform().do_events();
+    // A delay of 0 never fires: arming it would leave a timer that a later
+    // delay sets off without a click. A sequence under way still restarts
+    // through the key timer.
+    if (f.Timer4->interval() > 0) f.Timer4->set_enabled(true);
+    p.do_events();
 }
 
 void Dispatch::Timer4_Timer() {
+    Form1& f = form_;
+    f.Timer4->set_enabled(false);
+    if (pending_delay_) {
+        f.Timer4->set_interval(*pending_delay_);
+        pending_delay_.reset();
+    }
+    f.Timer8->set_enabled(true);
+}
+
+void Dispatch::end_sequence() {
     form_.Timer4->set_enabled(false);
-    form_.Timer8->set_enabled(true);
+    form_.Timer8->set_enabled(false);
+    dispatchstep = 5;
+}
+
+// Keys the user holds would combine with the typed ones (Alt with F4 closes
+// IvAc). They are never released for the user: the step waits, serving the
+// window, and gives up after kModifierWaitMs.
+bool Dispatch::wait_for_modifiers() {
+    platform::Platform& p = form_.platform();
+    if (!p.modifiers_held()) return true;
+    EventGate::Hold hold(p.gate());
+    const platform::Millis until = p.now_ms() + kModifierWaitMs;
+    while (p.modifiers_held()) {
+        const platform::Millis now = p.now_ms();
+        if (now >= until || p.quitting()) return false;
+        p.wait_events(std::min(until, now + kModifierPollMs));
+    }
+    return true;
 }
 
 void Dispatch::Timer8_Timer() {
@@ -48,12 +95,31 @@ void Dispatch::Timer8_Timer() {
     if (!keys.ok) {
         // A position the notation cannot express: type none of it, send no
         // Enter into a half-typed command, and end the sequence cleanly.
-        f.Timer4->set_enabled(false);
-        f.Timer8->set_enabled(false);
-        dispatchstep = 5;
+        end_sequence();
         return;
     }
-    f.platform().send_keys(text, keys.keys, wait);
+    if (!keys.keys.empty() && !wait_for_modifiers()) {
+        end_sequence();
+        return;
+    }
+    if (f.unloaded()) return;
+    bool typed = false;
+    {
+        EventGate::Hold hold(f.platform().gate());
+        typed = f.platform().send_keys(text, keys.keys, wait);
+    }
+    // IvAc is gone or another window is in front: the rest of the command
+    // must not go there either.
+    if (!typed) end_sequence();
+}
+
+void Dispatch::set_delay(unsigned ms) {
+    if (form_.Timer4->enabled()) {
+        pending_delay_ = ms;
+        return;
+    }
+    pending_delay_.reset();
+    form_.Timer4->set_interval(ms);
 }
 
 void Dispatch::Text3_KeyPress(int code) {
@@ -61,7 +127,7 @@ void Dispatch::Text3_KeyPress(int code) {
     const double delay = round_half_even(leading_number(form_.Text3->text()));
     // A delay the timer cannot take keeps the previous one.
     if (!(delay >= 0 && delay <= 65535)) return;
-    form_.Timer4->set_interval(static_cast<long long>(delay));
+    set_delay(static_cast<unsigned>(delay));
 }
 
 void Dispatch::Check5_Click() {

@@ -12,6 +12,10 @@ class Form1;
 
 inline constexpr char kIvacTitle[] = "IvAc";
 inline constexpr unsigned kKeyStepMs = 50;
+// A step waits this long at most for the user to let go of Alt, Ctrl, Shift
+// and Windows, polling this often; still held, the sequence ends.
+inline constexpr std::int64_t kModifierWaitMs = 2000;
+inline constexpr std::int64_t kModifierPollMs = 10;
 
 class Dispatch {
 public:
@@ -24,6 +28,10 @@ public:
     void Timer8_Timer();
     void Text3_KeyPress(int code);
     void Check5_Click();
+    // Sets the typing delay (ms, 0 to 65535). A sequence under way keeps
+    // its own: while the delay timer runs, the new one waits for the next
+    // click.
+    void set_delay(unsigned ms);
 
     State state() const;
 
@@ -32,7 +40,12 @@ public:
     int keywait = 0;  // 1 = on
 
 private:
+    // Ends the sequence under way: both timers off, nothing more typed.
+    void end_sequence();
+    bool wait_for_modifiers();
+
     Form1& form_;
+    std::optional<unsigned> pending_delay_;
 };
 
 }  // namespace tovira

@@ -12,10 +12,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "platform/event_gate.h"
 
 namespace tovira {
 class Control;
@@ -24,6 +27,14 @@ class Control;
 namespace tovira::platform {
 
 using Millis = std::int64_t;
+
+// How long `app_activate` and `send_keys` wait for a window to take the
+// foreground.
+inline constexpr Millis kActivationWaitMs = 600;
+
+// A host name the sockets accept: 1 to 253 letters, digits, '.', '-' and
+// '_'. Both backends refuse any other at once, before any name lookup.
+bool valid_host(std::string_view host);
 
 // ---- Timers -----------------------------------------------------------------
 
@@ -218,6 +229,12 @@ public:
     virtual void start_timer(TimerSink& timer, unsigned interval_ms) = 0;
     virtual void stop_timer(TimerSink& timer) = 0;
 
+    // Every event for the core passes this gate (see event_gate.h).
+    virtual EventGate& gate() = 0;
+    // Runs `action` as a later event of the loop, past the gate: how the
+    // gate delivers what it kept once a wait is over.
+    virtual void post(std::function<void()> action) = 0;
+
     // Event loop. `do_events` runs every event that is pending now, once.
     // `wait_events` blocks until at least one event ran or `deadline`
     // (on the `now_ms` clock) passed, and never burns the processor.
@@ -239,9 +256,25 @@ public:
     // The window has unloaded: end the program once the handlers return.
     virtual void quit() = 0;
 
-    // Window activation and keystrokes.
+    // Window activation and keystrokes. The core holds its events (the
+    // gate) around both; they serve the window while they wait.
+    //
+    // `app_activate` finds the top-level window titled `title` (else one
+    // whose title begins with it), brings it to the foreground and waits up
+    // to kActivationWaitMs for it to get there. True only when that window
+    // holds the foreground on return; false when there is none or it did
+    // not come forward. The window found is the target of `send_keys`.
     virtual bool app_activate(std::string_view title) = 0;
-    virtual void send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) = 0;
+    // Types `keys` into the window the last `app_activate` found (`text` is
+    // their notation, for logs), only while that window is in front. When
+    // the foreground is nothing, the desktop or this program, the window is
+    // brought back first (up to kActivationWaitMs). False, with nothing
+    // typed, when it is gone, another program's window is in front, or it
+    // did not come back. With `wait`, returns once the keys were processed.
+    // No keys: nothing to type, true.
+    virtual bool send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) = 0;
+    // True while the user holds Alt, Ctrl, Shift or Windows down.
+    virtual bool modifiers_held() = 0;
 
     virtual FileSystem& files() = 0;
     virtual Locale& locale() = 0;

@@ -24,6 +24,7 @@ SimTest::SimTest() = default;
 SimTest::~SimTest() = default;
 
 void SimTest::create() {
+    sim.quit_requested = false;  // a new run of the program
     form = std::make_unique<Form1>(sim);
     form->Form_Load();
 }

@@ -210,14 +210,6 @@ struct SocketState {
     bool alive = true;
 };
 
-bool acceptable_host(std::string_view host) {
-    if (host.empty() || host.size() > 253) return false;
-    return std::all_of(host.begin(), host.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '.' || c == '-' || c == '_';
-    });
-}
-
 using ChunkStream = std::function<std::optional<Chunk>(std::size_t)>;
 
 // Posts chunk `n` of a streamed body; its arrival asks for the next one.
@@ -251,8 +243,8 @@ public:
     }
 
     bool connect(std::string_view host, std::uint16_t port) override {
-        if (!acceptable_host(host)) return false;
         close();
+        if (!platform::valid_host(host) || port == 0) return false;
         const std::uint64_t gen = state_->generation;
         auto st = state_;
         const Millis now = sim_.now();
@@ -393,11 +385,19 @@ SimPlatform::SimPlatform(Millis start) : now_(start) {}
 SimPlatform::~SimPlatform() = default;
 
 void SimPlatform::post(Millis at, std::function<void()> action) {
-    events_.push_back({at, seq_++, std::move(action)});
+    events_.push_back({at, seq_++, std::move(action), true});
+}
+
+void SimPlatform::post(std::function<void()> action) {
+    events_.push_back({now_, seq_++, std::move(action), false});
 }
 
 void SimPlatform::at(Millis at, std::function<void()> action) {
     post(at, std::move(action));
+}
+
+void SimPlatform::world(Millis at, std::function<void()> change) {
+    events_.push_back({at, seq_++, std::move(change), false});
 }
 
 std::size_t SimPlatform::pending_events() const {
@@ -405,10 +405,12 @@ std::size_t SimPlatform::pending_events() const {
 }
 
 void SimPlatform::start_timer(platform::TimerSink& timer, unsigned interval_ms) {
+    gate_.drop_tick(timer);
     timers_[&timer] = {now_ + interval_ms, interval_ms, seq_++};
 }
 
 void SimPlatform::stop_timer(platform::TimerSink& timer) {
+    gate_.drop_tick(timer);
     timers_.erase(&timer);
 }
 
@@ -445,8 +447,13 @@ bool SimPlatform::run_one() {
     if (best_event && (!best_state || best_event->at < best_state->due ||
                        (best_event->at == best_state->due && best_event->seq < best_state->seq))) {
         auto action = std::move(best_event->action);
+        const bool core = best_event->core;
         events_.erase(events_.begin() + (best_event - events_.data()));
-        action();
+        if (core) {
+            gate_.deliver(std::move(action));
+        } else {
+            action();
+        }
         return true;
     }
     if (best_timer) {
@@ -454,7 +461,7 @@ bool SimPlatform::run_one() {
         TimerState& t = timers_[best_timer];
         t.due = now_ + t.interval;
         t.seq = seq_++;
-        best_timer->on_timer_tick();
+        gate_.deliver_tick(*best_timer);
         return true;
     }
     return false;
@@ -495,6 +502,28 @@ void SimPlatform::control_changed(const Control& control, platform::ControlProp 
     if (what == platform::ControlProp::Focus) focused = &control;
 }
 
+bool SimPlatform::window_exists(const std::string& title) const {
+    return std::find(windows.begin(), windows.end(), title) != windows.end();
+}
+
+bool SimPlatform::bring_to_front(const std::string& title) {
+    if (foreground == title) return true;
+    ActivationScript script;
+    if (auto it = activation.find(title); it != activation.end()) script = it->second;
+    const Millis until = now_ + platform::kActivationWaitMs;
+    const Millis arrives = now_ + script.takes;
+    for (;;) {
+        if (!window_exists(title) || quit_requested) return false;
+        if (!script.never && now_ >= arrives) foreground = title;
+        if (foreground == title) return true;
+        if (now_ >= until) return false;
+        // The Windows backend polls every 5 ms and serves the window.
+        Millis next = std::min(until, now_ + 5);
+        if (!script.never) next = std::min(next, std::max(arrives, now_ + 1));
+        wait_events(next);
+    }
+}
+
 bool SimPlatform::app_activate(std::string_view title) {
     activations.emplace_back(title);
     auto exact = std::find(windows.begin(), windows.end(), title);
@@ -502,15 +531,36 @@ bool SimPlatform::app_activate(std::string_view title) {
         exact = std::find_if(windows.begin(), windows.end(),
                              [&](const std::string& w) { return w.starts_with(title); });
     }
-    if (exact == windows.end()) return false;
-    foreground = *exact;
-    return true;
+    activated_ = exact == windows.end() ? std::string() : *exact;
+    const bool ok = !activated_.empty() && bring_to_front(activated_);
+    if (on_activate) on_activate(std::string(title), ok);
+    return ok;
 }
 
-void SimPlatform::send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) {
-    sends.push_back({std::string(text), {keys.begin(), keys.end()}, wait, now_, foreground});
+bool SimPlatform::send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) {
+    KeySend send{std::string(text), {keys.begin(), keys.end()}, wait, now_, foreground};
+    bool typed = true;
+    if (!keys.empty()) {
+        if (quit_requested || activated_.empty() || !window_exists(activated_)) {
+            typed = false;
+        } else if (foreground != activated_) {
+            // Nothing, the desktop or this program in front: bring the
+            // window back. Another program's window: the user chose it.
+            const bool other = !foreground.empty() && foreground != own_title;
+            typed = !other && bring_to_front(activated_);
+        }
+    }
+    send.at = now_;
+    send.target = foreground;
+    if (on_send) on_send(send, typed);
+    if (!typed) {
+        refused.push_back(std::move(send));
+        return false;
+    }
+    sends.push_back(std::move(send));
     // A send that waits blocks the thread while the target works.
-    if (wait) now_ += key_processing_ms;
+    if (wait && !keys.empty()) now_ += key_processing_ms;
+    return true;
 }
 
 }  // namespace tovira::sim

@@ -3,11 +3,16 @@
 //
 // Implements: virtual time in milliseconds; timers firing in order of due
 // time; `do_events` running what is due now; idle waits advancing time to
-// the next event; scheduled actions (a user's click at a chosen moment); a
-// window record; a list of fake top-level windows for `app_activate`; a log
-// of every `send_keys`; an in-memory file system that fails on demand; a
-// settable locale (Windows-1252 code page); scripted TCP peers and scripted
-// URL fetches.
+// the next event; scheduled actions (a user's click at a chosen moment),
+// which pass the core's event gate like every event of the Windows
+// backend, and scheduled changes of the desktop, which do not; a window
+// record; fake top-level windows that take the foreground at once, late or
+// never, a foreground that moves, modifier keys held by the user;
+// `app_activate` and `send_keys` that wait for the foreground serving the
+// loop as the Windows backend does, and refuse to type where it refuses; a
+// log of every `send_keys` with its target; an in-memory file system that
+// fails on demand; a settable locale (Windows-1252 code page); scripted TCP
+// peers and scripted URL fetches.
 //
 // All its state lives in `SimPlatform`; nothing is global.
 #pragma once
@@ -113,6 +118,12 @@ struct KeySend {
     std::string target;  // title of the foreground window
 };
 
+// How a window answers a request to come to the foreground.
+struct ActivationScript {
+    Millis takes = 0;    // it gets there this long after the request
+    bool never = false;  // it never does
+};
+
 // ---- the platform ---------------------------------------------------------------------
 
 class SimPlatform : public platform::Platform {
@@ -123,8 +134,12 @@ public:
     // Runs events and advances virtual time up to `until`.
     void run_until(Millis until);
     void run_for(Millis ms) { run_until(now_ + ms); }
-    // Runs `action` at virtual time `at`, as an event of the loop.
+    // Runs `action` at virtual time `at`, as an event of the loop for the
+    // core (a user's action): the gate keeps it while the core waits.
     void at(Millis at, std::function<void()> action);
+    // Changes the simulated desktop at `at` (a window appears, the
+    // foreground moves, a key is held): never kept by the gate.
+    void world(Millis at, std::function<void()> change);
     Millis now() const { return now_; }
     // Advances time by `ms` without running events (a blocked thread).
     void block_for(Millis ms) { now_ += ms; }
@@ -144,11 +159,22 @@ public:
 
     // Top-level windows of other programs, by title.
     std::vector<std::string> windows;
+    // By title; a window without a script comes forward at once.
+    std::map<std::string, ActivationScript> activation;
+    // The foreground window's title: "" for none or the desktop,
+    // `own_title` for this program's window.
     std::string foreground;
+    std::string own_title = "Tovira";
     std::vector<std::string> activations;  // titles asked for
     std::vector<KeySend> sends;
+    std::vector<KeySend> refused;  // sends that typed nothing
     // How long the target takes to process keys sent with wait.
     Millis key_processing_ms = 0;
+    // Alt, Ctrl, Shift or Windows held by the user.
+    bool modifiers = false;
+    // Observers for property tests: each activation's outcome, each send.
+    std::function<void(const std::string& title, bool ok)> on_activate;
+    std::function<void(const KeySend& send, bool typed)> on_send;
 
     MemFileSystem fs;
     SimLocale loc;
@@ -163,6 +189,8 @@ public:
 
     // ---- platform::Platform ----
     Millis now_ms() override { return now_; }
+    platform::EventGate& gate() override { return gate_; }
+    void post(std::function<void()> action) override;
     void start_timer(platform::TimerSink& timer, unsigned interval_ms) override;
     void stop_timer(platform::TimerSink& timer) override;
     void do_events() override;
@@ -177,14 +205,16 @@ public:
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override { quit_requested = true; }
     bool app_activate(std::string_view title) override;
-    void send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
+    bool send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
                    bool wait) override;
+    bool modifiers_held() override { return modifiers; }
     platform::FileSystem& files() override { return fs; }
     platform::Locale& locale() override { return loc; }
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;
     std::unique_ptr<platform::UrlFetch> create_url_fetch(platform::UrlFetchEvents& events) override;
 
-    // Queues `action` at `at`; used by the simulated sockets and fetches.
+    // Queues `action` at `at` as an event for the core; used by the
+    // simulated sockets and fetches.
     void post(Millis at, std::function<void()> action);
 
 private:
@@ -192,7 +222,12 @@ private:
         Millis at;
         std::uint64_t seq;
         std::function<void()> action;
+        bool core = true;  // passes the gate
     };
+    bool window_exists(const std::string& title) const;
+    // Asks `title` to the foreground and waits for it, as the Windows
+    // backend does: serving the loop for up to the activation wait.
+    bool bring_to_front(const std::string& title);
     struct TimerState {
         Millis due;
         unsigned interval;
@@ -207,6 +242,8 @@ private:
     std::uint64_t seq_ = 0;
     std::vector<Event> events_;
     std::map<platform::TimerSink*, TimerState> timers_;
+    platform::EventGate gate_{*this};
+    std::string activated_;  // the window the last `app_activate` found
 };
 
 }  // namespace tovira::sim

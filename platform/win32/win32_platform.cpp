@@ -17,9 +17,14 @@
 //   dragging, closing and the end of the Windows session;
 // - window timers, one PeekMessage pass as `do_events`, waits that sleep in
 //   MsgWaitForMultipleObjectsEx until a message or the deadline;
-// - window activation by title and keystrokes through SendInput (each
-//   character checked against the layout, Shift and Caps Lock, else typed
-//   as Unicode), with an optional wait until the target has processed them;
+// - every event for the core handed to the core's event gate, which keeps
+//   them while the dispatch waits (activation, typing, held modifiers); the
+//   gate's deliveries come back as posted messages;
+// - window activation by title, true only once the window is in front;
+//   keystrokes through SendInput only while that window (or another of its
+//   program's) is in front (each character checked against the layout,
+//   Shift and Caps Lock, else typed as Unicode), with an optional wait
+//   until the target has processed them; the user's modifier keys;
 // - files in the executable's folder (replaced with MoveFileExW), the
 //   user's locale (decimal separator, upper case, ANSI code page);
 // - a Winsock TCP client (name resolution on a worker thread, events by
@@ -44,6 +49,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <tuple>
@@ -63,9 +70,12 @@ constexpr UINT kMsgResolved = WM_APP + 1;   // lParam: ResolveJob*
 constexpr UINT kMsgSocket = WM_APP + 2;     // WSAAsyncSelect events
 constexpr UINT kMsgFetchDone = WM_APP + 3;  // lParam: FetchJob*
 constexpr UINT kMsgTabOrder = WM_APP + 4;   // apply the tab order once
+constexpr UINT kMsgPosted = WM_APP + 5;     // run the first of `Win32Data::posted`
 constexpr wchar_t kWindowClass[] = L"ToviraMainWindow";
 constexpr UINT_PTR kSubclassId = 1;
-constexpr DWORD kActivateWaitMs = 500;
+// The first try of an activation; the rest of kActivationWaitMs follows the
+// Alt tap that lifts the foreground lock.
+constexpr DWORD kActivateFirstTryMs = 500;
 constexpr DWORD kKeyRoundTripMs = 1000;
 constexpr DWORD kKeyWaitLimitMs = 5000;
 constexpr DWORD kInetTimeoutMs = 60000;
@@ -116,6 +126,10 @@ void guarded(F&& f) noexcept {
     } catch (...) {
     }
 }
+
+// Hands an event for the core to the gate: it runs now, or after the wait
+// of the dispatch that is under way. Whatever it needs is captured by value.
+void core_event(Win32Data& d, std::function<void()> event) noexcept;
 
 // ---- files -----------------------------------------------------------------------
 
@@ -319,6 +333,9 @@ struct Win32Data {
     unsigned next_socket_id = 1;
     LARGE_INTEGER qpc_frequency{};
     bool winsock = false;
+    bool ending = false;  // the Windows session ends: no more typing
+    std::unique_ptr<platform::EventGate> gate;
+    std::deque<std::function<void()>> posted;
     Win32Files files;
     Win32Locale locale;
 
@@ -370,6 +387,15 @@ struct Win32Data {
 };
 
 namespace {
+
+void core_event(Win32Data& d, std::function<void()> event) noexcept {
+    if (!d.gate) return;
+    guarded([&] {
+        d.gate->deliver([&d, event = std::move(event)] {
+            if (d.form && !d.quitting) guarded(event);
+        });
+    });
+}
 
 // ---- network: TCP socket -----------------------------------------------------------
 
@@ -438,8 +464,7 @@ public:
 
     bool connect(std::string_view host, std::uint16_t port) override {
         close();
-        if (host.empty() || host.size() > 255 || port == 0) return false;
-        if (host.find('\0') != std::string_view::npos) return false;
+        if (!platform::valid_host(host) || port == 0) return false;
         if (!d_.winsock || !d_.window) return false;
         auto* job = new ResolveJob;
         job->hwnd = d_.window;
@@ -468,6 +493,9 @@ public:
         data.swap(in_);
         return data;
     }
+
+    bool owns(SOCKET s) const { return s != INVALID_SOCKET && s == socket_; }
+    unsigned generation() const { return generation_; }
 
     void on_resolved(const ResolveJob& job) {
         if (job.generation != generation_) return;  // an earlier connect
@@ -1042,24 +1070,24 @@ void handle_command(Win32Data& d, ControlWnd& e, UINT code) {
             // An owner-drawn button reports the second click of a quick
             // pair as a double click; it is a click all the same.
             if (code == BN_CLICKED || (code == BN_DOUBLECLICKED && c->graphical())) {
-                guarded([&] { c->click(); });
+                core_event(d, [c] { c->click(); });
             }
             break;
         case ControlKind::CheckBox:
-            if (code == BN_CLICKED) guarded([&] { static_cast<CheckBox*>(c)->user_click(); });
+            if (code == BN_CLICKED) core_event(d, [c] { static_cast<CheckBox*>(c)->user_click(); });
             break;
         case ControlKind::OptionButton:
             if (code == BN_CLICKED || code == BN_DOUBLECLICKED) {
-                guarded([&] { static_cast<OptionButton*>(c)->select(); });
+                core_event(d, [c] { static_cast<OptionButton*>(c)->select(); });
             }
             break;
         case ControlKind::Label:
-            if (code == STN_CLICKED) guarded([&] { c->click(); });
+            if (code == STN_CLICKED) core_event(d, [c] { c->click(); });
             break;
         case ControlKind::TextBox:
             if (code == EN_CHANGE && e.hwnd) {
                 const std::string text = narrow(window_text(e.hwnd));
-                guarded([&] { static_cast<TextBox*>(c)->set_text(text); });
+                core_event(d, [c, text] { static_cast<TextBox*>(c)->set_text(text); });
             }
             break;
         case ControlKind::Line: break;
@@ -1099,7 +1127,7 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
         case WM_CHAR:
             if (field && live) {
                 auto* box = static_cast<TextBox*>(e->control);
-                guarded([&] { box->key_press(static_cast<int>(wp)); });
+                core_event(*d, [box, code = static_cast<int>(wp)] { box->key_press(code); });
                 // A single-line field has no use for Enter and would beep.
                 if (wp == L'\r') return 0;
                 if (!IsWindow(hwnd)) return 0;
@@ -1109,13 +1137,13 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             if (field && live) {
                 const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
                 auto* box = static_cast<TextBox*>(e->control);
-                guarded([&] { box->dbl_click(); });
+                core_event(*d, [box] { box->dbl_click(); });
                 return r;
             }
             break;
         case WM_SETFOCUS: {
             const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
-            if (live) guarded([&] { d->form->set_focus(e->control); });
+            if (live) core_event(*d, [d, c = e->control] { d->form->set_focus(c); });
             return r;
         }
         case WM_KILLFOCUS: {
@@ -1124,7 +1152,7 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             // fields; another program taking it is not (the field keeps it
             // for when the window is active again).
             if (live && reinterpret_cast<HWND>(wp) == d->window) {
-                guarded([&] { d->form->set_focus(nullptr); });
+                core_event(*d, [d] { d->form->set_focus(nullptr); });
             }
             return r;
         }
@@ -1200,7 +1228,7 @@ void report_move(Win32Data& d, int x, int y) {
     if (x == d.px_pos(d.left) && y == d.px_pos(d.top)) return;
     d.left = d.twips_pos(x);
     d.top = d.twips_pos(y);
-    guarded([&] { d.form->window_moved(d.left, d.top); });
+    core_event(d, [&d, left = d.left, top = d.top] { d.form->window_moved(left, top); });
 }
 
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -1244,13 +1272,13 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_LBUTTONDOWN:
-            if (d->form && !d->quitting) guarded([&] { d->form->Form_MouseDown(); });
+            if (d->form && !d->quitting) core_event(*d, [d] { d->form->Form_MouseDown(); });
             return 0;
         case WM_TIMER: {
             auto it = d->timer_sinks.find(static_cast<UINT_PTR>(wp));
-            if (it != d->timer_sinks.end() && !d->quitting) {
+            if (it != d->timer_sinks.end() && !d->quitting && d->gate) {
                 platform::TimerSink* sink = it->second;
-                guarded([&] { sink->on_timer_tick(); });
+                guarded([&] { d->gate->deliver_tick(*sink); });
             }
             return 0;
         }
@@ -1285,16 +1313,25 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_CLOSE:
             if (d->form) {
-                guarded([&] { d->form->unload(); });
-                // The unload ends the program; should it not, the window goes.
-                if (!d->quitting) DestroyWindow(hwnd);
+                core_event(*d, [d] {
+                    d->form->unload();
+                    // The unload ends the program; should it not, the window goes.
+                    if (!d->quitting && d->window) DestroyWindow(d->window);
+                });
             } else {
                 DestroyWindow(hwnd);
             }
             return 0;
         case WM_QUERYENDSESSION: return TRUE;
         case WM_ENDSESSION:
-            if (wp && d->form) guarded([&] { d->form->unload(); });
+            // The process may end as soon as this returns: save now, even
+            // inside a wait of the dispatch, with every edit the gate kept.
+            // Nothing is typed any more meanwhile.
+            if (wp && d->form) {
+                d->ending = true;
+                guarded([&] { d->gate->flush(); });
+                if (d->form) guarded([&] { d->form->unload(); });
+            }
             return 0;
         case WM_DESTROY:
             d->quitting = true;
@@ -1305,13 +1342,13 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             d->tooltip = nullptr;
             break;
         case kMsgResolved: {
-            auto* job = reinterpret_cast<ResolveJob*>(lp);
-            auto it = d->sockets.find(job->socket_id);
-            if (it != d->sockets.end() && !d->quitting) {
-                Win32Socket* s = it->second;
-                guarded([&] { s->on_resolved(*job); });
+            std::shared_ptr<ResolveJob> job(reinterpret_cast<ResolveJob*>(lp));
+            if (!d->quitting) {
+                core_event(*d, [d, job] {
+                    auto it = d->sockets.find(job->socket_id);
+                    if (it != d->sockets.end()) it->second->on_resolved(*job);
+                });
             }
-            delete job;
             return 0;
         }
         case kMsgSocket:
@@ -1319,17 +1356,32 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 const auto s = static_cast<SOCKET>(wp);
                 const int event = WSAGETSELECTEVENT(lp);
                 const int error = WSAGETSELECTERROR(lp);
-                // Copy: a handler may create or destroy sockets.
-                std::vector<Win32Socket*> all;
-                for (auto& entry : d->sockets) all.push_back(entry.second);
-                for (Win32Socket* sock : all) {
-                    bool alive = false;
-                    for (auto& entry : d->sockets) alive = alive || entry.second == sock;
-                    if (alive) guarded([&] { sock->on_event(s, event, error); });
+                // The socket this is for, by object and connection: the
+                // event may run later, when the handle may be another's.
+                for (auto& [id, sock] : d->sockets) {
+                    if (!sock->owns(s)) continue;
+                    core_event(*d, [d, id = id, generation = sock->generation(), s, event, error] {
+                        auto it = d->sockets.find(id);
+                        if (it != d->sockets.end() && it->second->generation() == generation) {
+                            it->second->on_event(s, event, error);
+                        }
+                    });
+                    break;
                 }
             }
             return 0;
-        case kMsgFetchDone: Win32UrlFetch::completed(reinterpret_cast<FetchJob*>(lp)); return 0;
+        case kMsgFetchDone: {
+            auto* job = reinterpret_cast<FetchJob*>(lp);
+            core_event(*d, [job] { Win32UrlFetch::completed(job); });
+            return 0;
+        }
+        case kMsgPosted:
+            if (!d->posted.empty()) {
+                std::function<void()> action = std::move(d->posted.front());
+                d->posted.pop_front();
+                if (!d->quitting) guarded(action);
+            }
+            return 0;
         case kMsgTabOrder: apply_tab_order(*d); return 0;
         default: break;
     }
@@ -1359,23 +1411,65 @@ bool pump(Win32Data& d) {
     return ran;
 }
 
-// The foreground changes asynchronously: waits for `target` to have it
-// while serving the window, for a bounded time.
-bool wait_foreground(Win32Data& d, HWND target, DWORD limit_ms) {
+// Whether `target` is in front: the window itself, or another window of its
+// program (a dialog it opened on a key): the keys are IvAc's either way.
+bool holds_foreground(HWND target) {
+    HWND fg = GetForegroundWindow();
+    if (!target || !fg || !IsWindow(target)) return false;
+    if (fg == target) return true;
+    DWORD fg_pid = 0, target_pid = 0;
+    GetWindowThreadProcessId(fg, &fg_pid);
+    GetWindowThreadProcessId(target, &target_pid);
+    return fg_pid != 0 && fg_pid == target_pid;
+}
+
+LONGLONG clock_ms(const Win32Data& d) {
     LARGE_INTEGER c;
-    auto now = [&] {
-        QueryPerformanceCounter(&c);
-        return c.QuadPart * 1000 / d.qpc_frequency.QuadPart;
-    };
-    const LONGLONG until = now() + limit_ms;
-    while (GetForegroundWindow() != target && !d.quitting) {
-        const LONGLONG left = until - now();
+    QueryPerformanceCounter(&c);
+    return c.QuadPart * 1000 / d.qpc_frequency.QuadPart;
+}
+
+// The foreground changes asynchronously: waits for `target` to have it
+// while serving the window (the core's events wait in the gate), until
+// `until` on `clock_ms`.
+bool wait_foreground(Win32Data& d, HWND target, LONGLONG until) {
+    while (!holds_foreground(target) && !d.quitting && !d.ending) {
+        const LONGLONG left = until - clock_ms(d);
         if (left <= 0) break;
         pump(d);
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<LONGLONG>(left, 5)),
                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
-    return GetForegroundWindow() == target;
+    return holds_foreground(target);
+}
+
+// Brings `target` to the foreground within kActivationWaitMs; true when it
+// got there.
+bool bring_to_front(Win32Data& d, HWND target) {
+    const LONGLONG start = clock_ms(d);
+    if (IsIconic(target)) ShowWindow(target, SW_RESTORE);
+    SetForegroundWindow(target);
+    if (wait_foreground(d, target, start + kActivateFirstTryMs)) return true;
+    if (d.quitting || d.ending || !IsWindow(target)) return false;
+
+    // The foreground lock of Windows: join the input of the foreground
+    // thread and tap Alt, after which the system lets the change happen.
+    HWND fg = GetForegroundWindow();
+    const DWORD fg_thread = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
+    const DWORD me = GetCurrentThreadId();
+    const bool attached = fg_thread && fg_thread != me && AttachThreadInput(me, fg_thread, TRUE);
+    // An unassigned key (0xE8) inside the tap keeps the target out of its
+    // menu bar, where F4, Down and the letters would go otherwise.
+    INPUT alt[4] = {};
+    for (INPUT& i : alt) i.type = INPUT_KEYBOARD;
+    alt[0].ki.wVk = alt[3].ki.wVk = VK_MENU;
+    alt[1].ki.wVk = alt[2].ki.wVk = 0xE8;
+    alt[2].ki.dwFlags = alt[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, alt, sizeof(INPUT));
+    SetForegroundWindow(target);
+    BringWindowToTop(target);
+    if (attached) AttachThreadInput(me, fg_thread, FALSE);
+    return wait_foreground(d, target, start + platform::kActivationWaitMs);
 }
 
 // A window of another program that the user may have chosen on purpose.
@@ -1400,6 +1494,7 @@ void destroy_windows(Win32Data& d) {
 Win32Platform::Win32Platform(void* instance) : d_(std::make_unique<Win32Data>()) {
     Win32Data& d = *d_;
     g_data = &d;
+    d.gate = std::make_unique<platform::EventGate>(*this);
     d.instance = static_cast<HINSTANCE>(instance);
     QueryPerformanceFrequency(&d.qpc_frequency);
     WSADATA wsa;
@@ -1480,6 +1575,7 @@ void Win32Platform::detach() {
     // The controls go with the form: the window must not outlive them.
     destroy_windows(d);
     d.form = nullptr;
+    d.gate->clear();
     for (auto& e : d.controls) e->control = nullptr;
     d.by_control.clear();
 }
@@ -1498,6 +1594,7 @@ platform::Millis Win32Platform::now_ms() {
 void Win32Platform::start_timer(platform::TimerSink& timer, unsigned interval_ms) {
     Win32Data& d = *d_;
     stop_timer(timer);
+    d.gate->drop_tick(timer);
     if (!d.window || d.quitting) return;
     // A fresh ID per start: a tick of the previous period still queued
     // finds no sink and is dropped, so the period really restarts.
@@ -1510,6 +1607,7 @@ void Win32Platform::start_timer(platform::TimerSink& timer, unsigned interval_ms
 
 void Win32Platform::stop_timer(platform::TimerSink& timer) {
     Win32Data& d = *d_;
+    d.gate->drop_tick(timer);
     auto it = d.timer_ids.find(&timer);
     if (it == d.timer_ids.end()) return;
     if (d.window) KillTimer(d.window, it->second);
@@ -1586,6 +1684,8 @@ void Win32Platform::set_topmost(bool topmost) {
 void Win32Platform::begin_drag() {
     Win32Data& d = *d_;
     if (!d.window || d.quitting) return;
+    // A press the gate kept until after a wait may be over by now.
+    if (GetKeyState(VK_LBUTTON) >= 0) return;
     POINT at{};
     GetCursorPos(&at);
     ReleaseCapture();
@@ -1642,12 +1742,15 @@ void Win32Platform::quit() {
     }
     d.timer_sinks.clear();
     d.timer_ids.clear();
+    d.gate->clear();
     destroy_windows(d);
     PostQuitMessage(0);
 }
 
 bool Win32Platform::app_activate(std::string_view title) {
     Win32Data& d = *d_;
+    d.activated = nullptr;
+    if (d.quitting || d.ending) return false;
     FindTitle find;
     find.title = widen(title);
     find.self = d.window;
@@ -1655,54 +1758,35 @@ bool Win32Platform::app_activate(std::string_view title) {
     HWND target = find.exact ? find.exact : find.prefix;
     d.activated = target;
     if (!target) return false;
-    if (IsIconic(target)) ShowWindow(target, SW_RESTORE);
-    SetForegroundWindow(target);
-    if (wait_foreground(d, target, kActivateWaitMs)) return true;
-
-    // The foreground lock of Windows: join the input of the foreground
-    // thread and tap Alt, after which the system lets the change happen.
-    HWND fg = GetForegroundWindow();
-    const DWORD fg_thread = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
-    const DWORD me = GetCurrentThreadId();
-    const bool attached = fg_thread && fg_thread != me && AttachThreadInput(me, fg_thread, TRUE);
-    // An unassigned key (0xE8) inside the tap keeps the target out of its
-    // menu bar, where F4, Down and the letters would go otherwise.
-    INPUT alt[4] = {};
-    for (INPUT& i : alt) i.type = INPUT_KEYBOARD;
-    alt[0].ki.wVk = alt[3].ki.wVk = VK_MENU;
-    alt[1].ki.wVk = alt[2].ki.wVk = 0xE8;
-    alt[2].ki.dwFlags = alt[3].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(4, alt, sizeof(INPUT));
-    SetForegroundWindow(target);
-    BringWindowToTop(target);
-    if (attached) AttachThreadInput(me, fg_thread, FALSE);
-    wait_foreground(d, target, kActivateWaitMs / 5);
-    // The window exists; whether it took the foreground is the system's call.
-    return true;
+    // Only a window that really came forward counts: the keys would go to
+    // whatever is in front otherwise.
+    return bring_to_front(d, target);
 }
 
-void Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStroke> keys,
+bool Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStroke> keys,
                               bool wait) {
     Win32Data& d = *d_;
-    if (keys.empty() || d.quitting) return;
-    HWND target = GetForegroundWindow();
-    // Keys meant for the activated window never go to nowhere, the desktop
-    // or this program: a click that reached the panel without activating it
-    // (BM_CLICK from an accessibility tool) can leave the foreground there.
-    if (d.activated && target != d.activated && IsWindow(d.activated) && !other_program(target)) {
-        SetForegroundWindow(d.activated);
-        wait_foreground(d, d.activated, kActivateWaitMs / 5);
-        target = GetForegroundWindow();
-        if (d.quitting) return;
+    if (keys.empty()) return true;
+    if (d.quitting || d.ending) return false;
+    HWND found = d.activated;
+    if (!found || !IsWindow(found)) return false;
+    if (!holds_foreground(found)) {
+        // Nothing, the desktop or this program in front (a click that reached
+        // the panel, BM_CLICK from an accessibility tool): IvAc comes back.
+        // A window of another program was chosen by the user: a chat, a
+        // browser; the keys must not go there, nor wait for it to go.
+        if (other_program(GetForegroundWindow())) return false;
+        if (!bring_to_front(d, found) || d.quitting || d.ending) return false;
     }
+    HWND target = GetForegroundWindow();
     const DWORD thread = target ? GetWindowThreadProcessId(target, nullptr) : 0;
     HKL layout = GetKeyboardLayout(thread);
     const bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
     std::vector<INPUT> in;
     for (const platform::KeyStroke& k : keys) add_stroke(in, k, layout, caps);
-    if (in.empty()) return;
+    if (in.empty()) return true;
     const UINT sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-    if (!wait || !target || thread == GetCurrentThreadId()) return;
+    if (!wait || !target || thread == GetCurrentThreadId()) return true;
     // Each round trip makes the target's thread go back to its queue once;
     // after 2N+1 of them every key event (and each WM_CHAR that translating
     // it posted) has been handled.
@@ -1714,6 +1798,26 @@ void Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStr
             break;
         }
     }
+    return true;
+}
+
+bool Win32Platform::modifiers_held() {
+    if (d_->ending) return false;
+    for (int vk : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN, VK_RWIN}) {
+        if (GetAsyncKeyState(vk) & 0x8000) return true;
+    }
+    return false;
+}
+
+platform::EventGate& Win32Platform::gate() {
+    return *d_->gate;
+}
+
+void Win32Platform::post(std::function<void()> action) {
+    Win32Data& d = *d_;
+    if (!d.window || d.quitting) return;
+    d.posted.push_back(std::move(action));
+    if (!PostMessageW(d.window, kMsgPosted, 0, 0)) d.posted.pop_back();
 }
 
 platform::FileSystem& Win32Platform::files() {

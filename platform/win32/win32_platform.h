@@ -37,6 +37,8 @@ public:
     void run();
 
     platform::Millis now_ms() override;
+    platform::EventGate& gate() override;
+    void post(std::function<void()> action) override;
     void start_timer(platform::TimerSink& timer, unsigned interval_ms) override;
     void stop_timer(platform::TimerSink& timer) override;
     void do_events() override;
@@ -51,8 +53,9 @@ public:
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override;
     bool app_activate(std::string_view title) override;
-    void send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
+    bool send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
                    bool wait) override;
+    bool modifiers_held() override;
     platform::FileSystem& files() override;
     platform::Locale& locale() override;
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;

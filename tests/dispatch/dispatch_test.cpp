@@ -110,7 +110,8 @@ TEST_F(DispatchTest, WithoutIvacNothingIsTypedButTheSlotIsTaken) {
     EXPECT_EQ(state(), State::Idle);
 
     // IvAc goes away during a sequence: a failed click leaves the timers as
-    // they were, and the sequence types the position of the slot clicked last.
+    // they were, and the rest of the sequence goes nowhere: the window the
+    // click found is gone, so the sequence ends.
     sim.windows = {"IvAc"};
     const Millis t = click(1);
     sim.run_for(160);
@@ -119,8 +120,33 @@ TEST_F(DispatchTest, WithoutIvacNothingIsTypedButTheSlotIsTaken) {
     EXPECT_EQ(form->dispatch.dispatchslot, 2);
     EXPECT_EQ(state(), State::Typing);
     sim.run_for(1000);
-    EXPECT_EQ(sent_since(t),
-              (std::vector<Sent>{{"{F4}", 150}, {"{DOWN}", 200}, {"POS2", 250}, {"{ENTER}", 300}}));
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
+    EXPECT_EQ(state(), State::Idle);
+    ASSERT_EQ(sim.refused.size(), 1u);
+    EXPECT_EQ(sim.refused[0].text, "{DOWN}");
+}
+
+TEST_F(DispatchTest, AClickWhoseActivationFailsLeavesTheSequenceToTypeItsSlot) {
+    ready();
+    const Millis t = click(1);
+    sim.run_for(160);  // F4 went out at 150
+    // IvAc no longer comes forward on request; the desktop is in front.
+    sim.activation["IvAc"].never = true;
+    sim.foreground = "";
+    sim.world(t + 761, [&] { sim.foreground = "IvAc"; });  // the user clicks IvAc
+    const Millis c = click(2);
+    EXPECT_EQ(sim.now() - c, platform::kActivationWaitMs);  // waited in vain
+    EXPECT_EQ(form->dispatch.dispatchslot, 2);
+    EXPECT_EQ(state(), State::Typing);
+    sim.run_for(1000);
+    const auto sent = sent_since(t);
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0], (Sent{"{F4}", 150}));
+    // The ticks that fell due during the wait came as one, after it.
+    EXPECT_EQ(sent[1], (Sent{"{DOWN}", 761}));
+    EXPECT_EQ(sent[2].text, "POS2");
+    EXPECT_EQ(sent[3].text, "{ENTER}");
+    for (const auto& s : sim.sends) EXPECT_EQ(s.target, "IvAc");
 }
 
 TEST_F(DispatchTest, TitleThatBeginsWithIvacIsActivated) {
@@ -223,7 +249,13 @@ TEST_F(DispatchTest, TypingDelayIsSetByEnterInText3) {
     t = click(3);
     sim.run_for(5000);
     EXPECT_EQ(sim.sends.size(), before);
-    EXPECT_EQ(state(), State::Delaying);
+    // Nothing is left armed that a later delay could set off.
+    EXPECT_EQ(state(), State::Idle);
+    form->Text3->set_text("100");
+    form->Text3->key_press(13);
+    sim.run_for(5000);
+    EXPECT_EQ(sim.sends.size(), before);
+    EXPECT_EQ(state(), State::Idle);
 }
 
 TEST_F(DispatchTest, AnUnconfirmedDelayIsSavedAndHoldsFromTheNextStart) {

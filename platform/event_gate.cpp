@@ -1,0 +1,72 @@
+#include "platform/event_gate.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace tovira::platform {
+
+void EventGate::deliver(std::function<void()> event) {
+    if (holds_ == 0 && held_.empty()) {
+        event();
+        return;
+    }
+    held_.push_back({std::move(event), nullptr});
+    // Outside a hold, what was kept runs first, then this event.
+    if (holds_ == 0) release();
+}
+
+void EventGate::deliver_tick(TimerSink& timer) {
+    if (holds_ == 0 && held_.empty()) {
+        timer.on_timer_tick();
+        return;
+    }
+    const bool kept =
+        std::any_of(held_.begin(), held_.end(), [&](const Held& h) { return h.timer == &timer; });
+    if (!kept) held_.push_back({{}, &timer});
+    if (holds_ == 0) release();
+}
+
+void EventGate::drop_tick(TimerSink& timer) {
+    std::erase_if(held_, [&](const Held& h) { return h.timer == &timer; });
+}
+
+void EventGate::end_hold() {
+    if (--holds_ > 0 || held_.empty() || release_posted_) return;
+    // Not here: the handler that held is still running, and its next
+    // statement must come before any kept event (the step reset after the
+    // activation). The loop delivers them as its next event.
+    release_posted_ = true;
+    platform_.post([this] {
+        release_posted_ = false;
+        release();
+    });
+}
+
+void EventGate::release() {
+    // A hold may begin inside a kept event; the rest then waits for its end.
+    while (holds_ == 0 && !held_.empty()) {
+        Held h = std::move(held_.front());
+        held_.pop_front();
+        run(h);
+    }
+}
+
+void EventGate::flush() {
+    while (!held_.empty()) {
+        Held h = std::move(held_.front());
+        held_.pop_front();
+        run(h);
+    }
+}
+
+void EventGate::run(Held& h) {
+    if (h.timer) {
+        h.timer->on_timer_tick();
+    } else if (h.event) {
+        h.event();
+    }
+}
+
+}  // namespace tovira::platform

@@ -1,0 +1,72 @@
+// Holds the core's events while the dispatch waits for the outside world.
+//
+// Activating IvAc, typing a step and waiting for the user's modifier keys
+// all wait while the backend keeps serving the window (Windows needs its
+// messages answered). No handler of the core may run inside such a wait: a
+// key tick of the running sequence would type between a click's new slot
+// and its step reset, a click would start a second dispatch inside the
+// first. Both backends hand every event for the core to `deliver`; while
+// a `Hold` is alive the gate keeps the events, in order, and delivers them
+// from the event loop once the wait is over. Timer ticks are kept like
+// Windows keeps WM_TIMER: at most one per timer.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+
+namespace tovira::platform {
+
+class Platform;
+class TimerSink;
+
+class EventGate {
+public:
+    explicit EventGate(Platform& platform) : platform_(platform) {}
+    EventGate(const EventGate&) = delete;
+    EventGate& operator=(const EventGate&) = delete;
+
+    // Backend: runs `event` now, or keeps it while a hold is alive. Events
+    // kept earlier always run first.
+    void deliver(std::function<void()> event);
+    // Backend: a tick of `timer`; kept at most once per timer.
+    void deliver_tick(TimerSink& timer);
+    // Backend: `timer` was stopped or restarted; a tick it still keeps goes.
+    void drop_tick(TimerSink& timer);
+    // Backend: the core is going away; nothing kept is delivered.
+    void clear() { held_.clear(); }
+    // Backend, at the end of the Windows session only: delivers what is
+    // kept at once, even inside a hold, so that the save sees every edit.
+    void flush();
+
+    bool holding() const { return holds_ > 0; }
+    std::size_t held() const { return held_.size(); }
+
+    // Core: no event runs while one is alive (they nest).
+    class Hold {
+    public:
+        explicit Hold(EventGate& gate) : gate_(gate) { ++gate_.holds_; }
+        ~Hold() { gate_.end_hold(); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        EventGate& gate_;
+    };
+
+private:
+    struct Held {
+        std::function<void()> event;
+        TimerSink* timer = nullptr;  // a tick instead of `event`
+    };
+    void end_hold();
+    void release();
+    void run(Held& h);
+
+    Platform& platform_;
+    int holds_ = 0;
+    bool release_posted_ = false;
+    std::deque<Held> held_;
+};
+
+}  // namespace tovira::platform
