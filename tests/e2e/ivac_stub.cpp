@@ -7,8 +7,9 @@
 //                 [--late MS | --never] [--hand-to TITLE] [--on-f4 yield TITLE|click ID]
 //
 // --late MS: an activation by another program takes effect MS ms late; in
-//   between the foreground goes to the window titled --hand-to, else to the
-//   stand-in's own notice window (keys that arrive meanwhile land there).
+//   between the foreground goes to the window titled --hand-to ("-": to no
+//   window), else to the stand-in's own notice window (keys that arrive
+//   meanwhile land there).
 // --never: the same, but the stand-in never takes the foreground.
 // --on-f4: at the first F4, hand the foreground to the window titled TITLE
 //   (another program coming to the front between two steps), or bring
@@ -72,6 +73,7 @@ void record(const char* kind, WPARAM wp, HWND hwnd, unsigned mods) {
 
 HWND handOffTarget() {
     if (g_handTo.empty()) return g_notice;
+    if (g_handTo == L"-") return nullptr;  // nothing in front meanwhile
     return FindWindowW(nullptr, g_handTo.c_str());
 }
 
@@ -206,8 +208,8 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             record(msg == WM_KEYDOWN ? "KEYDOWN" : "SYSKEYDOWN", wp, hwnd, modifiers());
             if (hwnd == g_main) {
                 if (const wchar_t* name = keyName(wp)) show(name, hwnd);
-                if (wp == VK_F4) onFirstF4();
             }
+            if (wp == VK_F4) onFirstF4();
             // Swallow system keys so that an Alt tap does not open a menu loop.
             if (msg == WM_SYSKEYDOWN) return 0;
             break;
