@@ -1489,7 +1489,12 @@ void modifierHeld() {
               "%s goes down before the first step is due, %.0f ms after the click", r.name,
               down - t0);
         const double release = due + r.pastDueMs;
-        Sleep(static_cast<DWORD>(std::max(0.0, release - nowMs())));
+        // Repeated while held, as a keyboard does: should Wine's X11 driver
+        // reset the modifiers meanwhile, the key is down again at once.
+        while (nowMs() < release) {
+            Sleep(static_cast<DWORD>(std::min(30.0, std::max(0.0, release - nowMs()))));
+            if (nowMs() < release) holdKey(r.vk, true);
+        }
         check((GetAsyncKeyState(r.vk) & 0x8000) != 0, "%s is still held before its release",
               r.name);
         double up = nowMs();
