@@ -33,10 +33,14 @@ void EventGate::drop_tick(TimerSink& timer) {
 }
 
 void EventGate::end_hold() {
-    if (--holds_ > 0 || held_.empty() || release_posted_) return;
     // Not here: the handler that held is still running, and its next
     // statement must come before any kept event (the step reset after the
     // activation). The loop delivers them as its next event.
+    if (--holds_ == 0) post_release();
+}
+
+void EventGate::post_release() {
+    if (held_.empty() || release_posted_) return;
     release_posted_ = true;
     platform_.post([this] {
         release_posted_ = false;
@@ -49,6 +53,9 @@ void EventGate::release() {
     while (holds_ == 0 && !held_.empty()) {
         Held h = std::move(held_.front());
         held_.pop_front();
+        // A kept event may serve the loop itself (an update waiting for its
+        // server): the rest must be able to run in there, as they would have.
+        post_release();
         run(h);
     }
 }

@@ -60,6 +60,7 @@ private:
         TimerSink* timer = nullptr;  // a tick instead of `event`
     };
     void end_hold();
+    void post_release();
     void release();
     void run(Held& h);
 
