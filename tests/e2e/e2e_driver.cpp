@@ -588,12 +588,22 @@ struct Stub {
     std::wstring log;
 };
 
-bool startStub(const std::wstring& dir, const std::wstring& title, Stub& s) {
+// `extra`: the stand-in's behaviour options (--late, --never, --on-f4 ...).
+bool startStub(const std::wstring& dir, const std::wstring& title, Stub& s,
+               const std::wstring& extra = L"") {
     s.log = dir + L"\\keys-" + std::to_wstring(GetTickCount()) + L".log";
-    s.p = launch(g_opt.stub, L"--title \"" + title + L"\" --log \"" + s.log + L"\"", dir,
-                 dir + L"\\ivac_stub.out");
+    s.p = launch(g_opt.stub,
+                 L"--title \"" + title + L"\" --log \"" + s.log + L"\"" +
+                     (extra.empty() ? L"" : L" " + extra),
+                 dir, dir + L"\\ivac_stub.out");
     if (!check(s.p.h != nullptr, "start ivac_stub.exe")) return false;
-    waitFor([&] { return (s.wnd = topWindow(s.p.pid, title.c_str())) != nullptr; }, 15000);
+    // Shown, not only created: its first activation is over.
+    auto ready = [&] {
+        std::string log;
+        return (s.wnd = topWindow(s.p.pid, title.c_str())) != nullptr && readFile(s.log, log) &&
+               log.find(" READY ") != std::string::npos;
+    };
+    waitFor(ready, 15000);
     return check(s.wnd != nullptr, "the stand-in window \"%s\" appears", u8(title).c_str());
 }
 
@@ -611,19 +621,23 @@ struct Key {
     double ms;
     std::string kind;
     unsigned wp;
+    unsigned mods = 0;         // 1 Shift, 2 Ctrl, 4 Alt, 8 Win, as the stand-in saw them
+    std::string win = "main";  // "main" or the stand-in's "notice" window
 };
 
+// The key events of the stand-in's log (its activation lines left out).
 std::vector<Key> keys(const Stub& s) {
     std::string data;
     readFile(s.log, data);
     std::vector<Key> out;
     for (const std::string& l : lines(data)) {
         long long us = 0;
-        char kind[32] = "";
-        unsigned wp = 0;
-        if (std::sscanf(l.c_str(), "%lld %31s 0x%x", &us, kind, &wp) != 3) continue;
-        if (std::strcmp(kind, "READY") == 0) continue;
-        out.push_back({static_cast<double>(us) / 1000.0, kind, wp});
+        char kind[32] = "", win[16] = "main";
+        unsigned wp = 0, mods = 0;
+        if (std::sscanf(l.c_str(), "%lld %31s 0x%x 0x%x %15s", &us, kind, &wp, &mods, win) < 3)
+            continue;
+        if (std::strcmp(kind, "READY") == 0 || std::strcmp(kind, "ACTIVE") == 0) continue;
+        out.push_back({static_cast<double>(us) / 1000.0, kind, wp, mods, win});
     }
     return out;
 }
@@ -1291,6 +1305,368 @@ void nulTexts() {
     kill(t.p);
 }
 
+// ---------------------------------------------------------------- the handover's limits
+
+// Keys of a sequence, as opposed to the modifiers the driver holds and the
+// Alt tap with the unassigned key 0xE8 that the backend uses to get past the
+// foreground lock: those type nothing.
+bool typingKey(const Key& k) {
+    if (k.kind == "CHAR") return true;
+    switch (k.wp) {
+        case VK_SHIFT:
+        case VK_CONTROL:
+        case VK_MENU:
+        case VK_LSHIFT:
+        case VK_RSHIFT:
+        case VK_LCONTROL:
+        case VK_RCONTROL:
+        case VK_LMENU:
+        case VK_RMENU:
+        case VK_LWIN:
+        case VK_RWIN:
+        case 0xE8: return false;
+        default: return true;
+    }
+}
+
+// What reached a window, for messages: the spelled keys, or the raw events
+// when they spell nothing.
+std::string seen(const std::vector<Key>& ks, size_t from = 0) {
+    std::string out;
+    for (size_t i = from; i < ks.size(); ++i) {
+        if (!typingKey(ks[i])) continue;
+        char b[48];
+        std::snprintf(b, sizeof b, "%s%s 0x%x", out.empty() ? "" : ", ", ks[i].kind.c_str(),
+                      ks[i].wp);
+        out += b;
+    }
+    std::string spelled = spell(ks, from).spelled;
+    return out.empty() ? "nothing" : spelled.empty() ? out : "\"" + spelled + "\"";
+}
+
+size_t typingCount(const std::vector<Key>& ks, size_t from = 0) {
+    size_t n = 0;
+    for (size_t i = from; i < ks.size(); ++i) n += typingKey(ks[i]) ? 1 : 0;
+    return n;
+}
+
+size_t altTaps(const std::vector<Key>& ks) {
+    return static_cast<size_t>(
+        std::count_if(ks.begin(), ks.end(), [](const Key& k) { return k.wp == 0xE8; }));
+}
+
+// The texts of every station field and of the two edit boxes of the
+// editing area: a key typed into the panel would change one of them.
+std::vector<std::wstring> fields(const Tovira& t) {
+    std::vector<std::wstring> v;
+    for (int i = 0; i < 30; ++i) {
+        v.push_back(text(item(t.main, 1200 + i)));  // t0(i), the name
+        v.push_back(text(item(t.main, 1300 + i)));  // t1(i), the position
+    }
+    v.push_back(text(item(t.main, 2402)));  // Text2
+    v.push_back(text(item(t.main, 2403)));  // Text3
+    return v;
+}
+
+std::string firstDifference(const std::vector<std::wstring>& a,
+                            const std::vector<std::wstring>& b) {
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (a[i] != b[i])
+            return "field " + std::to_string(i) + ": \"" + u8(a[i]) + "\" became \"" + u8(b[i]) +
+                   "\"";
+    }
+    return "none";
+}
+
+// The user brings the panel to the front before clicking, as a mouse click
+// on it would: every activation of IvAc then has to change the foreground.
+bool panelToFront(const Tovira& t) {
+    SetForegroundWindow(t.main);
+    return check(waitFor([&] { return GetForegroundWindow() == t.main; }, 2000, 5),
+                 "the panel comes to the front");
+}
+
+// Types into Text3 and confirms with Enter, as the user does: the text goes
+// through the edit control (its change notice) and Enter through WM_CHAR.
+void confirmDelay(const Tovira& t, const wchar_t* value) {
+    HWND box = item(t.main, 2403);
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value), SMTO_NORMAL, 5000, &r);
+    SendMessageTimeoutW(box, WM_CHAR, L'\r', 0, SMTO_NORMAL, 5000, &r);
+    check(text(box) == value, "Text3 holds \"%s\", got \"%s\"", u8(value).c_str(),
+          u8(text(box)).c_str());
+}
+
+bool startWithStub(const char* name, Tovira& t, const Cfg& cfg, Stub& ivac,
+                   const std::wstring& ivacOptions) {
+    return startStaffed(name, t, cfg) && startStub(t.dir, L"IvAc", ivac, ivacOptions);
+}
+
+void noClickNoKeys() {
+    Tovira t;
+    Stub s;
+    if (!startWithStub("no-click", t, standardCfg(), s, L"")) {
+        stopStub(s);
+        return stopTovira(t);
+    }
+    click(item(t.main, id::Command2));  // the editing view, where Text3 is
+    struct Round {
+        const wchar_t* junk;
+        int slot;
+    };
+    for (const Round& r : {Round{L"abc", 0}, Round{L"0", 2}}) {
+        std::string junk = u8(r.junk);
+        size_t before = keys(s).size();
+        confirmDelay(t, r.junk);
+        panelToFront(t);
+        check(click(item(t.main, id::c1(r.slot))), "click on station button c1(%d)", r.slot);
+        Sleep(500);  // five delays of the old 100 ms
+        check(typingCount(keys(s), before) == 0, "delay \"%s\": a click types nothing, got %s",
+              junk.c_str(), seen(keys(s), before).c_str());
+        panelToFront(t);
+        confirmDelay(t, L"100");
+        Sleep(700);  // a whole sequence, had one started: 150 ms + 4 steps
+        check(typingCount(keys(s), before) == 0,
+              "delay \"%s\", a click, then \"100\" + Enter with no click: nothing typed, got %s",
+              junk.c_str(), seen(keys(s), before).c_str());
+        say("delay \"%s\", click on c1(%d), then \"100\" + Enter: %s typed", junk.c_str(), r.slot,
+            seen(keys(s), before).c_str());
+    }
+    // The new delay holds from the next click on.
+    panelToFront(t);
+    clickAndCheckKeys(t, s, 10, "EDWW_CTR", 100, "after \"100\" + Enter, c1(10)");
+    stopStub(s);
+    stopTovira(t);
+}
+
+// Station A, then station B as soon as A's F4 arrives (the stand-in clicks
+// it), with IvAc taking the foreground 300 ms late: today's activation wait
+// for B spans A's next three key steps. Whatever A typed is a prefix of its
+// own sequence, and B's follows whole. KeyWait is on so that the F4 returns
+// only once the stand-in has clicked B: B's click then comes before A's next
+// step, however busy the machine. Two ways of being late: IvAc's own notice
+// window in front meanwhile (it counts as IvAc), or no window at all (the
+// activation waits, and so must every event of the panel).
+void doubleClickLate() {
+    Cfg cfg = standardCfg();
+    cfg.keywait = " 1 ";
+    Tovira t;
+    if (!startStaffed("double-click", t, cfg)) return stopTovira(t);
+    const std::string a = "{F4}{DOWN}EDDT_TWR{ENTER}", b = "{F4}{DOWN}EDDT_APP{ENTER}";
+    struct Round {
+        const char* meanwhile;
+        const wchar_t* handTo;
+    };
+    for (const Round& r :
+         {Round{"IvAc's notice window", L""}, Round{"no window", L" --hand-to -"}}) {
+        Stub s;
+        const std::wstring opts =
+            L"--late 300 --on-f4 click " + std::to_wstring(id::c1(2)) + r.handTo;
+        if (!startStub(t.dir, L"IvAc", s, opts) || !panelToFront(t)) {
+            stopStub(s);
+            break;
+        }
+        double t0 = nowMs();
+        check(click(item(t.main, id::c1(0))), "click on station button c1(0)");
+        Typed typed;
+        waitFor(
+            [&] {
+                // A's F4 is always there (it is what clicks B), so B's
+                // sequence is the second F4 on.
+                typed = spell(keys(s), 0);
+                const std::string& g = typed.spelled;
+                return g.find("{F4}", 1) != std::string::npos && g.size() >= b.size() &&
+                       g.compare(g.size() - b.size(), b.size(), b) == 0;
+            },
+            4000, 25);
+        Sleep(400);  // anything typed after B's Enter would show up now
+        std::vector<Key> ks = keys(s);
+        typed = spell(ks, 0);
+        const std::string& got = typed.spelled;
+        bool shape = got.size() >= b.size() &&
+                     got.compare(got.size() - b.size(), b.size(), b) == 0 &&
+                     a.compare(0, got.size() - b.size(), got, 0, got.size() - b.size()) == 0;
+        check(shape, "%s meanwhile: IvAc receives a prefix of \"%s\", then \"%s\", got \"%s\"",
+              r.meanwhile, a.c_str(), b.c_str(), got.c_str());
+        std::string f4;
+        size_t notice = 0;
+        for (const Key& k : ks) {
+            if (k.kind == "KEYDOWN" && k.wp == VK_F4)
+                f4 += (f4.empty() ? "" : ", ") + std::to_string(static_cast<int>(k.ms - t0));
+            if (typingKey(k) && k.win != "main") ++notice;
+        }
+        say("%s meanwhile: \"%s\" (%zu keys into the notice window); F4 at %s ms after the "
+            "click on A",
+            r.meanwhile, got.c_str(), notice, f4.c_str());
+        stopStub(s);
+    }
+    stopTovira(t);
+}
+
+// KeyWait is on throughout: a send returns once the stand-in has handled
+// the keys, so a foreground change that the stand-in makes at F4 falls
+// between F4 and Down, however busy the machine.
+void keysOnlyToIvac() {
+    Cfg cfg = standardCfg();
+    cfg.keywait = " 1 ";
+    Tovira t;
+    if (!startStaffed("foreground", t, cfg)) return stopTovira(t);
+    const std::vector<std::wstring> before = fields(t);
+    // 1: IvAc never takes the foreground; it hands it to the chat window.
+    {
+        Stub ivac, chat;
+        if (startStub(t.dir, L"Chat", chat) &&
+            startStub(t.dir, L"IvAc", ivac, L"--never --hand-to Chat") && panelToFront(t)) {
+            check(click(item(t.main, id::c1(0))), "click on station button c1(0)");
+            Sleep(1500);  // the activation wait, the delay and four steps, with room
+            check(typingCount(keys(ivac)) == 0, "IvAc never in front: it receives nothing, got %s",
+                  seen(keys(ivac)).c_str());
+            check(typingCount(keys(chat)) == 0,
+                  "IvAc never in front: the chat window in front receives nothing, got %s",
+                  seen(keys(chat)).c_str());
+            check(fields(t) == before, "IvAc never in front: Tovira's fields unchanged, %s",
+                  firstDifference(before, fields(t)).c_str());
+            say("IvAc never in front: IvAc got %s, the chat window %s (%zu Alt taps)",
+                seen(keys(ivac)).c_str(), seen(keys(chat)).c_str(), altTaps(keys(chat)));
+        }
+        stopStub(ivac);
+        stopStub(chat);
+    }
+    check(running(t.p), "the program runs on");
+    // 2: another program comes to the front right after F4.
+    {
+        Stub ivac, chat;
+        if (startStub(t.dir, L"Chat", chat) &&
+            startStub(t.dir, L"IvAc", ivac, L"--on-f4 yield Chat") && panelToFront(t)) {
+            check(click(item(t.main, id::c1(0))), "click on station button c1(0)");
+            Sleep(1500);
+            const std::string full = "{F4}{DOWN}EDDT_TWR{ENTER}";
+            std::string got = spell(keys(ivac), 0).spelled;
+            check(typingCount(keys(chat)) == 0,
+                  "the chat window that came to the front after F4 receives nothing, got %s",
+                  seen(keys(chat)).c_str());
+            check(!got.empty() && full.compare(0, got.size(), got) == 0,
+                  "IvAc receives a prefix of \"%s\", got \"%s\"", full.c_str(), got.c_str());
+            check(fields(t) == before, "Tovira's fields unchanged, %s",
+                  firstDifference(before, fields(t)).c_str());
+            say("chat window in front after F4: IvAc got \"%s\", the chat window %s", got.c_str(),
+                seen(keys(chat)).c_str());
+        }
+        stopStub(ivac);
+        stopStub(chat);
+    }
+    stopTovira(t);
+}
+
+void holdKey(WORD vk, bool down) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &in, sizeof in);
+}
+
+// Whether the stand-in's main window took the activation after `sinceMs`.
+bool activatedSince(const Stub& s, double sinceMs) {
+    std::string data;
+    readFile(s.log, data);
+    for (const std::string& l : lines(data)) {
+        long long us = 0;
+        char kind[32] = "", win[16] = "";
+        unsigned on = 0, mods = 0;
+        if (std::sscanf(l.c_str(), "%lld %31s 0x%x 0x%x %15s", &us, kind, &on, &mods, win) == 5 &&
+            std::strcmp(kind, "ACTIVE") == 0 && on == 1 && std::strcmp(win, "main") == 0 &&
+            static_cast<double>(us) / 1000.0 >= sinceMs)
+            return true;
+    }
+    return false;
+}
+
+// The user holds a modifier (Ctrl for push-to-talk, Alt) while the sequence
+// is due: its keys wait and then arrive without the modifier; held for more
+// than 2 s, the sequence ends untyped. The modifier goes down once IvAc has
+// taken the activation and settled, well before the first key: when the X
+// input focus moves, Wine's X11 driver resets the modifiers to what the X
+// server holds, which forgets one pressed with SendInput.
+void modifierHeld() {
+    constexpr int kDelay = 1000;
+    Cfg cfg = standardCfg();
+    cfg.delay = std::to_string(kDelay);
+    Tovira t;
+    Stub s;
+    if (!startWithStub("modifier", t, cfg, s, L"")) {
+        stopStub(s);
+        return stopTovira(t);
+    }
+    struct Round {
+        const char* name;
+        WORD vk;
+        unsigned bit;   // in the stand-in's log
+        int pastDueMs;  // held this long past the moment the first step is due
+        int slot;
+        const char* position;
+    };
+    for (const Round& r : {Round{"Ctrl", VK_CONTROL, 2, 500, 0, "EDDT_TWR"},
+                           Round{"Alt", VK_MENU, 4, 2600, 2, "EDDT_APP"}}) {
+        panelToFront(t);
+        size_t before = keys(s).size();
+        double t0 = nowMs();
+        check(click(item(t.main, id::c1(r.slot))), "click on station button c1(%d)", r.slot);
+        // The delay runs from the end of the click's handling, which
+        // includes the activation.
+        const double due = nowMs() + kDelay + 50;  // the first step
+        check(waitFor([&] { return activatedSince(s, t0); }, 800, 5), "IvAc comes to the front");
+        Sleep(150);
+        holdKey(r.vk, true);
+        double down = nowMs();
+        check(down < due - 100,
+              "%s goes down before the first step is due, %.0f ms after the click", r.name,
+              down - t0);
+        const double release = due + r.pastDueMs;
+        // Repeated while held, as a keyboard does: should Wine's X11 driver
+        // reset the modifiers meanwhile, the key is down again at once.
+        while (nowMs() < release) {
+            Sleep(static_cast<DWORD>(std::min(30.0, std::max(0.0, release - nowMs()))));
+            if (nowMs() < release) holdKey(r.vk, true);
+        }
+        check((GetAsyncKeyState(r.vk) & 0x8000) != 0, "%s is still held before its release",
+              r.name);
+        double up = nowMs();
+        holdKey(r.vk, false);
+        std::vector<Key> ks;
+        if (r.pastDueMs < 2000) {
+            const std::string want = std::string("{F4}{DOWN}") + r.position + "{ENTER}";
+            waitFor([&] { return spell(keys(s), before).spelled.size() >= want.size(); }, 3000, 25);
+            Sleep(300);
+            ks = keys(s);
+            Typed typed = spell(ks, before);
+            check(typed.spelled == want, "%s held %.0f ms: keys arrive as \"%s\", got \"%s\"",
+                  r.name, up - down, want.c_str(), typed.spelled.c_str());
+            check(typed.t[0] >= up, "%s held: the first key waits for the release, came %.0f ms %s",
+                  r.name, std::abs(typed.t[0] - up), typed.t[0] >= up ? "after" : "before it");
+            check(typed.t[0] >= 0 && typed.t[0] - up <= 1000,
+                  "%s held: the first key soon after the release, came %.0f ms after it", r.name,
+                  typed.t[0] - up);
+            say("%s held %.0f ms from %.0f ms after the click: first key %.0f ms after the click",
+                r.name, up - down, down - t0, typed.t[0] - t0);
+        } else {
+            Sleep(1000);
+            ks = keys(s);
+            check(typingCount(ks, before) == 0, "%s held %.0f ms: nothing typed, got %s", r.name,
+                  up - down, seen(ks, before).c_str());
+            say("%s held %.0f ms: %s typed", r.name, up - down, seen(ks, before).c_str());
+        }
+        // Shift may come from the capitals of the position itself.
+        unsigned mods = 0;
+        for (size_t i = before; i < ks.size(); ++i)
+            if (typingKey(ks[i])) mods |= ks[i].mods;
+        check((mods & r.bit) == 0, "%s held: no key arrives with %s, got modifiers 0x%x", r.name,
+              r.name, mods);
+    }
+    stopStub(s);
+    stopTovira(t);
+}
+
 // ---------------------------------------------------------------- screenshots
 
 bool takeShot(const char* view, RECT r) {
@@ -1367,6 +1743,10 @@ const Scenario kScenarios[] = {
     {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
     {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
+    {"no-click", "a confirmed delay after an untyped click types nothing", noClickNoKeys},
+    {"double-click", "a second click while IvAc is slow to come to the front", doubleClickLate},
+    {"foreground", "keys only while IvAc is in front", keysOnlyToIvac},
+    {"modifier", "keys wait while the user holds a modifier", modifierHeld},
 };
 
 // For the demo without a screen: click one station of the running Tovira, so

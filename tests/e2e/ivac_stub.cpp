@@ -4,10 +4,24 @@
 // window. The end-to-end driver reads the log; the demo shows the window.
 //
 //   ivac_stub.exe [--title TEXT] [--log FILE] [--pos X Y]
+//                 [--late MS | --never] [--hand-to TITLE] [--on-f4 yield TITLE|click ID]
 //
-// Log lines: "<microseconds> KEYDOWN|SYSKEYDOWN|CHAR 0x<wparam>". QPC is one
-// time base for every process, so the driver can compare the times with its
-// own.
+// --late MS: an activation by another program takes effect MS ms late; in
+//   between the foreground goes to the window titled --hand-to ("-": to no
+//   window), else to the stand-in's own notice window (keys that arrive
+//   meanwhile land there).
+// --never: the same, but the stand-in never takes the foreground.
+// --on-f4: at the first F4, hand the foreground to the window titled TITLE
+//   (another program coming to the front between two steps), or bring
+//   Tovira to the front and click its control ID (a user who clicks the
+//   next station as soon as the first key arrives). Both happen at a fixed
+//   point of the sequence, so no scenario depends on a race.
+//
+// Log lines: "<microseconds> KEYDOWN|SYSKEYDOWN|CHAR 0x<wparam> 0x<mods> <window>"
+// with mods 1 Shift, 2 Ctrl, 4 Alt, 8 Win as the stand-in saw them and window
+// "main" or "notice"; "<microseconds> ACTIVE 0x<0|1> 0x0 <window>" when a
+// window gains or loses the activation. QPC is one time base for every
+// process, so the driver can compare the times with its own.
 #include <windows.h>
 
 #include <cstdio>
@@ -18,6 +32,17 @@
 namespace {
 
 FILE* g_log = nullptr;
+HWND g_main = nullptr;
+HWND g_notice = nullptr;
+int g_lateMs = -1;  // -1: takes the foreground at once
+bool g_never = false;
+bool g_self = false;  // the stand-in activates its own main window
+std::wstring g_handTo;
+std::wstring g_f4Mode, g_f4Arg;
+bool g_f4Done = false;
+bool g_takeBackArmed = false;
+constexpr UINT kMsgHandOff = WM_APP + 1;
+constexpr UINT_PTR kTakeBackTimer = 1;
 LARGE_INTEGER g_freq;
 std::vector<std::wstring> g_lines{L""};
 std::wstring g_head;
@@ -30,10 +55,69 @@ long long nowUs() {
     return c.QuadPart * 1000000LL / g_freq.QuadPart;
 }
 
-void record(const char* kind, WPARAM wp) {
+unsigned modifiers() {
+    unsigned m = 0;
+    if (GetKeyState(VK_SHIFT) & 0x8000) m |= 1;
+    if (GetKeyState(VK_CONTROL) & 0x8000) m |= 2;
+    if (GetKeyState(VK_MENU) & 0x8000) m |= 4;
+    if ((GetKeyState(VK_LWIN) | GetKeyState(VK_RWIN)) & 0x8000) m |= 8;
+    return m;
+}
+
+void record(const char* kind, WPARAM wp, HWND hwnd, unsigned mods) {
     if (!g_log) return;
-    std::fprintf(g_log, "%lld %s 0x%llx\n", nowUs(), kind, static_cast<unsigned long long>(wp));
+    std::fprintf(g_log, "%lld %s 0x%llx 0x%x %s\n", nowUs(), kind,
+                 static_cast<unsigned long long>(wp), mods, hwnd == g_main ? "main" : "notice");
     std::fflush(g_log);  // the driver reads the file while we run
+}
+
+HWND handOffTarget() {
+    if (g_handTo.empty()) return g_notice;
+    if (g_handTo == L"-") return nullptr;  // nothing in front meanwhile
+    return FindWindowW(nullptr, g_handTo.c_str());
+}
+
+struct CtrlFind {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK findCtrl(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<CtrlFind*>(lp);
+    if (GetDlgCtrlID(h) != f->id) return TRUE;
+    f->found = h;
+    return FALSE;
+}
+
+void onFirstF4() {
+    if (g_f4Done || g_f4Mode.empty()) return;
+    g_f4Done = true;
+    if (g_f4Mode == L"yield") {
+        if (HWND other = FindWindowW(nullptr, g_f4Arg.c_str())) SetForegroundWindow(other);
+    } else if (g_f4Mode == L"click") {
+        HWND tovira = FindWindowW(nullptr, L"Tovira");
+        CtrlFind f{_wtoi(g_f4Arg.c_str()), nullptr};
+        if (tovira) EnumChildWindows(tovira, findCtrl, reinterpret_cast<LPARAM>(&f));
+        if (!f.found) return;
+        // As a mouse click would: the panel comes to the front, then its
+        // button is clicked.
+        SetForegroundWindow(tovira);
+        PostMessageW(GetParent(f.found), WM_COMMAND, MAKEWPARAM(f.id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(f.found));
+    }
+}
+
+// Activations of the main window pass here first. One that another program
+// asked for is refused while the stand-in plays a slow or unwilling client;
+// the foreground then goes elsewhere, so it is never the main window before
+// the stand-in takes it itself.
+LRESULT CALLBACK cbtHook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE && reinterpret_cast<HWND>(wp) == g_main && !g_self &&
+        (g_never || g_lateMs >= 0)) {
+        PostMessageW(g_main, kMsgHandOff, 0, 0);
+        return 1;
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 const wchar_t* keyName(WPARAM vk) {
@@ -100,10 +184,32 @@ void paint(HWND hwnd) {
 
 LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+        case kMsgHandOff:
+            if (HWND to = handOffTarget()) SetForegroundWindow(to);
+            // Late counts from the first request: asking again does not put it off.
+            if (!g_never && !g_takeBackArmed) {
+                g_takeBackArmed = true;
+                SetTimer(g_main, kTakeBackTimer, static_cast<UINT>(g_lateMs), nullptr);
+            }
+            return 0;
+        case WM_TIMER:
+            if (wp == kTakeBackTimer) {
+                KillTimer(g_main, kTakeBackTimer);
+                g_takeBackArmed = false;
+                g_self = true;
+                SetForegroundWindow(g_main);
+                g_self = false;
+                return 0;
+            }
+            break;
+        case WM_ACTIVATE: record("ACTIVE", LOWORD(wp) != WA_INACTIVE, hwnd, 0); break;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN: {
-            record(msg == WM_KEYDOWN ? "KEYDOWN" : "SYSKEYDOWN", wp);
-            if (const wchar_t* name = keyName(wp)) show(name, hwnd);
+            record(msg == WM_KEYDOWN ? "KEYDOWN" : "SYSKEYDOWN", wp, hwnd, modifiers());
+            if (hwnd == g_main) {
+                if (const wchar_t* name = keyName(wp)) show(name, hwnd);
+            }
+            if (wp == VK_F4) onFirstF4();
             // Swallow system keys so that an Alt tap does not open a menu loop.
             if (msg == WM_SYSKEYDOWN) return 0;
             break;
@@ -111,12 +217,14 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SYSKEYUP:
         case WM_SYSCHAR: return 0;
         case WM_CHAR:
-            record("CHAR", wp);
-            if (wp >= 0x20) show(std::wstring(1, static_cast<wchar_t>(wp)), hwnd);
+            record("CHAR", wp, hwnd, modifiers());
+            if (wp >= 0x20 && hwnd == g_main) show(std::wstring(1, static_cast<wchar_t>(wp)), hwnd);
             return 0;
         case WM_PAINT: paint(hwnd); return 0;
         case WM_ERASEBKGND: return 1;
-        case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_DESTROY:
+            if (hwnd == g_main) PostQuitMessage(0);
+            return 0;
         default: break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
@@ -140,6 +248,15 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
         } else if (a == L"--pos" && i + 2 < argc) {
             x = _wtoi(argv[++i]);
             y = _wtoi(argv[++i]);
+        } else if (a == L"--late" && i + 1 < argc) {
+            g_lateMs = _wtoi(argv[++i]);
+        } else if (a == L"--never") {
+            g_never = true;
+        } else if (a == L"--hand-to" && i + 1 < argc) {
+            g_handTo = argv[++i];
+        } else if (a == L"--on-f4" && i + 2 < argc) {
+            g_f4Mode = argv[++i];
+            g_f4Arg = argv[++i];
         }
     }
     if (argv) LocalFree(argv);
@@ -163,8 +280,17 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
     HWND hwnd = CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, x, y, 460,
                                 320, nullptr, nullptr, inst, nullptr);
     if (!hwnd) return 1;
+    g_main = hwnd;
     ShowWindow(hwnd, show == SW_HIDE ? SW_SHOWNORMAL : show);
     UpdateWindow(hwnd);
+    if (g_never || g_lateMs >= 0) {
+        // The client's own second window, where the foreground waits while
+        // the main window is slow to take it. Its title does not match "IvAc".
+        g_notice = CreateWindowExW(0, wc.lpszClassName, L"Notice", WS_OVERLAPPEDWINDOW, x + 40,
+                                   y + 340, 300, 120, nullptr, nullptr, inst, nullptr);
+        ShowWindow(g_notice, SW_SHOWNOACTIVATE);
+        SetWindowsHookExW(WH_CBT, cbtHook, nullptr, GetCurrentThreadId());
+    }
     if (g_log) {
         std::fprintf(g_log, "%lld READY 0x0\n", nowUs());
         std::fflush(g_log);
