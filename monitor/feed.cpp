@@ -313,6 +313,9 @@ private:
 
 std::optional<std::string> convert_feed(std::string_view json, platform::Locale& locale,
                                         const SliceHook& between_slices, std::size_t slice_bytes) {
+    // No JSON text holds a NUL byte; the parser would take one for the end
+    // and accept whatever came before it.
+    if (json.find('\0') != std::string_view::npos) return std::nullopt;
     std::string out;
     FeedHandler handler(locale, out);
     SliceReader reader(json, between_slices, slice_bytes == 0 ? kFeedSliceBytes : slice_bytes);

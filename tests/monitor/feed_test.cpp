@@ -28,7 +28,7 @@ std::string read_source_file(const std::string& path) {
 // ---- conversion ------------------------------------------------------------------
 
 TEST(FeedTest, TheSampleGivesOneRecordPerClientInDocumentOrder) {
-    const std::string sample = read_source_file("fuzz/corpus/fuzz_feed/sample");
+    const std::string sample = read_source_file("tests/data/whazzup-v2-sample.json");
     ASSERT_FALSE(sample.empty());
     EXPECT_EQ(convert(sample),
               "DLH4AB:400301:400301:PILOT::\r\n"
@@ -145,6 +145,7 @@ TEST(FeedTest, WhatIsNotTheFeedFails) {
              "{\"clients\":{\"atcs\":[{\"callsign\":\"\xFF\"}]}}",  // not UTF-8
              "{\"clients\":{},\"x\":1e999}",
              "{clients:{}}",
+             std::string("{\"clients\":{}}\0garbage", 22),
          }) {
         EXPECT_EQ(convert(doc), std::nullopt) << doc;
     }

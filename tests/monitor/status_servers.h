@@ -49,10 +49,10 @@ inline void serve(sim::SimPlatform& sim, const std::string& body, sim::Millis in
     sim.peers[kStatusHost] = peer;
 }
 
-// The invented feed document in the network's current shape (the fuzz
-// target's first seed).
+// The invented feed document in the network's current shape; the feed fuzz
+// target's seeds are cut from it.
 inline std::string feed_sample() {
-    std::ifstream in(std::string(TOVIRA_SOURCE_DIR) + "/fuzz/corpus/fuzz_feed/sample",
+    std::ifstream in(std::string(TOVIRA_SOURCE_DIR) + "/tests/data/whazzup-v2-sample.json",
                      std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
