@@ -133,7 +133,7 @@ TEST(FeedTest, EmptyListsAndAnEmptyClientsObjectConvertToAnEmptyText) {
 }
 
 TEST(FeedTest, WhatIsNotTheFeedFails) {
-    for (const std::string doc : {
+    for (const std::string& doc : std::vector<std::string>{
              "",
              "<html><body>502 Bad Gateway</body></html>",
              "{\"clients\":{\"atcs\":[{\"callsign\":\"A\",\"userId\":1}]}",  // cut short
