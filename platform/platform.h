@@ -167,6 +167,7 @@ public:
 
 struct UrlFetchResult {
     bool ok = false;
+    int status = 0;    // HTTP status code, 0 when there was none
     std::string body;  // 8-bit code page
 };
 

@@ -352,8 +352,8 @@ public:
         const std::uint64_t gen = state_->generation;
         auto st = state_;
         SimPlatform* sim = &sim_;
-        platform::UrlFetchResult result{script.ok, script.body};
-        if (result.body.size() > max_bytes) result = {false, {}};
+        platform::UrlFetchResult result{script.ok, 0, script.body};
+        if (result.body.size() > max_bytes) result = {};
         sim_.post(sim_.now() + script.duration, [st, gen, sim, result] {
             if (!st->alive || st->generation != gen) return;
             st->busy = false;

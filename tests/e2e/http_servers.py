@@ -18,12 +18,25 @@
   /garbage sends binary garbage. Every request is appended to
   ROOT/hostile.log as "<unix time> PATH".
 
+* With --tls-dir, an HTTPS file server on --addr port 443 that serves ROOT
+  like the file server. It presents DIR/trusted.pem (key DIR/trusted.key),
+  or DIR/untrusted.pem when the file ROOT/.tls holds "untrusted"; the file is
+  read per connection. Handshakes that fail are appended to ROOT/tls.log as
+  "<unix time> <reason>".
+
+Both file servers compress an answer with gzip when the request accepts it,
+and append every request to ROOT/agents.log as
+"<unix time> SCHEME HOST PATH<TAB>User-Agent<TAB>Accept-Encoding<TAB>sent
+encoding" (empty fields as "-").
+
 All listen before the file named by --ready is written.
 """
 import argparse
+import gzip
 import os
 import random
 import socket
+import ssl
 import struct
 import threading
 import time
@@ -37,6 +50,7 @@ def main():
     ap.add_argument("--silent", default="127.0.0.2")
     ap.add_argument("--hostile", default="127.0.0.4")
     ap.add_argument("--port", type=int, default=80)
+    ap.add_argument("--tls-dir")
     ap.add_argument("--ready")
     args = ap.parse_args()
     root = os.path.abspath(args.root)
@@ -66,9 +80,18 @@ def main():
             if file.startswith(os.path.join(root, host) + os.sep) and os.path.isfile(file):
                 with open(file, "rb") as f:
                     body, status = f.read(), 200
+            scheme = "https" if isinstance(self.connection, ssl.SSLSocket) else "http"
+            agent = self.headers.get("User-Agent") or "-"
+            accepted = self.headers.get("Accept-Encoding") or "-"
+            sent = "-"
+            if "gzip" in [e.split(";")[0].strip().lower() for e in accepted.split(",")]:
+                body, sent = gzip.compress(body, compresslevel=5), "gzip"
+            append("agents.log", f"{time.time():.3f} {scheme} {host} {path}\t{agent}\t{accepted}\t{sent}")
             try:
                 self.send_response(status)
                 self.send_header("Content-Type", "text/plain")
+                if sent != "-":
+                    self.send_header("Content-Encoding", sent)
                 self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
                 self.wfile.write(body)
@@ -86,6 +109,39 @@ def main():
             pass
 
     server = Server((args.addr, args.port), Handler)
+
+    if args.tls_dir:
+        contexts = {}
+        for name in ("trusted", "untrusted"):
+            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ctx.load_cert_chain(os.path.join(args.tls_dir, name + ".pem"),
+                                os.path.join(args.tls_dir, name + ".key"))
+            contexts[name] = ctx
+
+        class TlsServer(Server):
+            def get_request(self):
+                conn, peer = self.socket.accept()
+                try:
+                    with open(os.path.join(root, ".tls")) as f:
+                        which = f.read().strip() or "trusted"
+                except OSError:
+                    which = "trusted"
+                ctx = contexts.get(which, contexts["trusted"])
+                # The handshake runs in the request's own thread.
+                return ctx.wrap_socket(conn, server_side=True, do_handshake_on_connect=False), peer
+
+        class TlsHandler(Handler):
+            def setup(self):
+                try:
+                    self.request.settimeout(30)
+                    self.request.do_handshake()
+                except (OSError, ssl.SSLError) as e:
+                    append("tls.log", f"{time.time():.3f} {getattr(e, 'reason', None) or e}")
+                    raise
+                super().setup()
+
+        tls = TlsServer((args.addr, 443), TlsHandler)
+        threading.Thread(target=tls.serve_forever, daemon=True).start()
 
     silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
