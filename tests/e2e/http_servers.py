@@ -21,8 +21,10 @@
 * With --tls-dir, an HTTPS file server on --addr port 443 that serves ROOT
   like the file server. It presents DIR/trusted.pem (key DIR/trusted.key),
   or DIR/untrusted.pem when the file ROOT/.tls holds "untrusted"; the file is
-  read per connection. Handshakes that fail are appended to ROOT/tls.log as
-  "<unix time> <reason>".
+  read per connection. Every handshake is appended to ROOT/tls.log as
+  "<unix time> <certificate> ok" or "<unix time> <certificate> failed:
+  <reason>". A client that rejects the certificate after a completed
+  handshake (as WinINet does) shows as "ok" with no request in agents.log.
 
 Both file servers compress an answer with gzip when the request accepts it,
 and append every request to ROOT/agents.log as
@@ -126,18 +128,25 @@ def main():
                         which = f.read().strip() or "trusted"
                 except OSError:
                     which = "trusted"
-                ctx = contexts.get(which, contexts["trusted"])
+                if which not in contexts:
+                    which = "trusted"
                 # The handshake runs in the request's own thread.
-                return ctx.wrap_socket(conn, server_side=True, do_handshake_on_connect=False), peer
+                tls_conn = contexts[which].wrap_socket(
+                    conn, server_side=True, do_handshake_on_connect=False)
+                tls_conn.certificate = which
+                return tls_conn, peer
 
         class TlsHandler(Handler):
             def setup(self):
+                which = getattr(self.request, "certificate", "?")
                 try:
                     self.request.settimeout(30)
                     self.request.do_handshake()
                 except (OSError, ssl.SSLError) as e:
-                    append("tls.log", f"{time.time():.3f} {getattr(e, 'reason', None) or e}")
+                    reason = getattr(e, "reason", None) or e
+                    append("tls.log", f"{time.time():.3f} {which} failed: {reason}")
                     raise
+                append("tls.log", f"{time.time():.3f} {which} ok")
                 super().setup()
 
         tls = TlsServer((args.addr, 443), TlsHandler)
