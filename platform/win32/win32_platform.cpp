@@ -72,8 +72,9 @@ constexpr DWORD kKeyWaitLimitMs = 5000;
 constexpr DWORD kInetTimeoutMs = 60000;
 // Servers see which program asks, and which version of it.
 constexpr wchar_t kUserAgent[] = L"Tovira/" TOVIRA_VERSION_STRING;
-// What WinINet's own decoder undoes once INTERNET_OPTION_HTTP_DECODING is on.
-constexpr wchar_t kAcceptEncoding[] = L"Accept-Encoding: gzip, deflate\r\n";
+// Undone by WinINet's decoder once INTERNET_OPTION_HTTP_DECODING is on. Only
+// gzip: "deflate" means zlib-wrapped to some servers and raw to others.
+constexpr wchar_t kAcceptEncoding[] = L"Accept-Encoding: gzip\r\n";
 
 // ---- text ----------------------------------------------------------------------
 
