@@ -1274,22 +1274,9 @@ bool namesProgram(const std::string& agent) {
     return agent.rfind("Tovira/", 0) == 0 && agent.size() > 7 && agent[7] >= '0' && agent[7] <= '9';
 }
 
-// Index 404, feed over HTTPS with the namespace's test CA: the staffed
-// stations show with their frequencies and, for want of names, the users'
-// ids in the tool tips; the request names the program and its version.
-void feedOverHttps() {
-    removeIndex();
-    setFeedCertificate("trusted");
-    writeFile(g_opt.www + kFeedFile, feedDocument());
-    size_t agents = agentCount();
-    std::wstring dir = scenarioDir("feed");
-    writeFile(dir + L"\\tq.cfg", render(standardCfg()));
-    Tovira t;
-    if (!startTovira(dir, t) || !waitReady(t, kStaffed.front().slot, "DT_TWR")) {
-        restoreIndexWithoutFeed();
-        return stopTovira(t);
-    }
-    g_feedFig.startMs = g_fig.startMs.back();
+// The suite's staffed stations, as the feed gives them: buttons, frequencies
+// and, for want of names, the users' ids in the tool tips.
+void checkFeedStations(const Tovira& t) {
     std::vector<int> want = staffedSlots();
     check(visibleSlots(t) == want, "visible station buttons %s, got %s", list(want).c_str(),
           list(visibleSlots(t)).c_str());
@@ -1307,6 +1294,26 @@ void feedOverHttps() {
                   userId.c_str(), tip.c_str());
         }
     }
+}
+
+// Index 404, feed over HTTPS with the namespace's test CA: the staffed
+// stations show with their frequencies and, for want of names, the users'
+// ids in the tool tips; the request names the program and its version.
+void feedOverHttps() {
+    removeIndex();
+    setFeedCertificate("trusted");
+    writeFile(g_opt.www + kFeedFile, feedDocument());
+    size_t agents = agentCount();
+    std::wstring dir = scenarioDir("feed");
+    writeFile(dir + L"\\tq.cfg", render(standardCfg()));
+    Tovira t;
+    if (!startTovira(dir, t) || !waitReady(t, kStaffed.front().slot, "DT_TWR")) {
+        restoreIndexWithoutFeed();
+        return stopTovira(t);
+    }
+    g_feedFig.startMs = g_fig.startMs.back();
+    std::vector<int> want = staffedSlots();
+    checkFeedStations(t);
     std::vector<AgentLine> feed = feedRequests(agents);
     if (check(!feed.empty(), "the feed server was asked for /v2/tracker/whazzup over HTTPS")) {
         g_feedFig.agent = feed.front().agent;
@@ -1409,6 +1416,62 @@ void feedUntrusted() {
     restoreIndexWithoutFeed();
 }
 
+// The user's proxy settings, as Windows keeps them for WinINet.
+bool setUserProxy(const wchar_t* server) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER,
+                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    DWORD enable = server ? 1 : 0;
+    bool ok =
+        RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                       sizeof enable) == ERROR_SUCCESS;
+    if (server) {
+        ok = ok && RegSetValueExW(
+                       key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server),
+                       static_cast<DWORD>((wcslen(server) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    } else {
+        RegDeleteValueW(key, L"ProxyServer");
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
+// With a proxy in the user's settings, both WinINet requests go through it:
+// the index as a proxied GET, the feed through a CONNECT tunnel (still
+// checked against the test CA). The status file's own HTTP/1.0 client
+// connects directly, as ever.
+void feedThroughProxy() {
+    removeIndex();
+    setFeedCertificate("trusted");
+    writeFile(g_opt.www + kFeedFile, feedDocument());
+    size_t proxied = lineCount(L"proxy.log");
+    if (!check(setUserProxy(L"127.0.0.5:3128"), "the user's proxy setting is written"))
+        return restoreIndexWithoutFeed();
+    std::wstring dir = scenarioDir("feed-proxy");
+    writeFile(dir + L"\\tq.cfg", render(standardCfg()));
+    Tovira t;
+    if (startTovira(dir, t) && waitReady(t, kStaffed.front().slot, "DT_TWR")) {
+        checkFeedStations(t);
+        std::string log;
+        readFile(g_opt.www + L"\\proxy.log", log);
+        std::vector<std::string> ls = lines(log);
+        bool tunnel = false, index = false;
+        for (size_t i = proxied; i < ls.size(); ++i) {
+            tunnel = tunnel || ls[i].find(" CONNECT api.ivao.aero:443") != std::string::npos;
+            index = index ||
+                    ls[i].find(" GET http://www.ivao.aero/whazzup/status.txt") != std::string::npos;
+        }
+        check(index, "the index request went through the user's proxy");
+        check(tunnel, "the feed went through the user's proxy (CONNECT api.ivao.aero:443)");
+        say("proxy saw %zu requests", ls.size() - std::min(proxied, ls.size()));
+    }
+    stopTovira(t);
+    setUserProxy(nullptr);
+    restoreIndexWithoutFeed();
+}
+
 // ---------------------------------------------------------------- screenshots
 
 bool takeShot(const char* view, RECT r) {
@@ -1485,6 +1548,7 @@ const Scenario kScenarios[] = {
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
     {"feed", "index 404, the current feed over HTTPS with the test CA", feedOverHttps},
     {"feed-untrusted", "the feed's certificate from an untrusted CA", feedUntrusted},
+    {"feed-proxy", "the index and the feed through the user's proxy", feedThroughProxy},
 };
 
 // For the demo without a screen: click one station of the running Tovira, so

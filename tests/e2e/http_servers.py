@@ -26,6 +26,11 @@
   <reason>". A client that rejects the certificate after a completed
   handshake (as WinINet does) shows as "ok" with no request in agents.log.
 
+* With --proxy ADDR, an HTTP proxy on ADDR port 3128, for a user's proxy
+  settings: CONNECT HOST:PORT tunnels to HOST (as the hosts file resolves
+  it), a request for an absolute http:// URL is passed on to its host. Every
+  request is appended to ROOT/proxy.log as "<unix time> METHOD TARGET".
+
 Both file servers compress an answer with gzip when the request accepts it,
 and append every request to ROOT/agents.log as
 "<unix time> SCHEME HOST PATH<TAB>User-Agent<TAB>Accept-Encoding<TAB>sent
@@ -53,6 +58,7 @@ def main():
     ap.add_argument("--hostile", default="127.0.0.4")
     ap.add_argument("--port", type=int, default=80)
     ap.add_argument("--tls-dir")
+    ap.add_argument("--proxy")
     ap.add_argument("--ready")
     args = ap.parse_args()
     root = os.path.abspath(args.root)
@@ -214,6 +220,77 @@ def main():
             threading.Thread(target=misbehave, args=(conn,), daemon=True).start()
 
     threading.Thread(target=serve_hostile, daemon=True).start()
+    if args.proxy:
+        proxy = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        proxy.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        proxy.bind((args.proxy, 3128))
+        proxy.listen(64)
+
+        def pipe(src, dst):
+            try:
+                while True:
+                    data = src.recv(65536)
+                    if not data:
+                        break
+                    dst.sendall(data)
+            except OSError:
+                pass
+            finally:
+                for s in (src, dst):
+                    try:
+                        s.shutdown(socket.SHUT_RDWR)
+                    except OSError:
+                        pass
+
+        def relay(conn):
+            upstream = None
+            try:
+                head = b""
+                while b"\r\n\r\n" not in head and len(head) < 65536:
+                    chunk = conn.recv(4096)
+                    if not chunk:
+                        return
+                    head += chunk
+                head, rest = head.split(b"\r\n\r\n", 1)
+                lines = head.decode("latin-1").split("\r\n")
+                method, target, version = (lines[0].split(" ") + ["", ""])[:3]
+                append("proxy.log", f"{time.time():.3f} {method} {target}")
+                if method == "CONNECT":
+                    host, _, port = target.rpartition(":")
+                    upstream = socket.create_connection((host, int(port)), timeout=10)
+                    upstream.settimeout(None)
+                    conn.sendall(b"HTTP/1.0 200 Connection established\r\n\r\n")
+                    if rest:
+                        upstream.sendall(rest)
+                else:
+                    if not target.startswith("http://"):
+                        conn.sendall(b"HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
+                        return
+                    hostport, _, path = target[len("http://"):].partition("/")
+                    host, _, port = hostport.partition(":")
+                    upstream = socket.create_connection((host, int(port or 80)), timeout=10)
+                    upstream.settimeout(None)
+                    kept = [l for l in lines[1:] if not l.lower().startswith("proxy-")]
+                    out = "\r\n".join([f"{method} /{path} {version}"] + kept) + "\r\n\r\n"
+                    upstream.sendall(out.encode("latin-1") + rest)
+                back = threading.Thread(target=pipe, args=(upstream, conn), daemon=True)
+                back.start()
+                pipe(conn, upstream)
+                back.join()
+            except OSError:
+                pass
+            finally:
+                conn.close()
+                if upstream:
+                    upstream.close()
+
+        def serve_proxy():
+            while True:
+                conn, _ = proxy.accept()
+                threading.Thread(target=relay, args=(conn,), daemon=True).start()
+
+        threading.Thread(target=serve_proxy, daemon=True).start()
+
     if args.ready:
         with open(args.ready, "w") as f:
             f.write("ready\n")

@@ -89,7 +89,7 @@ fi
 mkdir -p "$run/www/www.ivao.aero/whazzup" "$run/www/status.test.aero" \
     "$run/www/api.ivao.aero/v2/tracker"
 python3 "$root/tests/e2e/http_servers.py" --root "$run/www" --ready "$run/servers.ready" \
-    --tls-dir "$run/tls" \
+    --tls-dir "$run/tls" --proxy 127.0.0.5 \
     >"$run/servers.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -f "$run/servers.ready" ] && break; sleep 0.05; done
