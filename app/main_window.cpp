@@ -31,6 +31,7 @@ Form1::Form1(platform::Platform& platform)
       monitor(*this),
       scheduler(*this),
       Inet1(platform),
+      feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),
       platform_(platform) {
     create_controls();
     wire_events();

@@ -12,6 +12,7 @@
 #include "config/config_file.h"
 #include "config/station_table.h"
 #include "dispatch/dispatch.h"
+#include "monitor/feed.h"
 #include "monitor/http_client.h"
 #include "monitor/inet_control.h"
 #include "monitor/status_parser.h"
@@ -111,6 +112,8 @@ public:
     StatusMonitor monitor;
     UpdateScheduler scheduler;
     InetControl Inet1;
+    // Fetches the current feed when the index path yields no client.
+    InetControl feed_inet;
     // Created by the first status download.
     MyInet& my_inet();
 

@@ -21,6 +21,15 @@ std::string MyInet::request_text(std::string_view host, std::string_view path) {
 }
 
 std::string MyInet::OpenURL(std::string_view Host, std::string_view Url) {
+    // A body that completed after an earlier call gave up is kept, but this
+    // call still asks for its own: answering with the late body at once would
+    // leave every later call one answer behind.
+    std::string late;
+    if (fetchdone) {
+        late = std::move(fetchbuf);
+        fetchbuf.clear();
+        fetchdone = false;
+    }
     fetchpath = std::string(Url);
     fetchhost = std::string(Host);
     WinsockInet->close();
@@ -40,8 +49,12 @@ std::string MyInet::OpenURL(std::string_view Host, std::string_view Url) {
             break;
         }
         // A time-out leaves the connection running: if it completes before
-        // the next call, that call returns this body.
-        if (platform_.now_ms() >= deadline || platform_.quitting()) break;
+        // the next call, that call has it to fall back on. Meanwhile the late
+        // body is the newest answer there is.
+        if (platform_.now_ms() >= deadline || platform_.quitting()) {
+            result = std::move(late);
+            break;
+        }
         platform_.wait_events(deadline);
     }
     fetchdone = false;

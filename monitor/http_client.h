@@ -36,7 +36,7 @@ public:
     // closed within the time-out (more than 2, at most 3 seconds). Throws
     // SocketSetupError when the socket rejects the host. Serves the event
     // loop while it waits. A body that completed after an earlier call gave
-    // up is returned at once.
+    // up is returned only when this call's own answer does not come in time.
     std::string OpenURL(std::string_view Host, std::string_view Url);
 
     // The exact request sent on connect.

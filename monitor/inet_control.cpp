@@ -4,8 +4,8 @@
 
 namespace tovira {
 
-InetControl::InetControl(platform::Platform& platform)
-    : platform_(platform), fetch_(platform.create_url_fetch(*this)) {}
+InetControl::InetControl(platform::Platform& platform, FetchLimits limits)
+    : platform_(platform), limits_(limits), fetch_(platform.create_url_fetch(*this)) {}
 InetControl::~InetControl() = default;
 
 std::string InetControl::OpenURL() {
@@ -18,8 +18,8 @@ std::string InetControl::OpenURL() {
         ~Idle() { busy = false; }
     } idle{busy_};
 
-    if (!fetch_->start(URL, kMaxIndexBytes)) throw FetchError("cannot fetch " + URL);
-    const platform::Millis deadline = platform_.now_ms() + kInetTimeoutMs;
+    if (!fetch_->start(URL, limits_.max_bytes)) throw FetchError("cannot fetch " + URL);
+    const platform::Millis deadline = platform_.now_ms() + limits_.timeout_ms;
     while (!done_) {
         if (platform_.quitting() || platform_.now_ms() >= deadline) {
             fetch_->cancel();
@@ -27,8 +27,12 @@ std::string InetControl::OpenURL() {
         }
         platform_.wait_events(deadline);
     }
-    if (!result_.ok || result_.body.size() > kMaxIndexBytes) {
+    if (!result_.ok || result_.body.size() > limits_.max_bytes) {
         throw FetchError("fetch failed: " + URL);
+    }
+    const int status = result_.status;
+    if (limits_.http_errors_fail && status != 0 && (status < 200 || status > 299)) {
+        throw FetchError("HTTP status " + std::to_string(status) + ": " + URL);
     }
     return std::exchange(result_.body, {});
 }

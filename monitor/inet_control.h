@@ -1,5 +1,6 @@
 // `Inet1`: fetches a URL synchronously for its caller while the event loop
-// keeps being served, with a 60-second time-out and a busy test.
+// keeps being served, with a 60-second time-out and a busy test. The current
+// feed is fetched by a second one with its own limits.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +20,17 @@ public:
 inline constexpr platform::Millis kInetTimeoutMs = 60000;
 inline constexpr std::size_t kMaxIndexBytes = std::size_t{1} << 20;
 
+struct FetchLimits {
+    platform::Millis timeout_ms = kInetTimeoutMs;
+    std::size_t max_bytes = kMaxIndexBytes;
+    // An answer whose HTTP status is not 2xx counts as a failure. The index
+    // takes any body, as the status file does.
+    bool http_errors_fail = false;
+};
+
 class InetControl : private platform::UrlFetchEvents {
 public:
-    explicit InetControl(platform::Platform& platform);
+    explicit InetControl(platform::Platform& platform, FetchLimits limits = {});
     ~InetControl() override;
     InetControl(const InetControl&) = delete;
     InetControl& operator=(const InetControl&) = delete;
@@ -29,15 +38,17 @@ public:
     std::string URL;
     // The body of `URL` (8-bit code page). Returns when the transfer has
     // ended; pending events run meanwhile. Throws FetchError on failure, after
-    // 60 seconds, on a body over `kMaxIndexBytes`, when the program is ending,
+    // the time-out, on a body over the size limit, when the program is ending,
     // and when a transfer is already under way.
     std::string OpenURL();
     bool StillExecuting() const { return busy_; }
+    const FetchLimits& limits() const { return limits_; }
 
 private:
     void on_url_fetch_done(platform::UrlFetchResult result) override;
 
     platform::Platform& platform_;
+    FetchLimits limits_;
     std::unique_ptr<platform::UrlFetch> fetch_;
     bool busy_ = false;
     bool done_ = false;

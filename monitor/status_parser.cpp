@@ -5,21 +5,14 @@
 #include <exception>
 
 #include "app/main_window.h"
+#include "monitor/feed.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 #define TOVIRA_KEYSEARCH_SSE2 1
 #endif
 
-#ifndef TOVIRA_STATUS_INDEX_URL
-#define TOVIRA_STATUS_INDEX_URL "http://www.ivao.aero/whazzup/status.txt"
-#endif
-
 namespace tovira {
-
-std::string_view status_index_url() {
-    return TOVIRA_STATUS_INDEX_URL;
-}
 
 // ---- the status index ---------------------------------------------------------------
 
@@ -237,28 +230,62 @@ void StatusMonitor::getwhazz() {
     } done{fetching_};
 
     // Each step that fails is skipped and the update goes on with the next.
+    // Where the index path ends without a client record, the current feed
+    // stands in for the status file; where the feed fails too, the update
+    // ends as that path ended it.
     f.Label5->set_caption("Loading...");
-    f.Inet1.URL = std::string(status_index_url());
+    f.Inet1.URL = addresses.status_index;
     try {
         whazztext = f.Inet1.OpenURL();
     } catch (const std::exception&) {
         // The index keeps the text it held.
     }
-    if (whazztext.empty()) return;
-    const StatusServer server = find_status_server(whazztext);
-    if (f.Inet1.StillExecuting()) return;
-    // Without a usable host name the socket would reject it: the status
-    // file step fails and `whazztext` keeps what it holds.
-    if (!server.host.empty()) {
-        try {
-            whazztext = f.my_inet().OpenURL(server.host, server.path);
-        } catch (const std::exception&) {
+    if (whazztext.empty()) {
+        std::optional<std::string> feed = fetch_feed();
+        if (!feed) return;
+        whazztext = std::move(*feed);
+    } else {
+        const StatusServer server = find_status_server(whazztext);
+        if (f.Inet1.StillExecuting()) return;
+        // Without a usable host name the socket would reject it: the status
+        // file step fails and `whazztext` keeps what it holds.
+        bool clients = false;
+        if (!server.host.empty()) {
+            try {
+                whazztext = f.my_inet().OpenURL(server.host, server.path);
+                clients = has_client_record(whazztext);
+            } catch (const std::exception&) {
+            }
+        }
+        if (!clients) {
+            if (std::optional<std::string> feed = fetch_feed()) whazztext = std::move(*feed);
         }
     }
     f.platform().do_events();
     ++updatenr;
     f.Label5->set_caption(std::to_string(updatenr));
     f.Label8->set_caption("");
+}
+
+std::optional<std::string> StatusMonitor::fetch_feed() {
+    Form1& f = form_;
+    platform::Platform& platform = f.platform();
+    if (!addresses.feed_fallback || addresses.feed.empty() || f.unloaded() || platform.quitting()) {
+        return std::nullopt;
+    }
+    std::string json;
+    try {
+        f.feed_inet.URL = addresses.feed;
+        json = f.feed_inet.OpenURL();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    // The window is served between slices of a long document; a program
+    // that is ending stops the conversion.
+    return convert_feed(json, platform.locale(), [&](std::size_t) {
+        platform.do_events();
+        return !platform.quitting() && !f.unloaded();
+    });
 }
 
 void StatusMonitor::checkwhazz() {

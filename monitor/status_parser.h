@@ -5,16 +5,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "monitor/addresses.h"
+
 namespace tovira {
 
 class Form1;
-
-// The URL of the network's status index, fixed when the program is built.
-std::string_view status_index_url();
 
 struct StatusServer {
     std::string host;
@@ -83,8 +83,13 @@ public:
 
     std::string whazztext;  // 8-bit code page
     std::uint64_t updatenr = 0;
+    // Set before the window loads; the built-in addresses by default.
+    MonitorAddresses addresses;
 
 private:
+    // The current feed as status records, or nullopt when it cannot stand in.
+    std::optional<std::string> fetch_feed();
+
     Form1& form_;
     bool fetching_ = false;
 };

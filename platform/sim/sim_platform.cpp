@@ -345,15 +345,15 @@ public:
         if (it != sim_.urls.end())
             script = it->second;
         else
-            script = UrlScript{10, false, "", false};
+            script = UrlScript{10, false, "", false, 0};
         state_->busy = true;
         ++sim_.live_url_fetches;
         if (script.never) return true;
         const std::uint64_t gen = state_->generation;
         auto st = state_;
         SimPlatform* sim = &sim_;
-        platform::UrlFetchResult result{script.ok, 0, script.body};
-        if (result.body.size() > max_bytes) result = {};
+        platform::UrlFetchResult result{script.ok, script.status, script.body};
+        if (result.body.size() > max_bytes) result = {false, script.status, {}};
         sim_.post(sim_.now() + script.duration, [st, gen, sim, result] {
             if (!st->alive || st->generation != gen) return;
             st->busy = false;
@@ -461,6 +461,11 @@ bool SimPlatform::run_one() {
 }
 
 void SimPlatform::do_events() {
+    ++do_events_calls;
+    run_due();
+}
+
+void SimPlatform::run_due() {
     // Everything due now runs; what it schedules later waits for time to pass.
     while (run_one()) {
     }
@@ -473,11 +478,11 @@ void SimPlatform::wait_events(Millis deadline) {
     } else {
         now_ = std::max(now_, at);
     }
-    do_events();
+    run_due();
 }
 
 void SimPlatform::run_until(Millis until) {
-    do_events();
+    run_due();
     while (now_ < until) wait_events(until);
 }
 

@@ -103,6 +103,7 @@ struct UrlScript {
     bool ok = true;
     std::string body;
     bool never = false;  // never completes
+    int status = 200;    // HTTP status; 0: none (no answer)
 };
 
 struct KeySend {
@@ -160,6 +161,8 @@ public:
     int live_url_fetches = 0;
 
     bool quit_requested = false;
+    // Calls of `do_events` by the core (not the passes inside waits).
+    std::size_t do_events_calls = 0;
 
     // ---- platform::Platform ----
     Millis now_ms() override { return now_; }
@@ -202,6 +205,7 @@ private:
     bool next_due(Millis& at) const;
     // Runs the earliest event due at or before now; false when none.
     bool run_one();
+    void run_due();
 
     Millis now_;
     std::uint64_t seq_ = 0;

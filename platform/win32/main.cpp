@@ -1,8 +1,35 @@
 // tovira.exe: the main window's core on the native Win32 backend.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
 
 #include "app/main_window.h"
+#include "monitor/addresses.h"
 #include "platform/win32/win32_platform.h"
+
+namespace {
+
+// The arguments after the program's name, in UTF-8.
+std::vector<std::string> utf8_arguments() {
+    std::vector<std::string> args;
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return args;
+    for (int i = 1; i < argc; ++i) {
+        const int wide = static_cast<int>(wcslen(argv[i]));
+        const int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], wide, nullptr, 0, nullptr, nullptr);
+        std::string s(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+        if (n > 0) WideCharToMultiByte(CP_UTF8, 0, argv[i], wide, s.data(), n, nullptr, nullptr);
+        args.push_back(std::move(s));
+    }
+    LocalFree(argv);
+    return args;
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     tovira::win32::Win32Platform platform(instance);
@@ -10,6 +37,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     int rc = 0;
     try {
         tovira::Form1 form(platform);
+        form.monitor.addresses = tovira::addresses_from_command_line(utf8_arguments());
         platform.attach(form);
         // Detached before the form goes, however this block is left.
         struct Detach {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,7 +36,10 @@ protected:
                             client("DLH123", "Pi Lot", "", "PILOT"),
                             client("EDDM_GND", "Max", "121.975")});
     }
-    std::size_t index_fetches() const { return sim.url_fetches.size(); }
+    std::size_t index_fetches() const {
+        return static_cast<std::size_t>(
+            std::count(sim.url_fetches.begin(), sim.url_fetches.end(), status_index_url()));
+    }
     // Index fetches in each of the next `minutes` minutes after `from`.
     std::vector<std::size_t> updates_per_minute(Millis from, int minutes) {
         std::vector<std::size_t> out;
