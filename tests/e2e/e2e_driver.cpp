@@ -1460,8 +1460,9 @@ void feedThroughProxy() {
         bool tunnel = false, index = false;
         for (size_t i = proxied; i < ls.size(); ++i) {
             tunnel = tunnel || ls[i].find(" CONNECT api.ivao.aero:443") != std::string::npos;
-            index = index ||
-                    ls[i].find(" GET http://www.ivao.aero/whazzup/status.txt") != std::string::npos;
+            // Wine writes the port into the URL ("http://www.ivao.aero:80/...").
+            index = index || (ls[i].find(" GET http://www.ivao.aero") != std::string::npos &&
+                              ls[i].find("/whazzup/status.txt") != std::string::npos);
         }
         check(index, "the index request went through the user's proxy");
         check(tunnel, "the feed went through the user's proxy (CONNECT api.ivao.aero:443)");
