@@ -462,6 +462,7 @@ bool SimPlatform::run_one() {
 
 void SimPlatform::do_events() {
     ++do_events_calls;
+    if (on_do_events) on_do_events();
     run_due();
 }
 

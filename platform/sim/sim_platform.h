@@ -161,8 +161,11 @@ public:
     int live_url_fetches = 0;
 
     bool quit_requested = false;
-    // Calls of `do_events` by the core (not the passes inside waits).
+    // Calls of `do_events` by the core (not the passes inside waits), and an
+    // action run at each before the pending events: a user acting while the
+    // core is busy without waiting.
     std::size_t do_events_calls = 0;
+    std::function<void()> on_do_events;
 
     // ---- platform::Platform ----
     Millis now_ms() override { return now_; }

@@ -1,6 +1,8 @@
 // Scripted status-index and status servers for the online monitor's tests.
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,22 @@ inline void serve(sim::SimPlatform& sim, const std::string& body, sim::Millis in
     peer.chunks = {{answer_ms, http_response(body)}};
     peer.close_after = answer_ms;
     sim.peers[kStatusHost] = peer;
+}
+
+// The invented feed document in the network's current shape (the fuzz
+// target's first seed).
+inline std::string feed_sample() {
+    std::ifstream in(std::string(TOVIRA_SOURCE_DIR) + "/fuzz/corpus/fuzz_feed/sample",
+                     std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The current feed answers `json` after `ms`, with HTTP status `status`.
+inline void serve_feed(sim::SimPlatform& sim, const std::string& json, sim::Millis ms = 300,
+                       int status = 200) {
+    sim.urls[std::string(feed_url())] = sim::UrlScript{ms, true, json, false, status};
 }
 
 }  // namespace tovira::testing
