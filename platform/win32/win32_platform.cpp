@@ -23,7 +23,9 @@
 // - files in the executable's folder (replaced with MoveFileExW), the
 //   user's locale (decimal separator, upper case, ANSI code page);
 // - a Winsock TCP client (name resolution on a worker thread, events by
-//   WSAAsyncSelect) and a WinINet URL fetch on a worker thread.
+//   WSAAsyncSelect) and a WinINet URL fetch on a worker thread (HTTP and
+//   HTTPS, the user's proxy settings, gzip transfer, "Tovira/<version>" as
+//   User-Agent, certificate errors as failures).
 //
 // All state lives in `Win32Data`. Only the user-interface thread touches it;
 // worker threads own their job objects and hand results over with
