@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds tovira.exe and starts it under Wine, without the internet: in its own
-# network namespace, with a local status server where some of the sample
-# stations are staffed and a window titled "IvAc" that shows the keys it
-# receives. Click a station button and watch F4, Down, the position and Enter
-# arrive; "Menu" opens the editing view.
+# network namespace, with a local stand-in for the network's current feed
+# (HTTPS at api.ivao.aero, certified by a test CA that only the namespace
+# trusts) where some of the sample stations are staffed, and a window titled
+# "IvAc" that shows the keys it receives. Click a station button and watch F4,
+# Down, the position and Enter arrive; "Menu" opens the editing view.
 #
 # Uses your X display ($DISPLAY) if there is one; otherwise it runs on a
 # private Xvfb, clicks one station itself and saves a screenshot.
 # The program folder (with its tq.cfg) is build/demo/program.
+# TOVIRA_DEMO_FEED=text serves the old status index and status file instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,9 +24,9 @@ bin=$root/build/mingw
 base=$(tovira_wine_prefix "$root/build")
 run=$root/build/demo
 # Keep the program folder (and the tq.cfg you edited); renew the rest.
-rm -rf "$run/prefix" "$run/pfx-upper" "$run/pfx-work" "$run/www" "$run/servers.ready"
+rm -rf "$run/prefix" "$run/pfx-upper" "$run/pfx-work" "$run/www" "$run/servers.ready" "$run/tls"
 mkdir -p "$run"
 
 as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo --preserve-env=PATH,DISPLAY,XAUTHORITY)
+[ "$(id -u)" -eq 0 ] || as_root=(sudo --preserve-env=PATH,DISPLAY,XAUTHORITY,TOVIRA_DEMO_FEED)
 exec "${as_root[@]}" unshare -n -m --fork bash tests/e2e/inner.sh demo "$root" "$base" "$run" "$bin"

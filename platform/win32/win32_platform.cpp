@@ -28,7 +28,9 @@
 // - files in the executable's folder (replaced with MoveFileExW), the
 //   user's locale (decimal separator, upper case, ANSI code page);
 // - a Winsock TCP client (name resolution on a worker thread, events by
-//   WSAAsyncSelect) and a WinINet URL fetch on a worker thread.
+//   WSAAsyncSelect) and a WinINet URL fetch on a worker thread (HTTP and
+//   HTTPS, the user's proxy settings, gzip transfer, "Tovira/<version>" as
+//   User-Agent, certificate errors as failures).
 //
 // All state lives in `Win32Data`. Only the user-interface thread touches it;
 // worker threads own their job objects and hand results over with
@@ -60,6 +62,7 @@
 #include "app/controls.h"
 #include "app/main_window.h"
 #include "platform/win32/code_page.h"
+#include "tovira_version.h"
 
 namespace tovira::win32 {
 
@@ -80,6 +83,11 @@ constexpr DWORD kActivateFirstTryMs = 500;
 constexpr DWORD kKeyRoundTripMs = 1000;
 constexpr DWORD kKeyWaitLimitMs = 5000;
 constexpr DWORD kInetTimeoutMs = 60000;
+// Servers see which program asks, and which version of it.
+constexpr wchar_t kUserAgent[] = L"Tovira/" TOVIRA_VERSION_STRING;
+// Undone by WinINet's decoder once INTERNET_OPTION_HTTP_DECODING is on. Only
+// gzip: "deflate" means zlib-wrapped to some servers and raw to others.
+constexpr wchar_t kAcceptEncoding[] = L"Accept-Encoding: gzip\r\n";
 
 // ---- text ----------------------------------------------------------------------
 
@@ -634,6 +642,7 @@ struct FetchJob {
     HINTERNET session = nullptr;
     bool cancelled = false;
     bool ok = false;
+    int status = 0;
     std::string body;
     Win32UrlFetch* owner = nullptr;  // window thread only
 
@@ -649,7 +658,9 @@ void release_job(FetchJob* job) {
 
 unsigned __stdcall fetch_thread(void* arg) {
     auto* job = static_cast<FetchJob*>(arg);
-    HINTERNET session = InternetOpenW(L"Tovira", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    // PRECONFIG: the user's own proxy settings.
+    HINTERNET session =
+        InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     bool cancelled = false;
     EnterCriticalSection(&job->lock);
     if (job->cancelled) {
@@ -665,15 +676,28 @@ unsigned __stdcall fetch_thread(void* arg) {
         InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
+        // A compressed transfer where the server offers one, decoded by WinINet.
+        BOOL decode = TRUE;
+        const bool decoding =
+            InternetSetOptionW(session, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
+        // Certificate errors fail the request: no INTERNET_FLAG_IGNORE_CERT_*
+        // flag, and NO_UI keeps WinINet from asking the user instead.
         const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                             INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                             INTERNET_FLAG_NO_COOKIES;
         // A cancel closes `session` from the window's thread, which makes a
         // blocking call here return with an error; the request handle goes
         // with its session then.
-        HINTERNET request = InternetOpenUrlW(session, job->url.c_str(), nullptr, 0, flags, 0);
+        HINTERNET request =
+            InternetOpenUrlW(session, job->url.c_str(), decoding ? kAcceptEncoding : nullptr,
+                             decoding ? static_cast<DWORD>(-1) : 0, flags, 0);
         bool ok = request != nullptr;
         if (request) {
+            // Any status comes with its body, as before; the caller decides.
+            DWORD code = 0, size = sizeof code;
+            if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code,
+                               &size, nullptr))
+                job->status = static_cast<int>(code);
             char buffer[8192];
             for (;;) {
                 DWORD got = 0;
@@ -752,6 +776,7 @@ public:
             owner->job_ = nullptr;
             platform::UrlFetchResult result;
             result.ok = job->ok;
+            result.status = job->status;
             result.body = std::move(job->body);
             release_job(job);  // the owner's reference
             guarded([&] { owner->events_.on_url_fetch_done(std::move(result)); });

@@ -18,12 +18,32 @@
   /garbage sends binary garbage. Every request is appended to
   ROOT/hostile.log as "<unix time> PATH".
 
+* With --tls-dir, an HTTPS file server on --addr port 443 that serves ROOT
+  like the file server. It presents DIR/trusted.pem (key DIR/trusted.key),
+  or DIR/untrusted.pem when the file ROOT/.tls holds "untrusted"; the file is
+  read per connection. Every handshake is appended to ROOT/tls.log as
+  "<unix time> <certificate> ok" or "<unix time> <certificate> failed:
+  <reason>". A client that rejects the certificate after a completed
+  handshake (as WinINet does) shows as "ok" with no request in agents.log.
+
+* With --proxy ADDR, an HTTP proxy on ADDR port 3128, for a user's proxy
+  settings: CONNECT HOST:PORT tunnels to HOST (as the hosts file resolves
+  it), a request for an absolute http:// URL is passed on to its host. Every
+  request is appended to ROOT/proxy.log as "<unix time> METHOD TARGET".
+
+Both file servers compress an answer with gzip when the request accepts it,
+and append every request to ROOT/agents.log as
+"<unix time> SCHEME HOST PATH<TAB>User-Agent<TAB>Accept-Encoding<TAB>sent
+encoding" (empty fields as "-").
+
 All listen before the file named by --ready is written.
 """
 import argparse
+import gzip
 import os
 import random
 import socket
+import ssl
 import struct
 import threading
 import time
@@ -37,6 +57,8 @@ def main():
     ap.add_argument("--silent", default="127.0.0.2")
     ap.add_argument("--hostile", default="127.0.0.4")
     ap.add_argument("--port", type=int, default=80)
+    ap.add_argument("--tls-dir")
+    ap.add_argument("--proxy")
     ap.add_argument("--ready")
     args = ap.parse_args()
     root = os.path.abspath(args.root)
@@ -66,9 +88,18 @@ def main():
             if file.startswith(os.path.join(root, host) + os.sep) and os.path.isfile(file):
                 with open(file, "rb") as f:
                     body, status = f.read(), 200
+            scheme = "https" if isinstance(self.connection, ssl.SSLSocket) else "http"
+            agent = self.headers.get("User-Agent") or "-"
+            accepted = self.headers.get("Accept-Encoding") or "-"
+            sent = "-"
+            if "gzip" in [e.split(";")[0].strip().lower() for e in accepted.split(",")]:
+                body, sent = gzip.compress(body, compresslevel=5), "gzip"
+            append("agents.log", f"{time.time():.3f} {scheme} {host} {path}\t{agent}\t{accepted}\t{sent}")
             try:
                 self.send_response(status)
                 self.send_header("Content-Type", "text/plain")
+                if sent != "-":
+                    self.send_header("Content-Encoding", sent)
                 self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
                 self.wfile.write(body)
@@ -86,6 +117,46 @@ def main():
             pass
 
     server = Server((args.addr, args.port), Handler)
+
+    if args.tls_dir:
+        contexts = {}
+        for name in ("trusted", "untrusted"):
+            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ctx.load_cert_chain(os.path.join(args.tls_dir, name + ".pem"),
+                                os.path.join(args.tls_dir, name + ".key"))
+            contexts[name] = ctx
+
+        class TlsServer(Server):
+            def get_request(self):
+                conn, peer = self.socket.accept()
+                try:
+                    with open(os.path.join(root, ".tls")) as f:
+                        which = f.read().strip() or "trusted"
+                except OSError:
+                    which = "trusted"
+                if which not in contexts:
+                    which = "trusted"
+                # The handshake runs in the request's own thread.
+                tls_conn = contexts[which].wrap_socket(
+                    conn, server_side=True, do_handshake_on_connect=False)
+                tls_conn.certificate = which
+                return tls_conn, peer
+
+        class TlsHandler(Handler):
+            def setup(self):
+                which = getattr(self.request, "certificate", "?")
+                try:
+                    self.request.settimeout(30)
+                    self.request.do_handshake()
+                except (OSError, ssl.SSLError) as e:
+                    reason = getattr(e, "reason", None) or e
+                    append("tls.log", f"{time.time():.3f} {which} failed: {reason}")
+                    raise
+                append("tls.log", f"{time.time():.3f} {which} ok")
+                super().setup()
+
+        tls = TlsServer((args.addr, 443), TlsHandler)
+        threading.Thread(target=tls.serve_forever, daemon=True).start()
 
     silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -149,6 +220,77 @@ def main():
             threading.Thread(target=misbehave, args=(conn,), daemon=True).start()
 
     threading.Thread(target=serve_hostile, daemon=True).start()
+    if args.proxy:
+        proxy = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        proxy.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        proxy.bind((args.proxy, 3128))
+        proxy.listen(64)
+
+        def pipe(src, dst):
+            try:
+                while True:
+                    data = src.recv(65536)
+                    if not data:
+                        break
+                    dst.sendall(data)
+            except OSError:
+                pass
+            finally:
+                for s in (src, dst):
+                    try:
+                        s.shutdown(socket.SHUT_RDWR)
+                    except OSError:
+                        pass
+
+        def relay(conn):
+            upstream = None
+            try:
+                head = b""
+                while b"\r\n\r\n" not in head and len(head) < 65536:
+                    chunk = conn.recv(4096)
+                    if not chunk:
+                        return
+                    head += chunk
+                head, rest = head.split(b"\r\n\r\n", 1)
+                lines = head.decode("latin-1").split("\r\n")
+                method, target, version = (lines[0].split(" ") + ["", ""])[:3]
+                append("proxy.log", f"{time.time():.3f} {method} {target}")
+                if method == "CONNECT":
+                    host, _, port = target.rpartition(":")
+                    upstream = socket.create_connection((host, int(port)), timeout=10)
+                    upstream.settimeout(None)
+                    conn.sendall(b"HTTP/1.0 200 Connection established\r\n\r\n")
+                    if rest:
+                        upstream.sendall(rest)
+                else:
+                    if not target.startswith("http://"):
+                        conn.sendall(b"HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
+                        return
+                    hostport, _, path = target[len("http://"):].partition("/")
+                    host, _, port = hostport.partition(":")
+                    upstream = socket.create_connection((host, int(port or 80)), timeout=10)
+                    upstream.settimeout(None)
+                    kept = [l for l in lines[1:] if not l.lower().startswith("proxy-")]
+                    out = "\r\n".join([f"{method} /{path} {version}"] + kept) + "\r\n\r\n"
+                    upstream.sendall(out.encode("latin-1") + rest)
+                back = threading.Thread(target=pipe, args=(upstream, conn), daemon=True)
+                back.start()
+                pipe(conn, upstream)
+                back.join()
+            except OSError:
+                pass
+            finally:
+                conn.close()
+                if upstream:
+                    upstream.close()
+
+        def serve_proxy():
+            while True:
+                conn, _ = proxy.accept()
+                threading.Thread(target=relay, args=(conn,), daemon=True).start()
+
+        threading.Thread(target=serve_proxy, daemon=True).start()
+
     if args.ready:
         with open(args.ready, "w") as f:
             f.write("ready\n")

@@ -32,6 +32,7 @@ cat >"$run/hosts" <<HOSTS
 127.0.0.2 silent.test.aero
 127.0.0.3 refused.test.aero
 127.0.0.4 hostile.test.aero
+127.0.0.1 api.ivao.aero
 ::1 localhost
 HOSTS
 mount --bind "$run/hosts" /etc/hosts
@@ -39,6 +40,16 @@ mount --bind "$run/hosts" /etc/hosts
 # address where nothing listens.
 echo "nameserver 127.0.0.9" >"$run/resolv.conf"
 mount --bind "$run/resolv.conf" /etc/resolv.conf 2>/dev/null || true
+
+# --- HTTPS: a test CA that only this namespace trusts. Wine's crypt32 reads
+# its root certificates from this bundle when a wineserver first needs them
+# and keeps them in volatile registry keys, so neither the cached prefix nor
+# its overlay holds a copy: the fresh wineserver below sees the test CA.
+bash "$root/tests/e2e/test_ca.sh" "$run/tls"
+system_bundle=/etc/ssl/certs/ca-certificates.crt
+[ -f "$system_bundle" ] || { echo "no $system_bundle (package ca-certificates)" >&2; exit 1; }
+cat "$system_bundle" "$run/tls/ca.pem" >"$run/ca-bundle.crt"
+mount --bind "$run/ca-bundle.crt" "$system_bundle"
 
 # --- X: the user's display for the demo, else a private Xvfb. /tmp/.X11-unix
 # gets its own tmpfs so that the display number clashes with nothing outside.
@@ -75,8 +86,10 @@ if ((own_x)); then
 fi
 
 # --- status servers.
-mkdir -p "$run/www/www.ivao.aero/whazzup" "$run/www/status.test.aero"
+mkdir -p "$run/www/www.ivao.aero/whazzup" "$run/www/status.test.aero" \
+    "$run/www/api.ivao.aero/v2/tracker"
 python3 "$root/tests/e2e/http_servers.py" --root "$run/www" --ready "$run/servers.ready" \
+    --tls-dir "$run/tls" --proxy 127.0.0.5 \
     >"$run/servers.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -f "$run/servers.ready" ] && break; sleep 0.05; done
@@ -119,10 +132,17 @@ if [ "$mode" = suite ]; then
 fi
 
 # --- demo: the "IvAc" stand-in beside the panel, and Tovira with the sample
-# stations, some of them staffed by the local status server.
+# stations, some of them staffed. As on today's network, the status index
+# answers 404 and the stations come from the current feed, over HTTPS at its
+# own host name (demo/whazzup.json). TOVIRA_DEMO_FEED=text serves the old
+# status index and status file (demo/index.txt, demo/whazzup.txt) instead.
 demo=$root/tests/e2e/demo
-cp "$demo/index.txt" "$run/www/www.ivao.aero/whazzup/status.txt"
-cp "$demo/whazzup.txt" "$run/www/status.test.aero/whazzup.txt"
+if [ "${TOVIRA_DEMO_FEED:-json}" = text ]; then
+    cp "$demo/index.txt" "$run/www/www.ivao.aero/whazzup/status.txt"
+    cp "$demo/whazzup.txt" "$run/www/status.test.aero/whazzup.txt"
+else
+    cp "$demo/whazzup.json" "$run/www/api.ivao.aero/v2/tracker/whazzup"
+fi
 mkdir -p "$run/program"
 cp "$exe" "$run/program/tovira.exe"
 [ -f "$run/program/tq.cfg" ] || cp "$demo/tq.cfg" "$run/program/tq.cfg"
