@@ -111,9 +111,11 @@ std::optional<std::string> reference(const ordered_json& doc, bool& unknowable) 
             if (callsign->find_first_of(":\r\n") != std::string::npos ||
                 uid.find_first_of(":\r\n") != std::string::npos)
                 continue;
-            const std::string cs = locale().utf8_to_ansi(*callsign);
-            const std::string u = locale().utf8_to_ansi(uid);
-            out += cs + ":" + u + ":" + u + (atc ? ":ATC:" + frequency_of(c) : ":PILOT:") + ":\r\n";
+            const std::optional<std::string> cs = locale().utf8_to_ansi(*callsign);
+            const std::optional<std::string> u = locale().utf8_to_ansi(uid);
+            if (!cs || !u) continue;
+            out +=
+                *cs + ":" + *u + ":" + *u + (atc ? ":ATC:" + frequency_of(c) : ":PILOT:") + ":\r\n";
         }
     }
     return out;

@@ -7,6 +7,7 @@
 #include <exception>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 namespace tovira {
 
@@ -262,21 +263,29 @@ private:
         return true;
     }
 
-    void append_text(std::string_view s) {
+    bool append_text(std::string_view s) {
         if (is_ascii(s)) {
             out_.append(s);
-        } else {
-            out_ += locale_.utf8_to_ansi(s);
+            return true;
         }
+        const std::optional<std::string> ansi = locale_.utf8_to_ansi(s);
+        if (!ansi) return false;
+        out_ += *ansi;
+        return true;
     }
 
     void emit() {
         if (!has_callsign_ || callsign_.empty()) return;
         // Such a client would break the record apart.
         if (holds_record_break(callsign_) || holds_record_break(user_id_)) return;
-        append_text(callsign_);
+        // A client the code page cannot take is left out whole.
+        const std::size_t start = out_.size();
+        if (!append_text(callsign_)) return;
         out_ += ':';
-        append_text(user_id_);
+        if (!append_text(user_id_)) {
+            out_.resize(start);
+            return;
+        }
         out_ += ':';
         append_text(user_id_);
         if (list_is_atc_) {
