@@ -1046,6 +1046,10 @@ void apply_caption(Win32Data& d, ControlWnd& e) {
 void apply_tooltip(Win32Data& d, ControlWnd& e) {
     if (!e.hwnd || !d.tooltip) return;
     std::wstring text = widen(e.control->tooltip());
+    // Most controls never get a tip: a tool for each of them (and the tool
+    // tip's subclass of every control) makes creating the window half as slow
+    // again under Wine. A tool comes with the first text and then stays.
+    if (!e.tool_added && text.empty()) return;
     TTTOOLINFOW ti{};
     ti.cbSize = sizeof ti;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -1235,8 +1239,11 @@ void paint_transparent_label(Win32Data& d, const ControlWnd& self) {
 }
 
 LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-    auto* e = reinterpret_cast<ControlWnd*>(ref);
     Win32Data* d = g_data;
+    // After the backend is gone the controls live on, hidden, until the
+    // process ends (see `hide_windows`); their entries are gone with it.
+    if (!d) return DefSubclassProc(hwnd, msg, wp, lp);
+    auto* e = reinterpret_cast<ControlWnd*>(ref);
     const bool live = d && d->form && !d->quitting && e->control;
     const bool field = e->kind == ControlKind::TextBox;
     switch (msg) {
@@ -1623,6 +1630,16 @@ void destroy_windows(Win32Data& d) {
     if (d.window) DestroyWindow(d.window);
 }
 
+// When the program ends, its windows only leave the screen: the end of the
+// process takes them all at once. Destroying the window with its ~180
+// controls one by one, each with its round of messages, kept a closed panel
+// alive for 130-160 ms under Wine, and far longer on a busy machine; the
+// process now ends a few milliseconds after the save.
+void hide_windows(Win32Data& d) {
+    if (d.tooltip) ShowWindow(d.tooltip, SW_HIDE);
+    if (d.window) ShowWindow(d.window, SW_HIDE);
+}
+
 }  // namespace
 
 // ---- Win32Platform ----------------------------------------------------------------------
@@ -1680,7 +1697,7 @@ Win32Platform::~Win32Platform() {
     }
     d.timer_sinks.clear();
     d.timer_ids.clear();
-    destroy_windows(d);
+    if (!d.quitting) destroy_windows(d);
     for (auto& [c, b] : d.brushes) DeleteObject(b);
     for (auto& [key, f] : d.fonts) DeleteObject(f);
     if (d.background) DeleteObject(d.background);
@@ -1708,8 +1725,10 @@ void Win32Platform::attach(Form1& form) {
 
 void Win32Platform::detach() {
     Win32Data& d = *d_;
-    // The controls go with the form: the window must not outlive them.
-    destroy_windows(d);
+    // The controls go with the form: the window must not outlive them, or,
+    // when the program ends, it stays hidden without them until the process
+    // is gone.
+    if (!d.quitting) destroy_windows(d);
     d.form = nullptr;
     d.gate->clear();
     for (auto& e : d.controls) e->control = nullptr;
@@ -1885,7 +1904,7 @@ void Win32Platform::quit() {
     d.timer_sinks.clear();
     d.timer_ids.clear();
     d.gate->clear();
-    destroy_windows(d);
+    hide_windows(d);
     PostQuitMessage(0);
 }
 
