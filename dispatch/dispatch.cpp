@@ -98,6 +98,7 @@ void Dispatch::Timer8_Timer() {
         end_sequence();
         return;
     }
+    const platform::Millis tick_at = f.platform().now_ms();
     if (!keys.keys.empty() && !wait_for_modifiers()) {
         end_sequence();
         return;
@@ -110,7 +111,18 @@ void Dispatch::Timer8_Timer() {
     }
     // IvAc is gone or another window is in front: the rest of the command
     // must not go there either.
-    if (!typed) end_sequence();
+    if (!typed) {
+        end_sequence();
+        return;
+    }
+    // A step that waited (KeyWait, IvAc brought back, a modifier let go)
+    // may find the next tick due or nearly due: the next step still comes a
+    // whole key period after these keys went out, so that IvAc has that
+    // long for each one.
+    if (f.platform().now_ms() != tick_at && f.Timer8->enabled()) {
+        f.Timer8->set_enabled(false);
+        f.Timer8->set_enabled(true);
+    }
 }
 
 void Dispatch::set_delay(unsigned ms) {

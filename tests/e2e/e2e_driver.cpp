@@ -526,6 +526,8 @@ bool isNumber(const std::wstring& s) {
 // With a staffed slot: when that slot's button carries the loaded name and is
 // visible, which needs the window shown again (the buttons are visible, with
 // empty captions, from the creation until the window hides for the load).
+int px(double twips);
+
 bool waitReady(Tovira& t, int staffedSlot, const std::string& caption = {}) {
     // The controls come after the main window: look them up on every poll.
     bool ok;
@@ -537,12 +539,15 @@ bool waitReady(Tovira& t, int staffedSlot, const std::string& caption = {}) {
         };
         ok = waitFor([&] { return ready() || !running(t.p); }, 20000, 20) && ready();
     } else {
+        // The window is shown at its creation too (1200 twips wide) and
+        // hidden for the load; the start-up sequence ends with the panel
+        // view, 1290 twips wide, shown.
         auto ready = [&] {
-            return IsWindowVisible(t.main) && isNumber(text(item(t.main, id::Label5)));
+            RECT r{};
+            return IsWindowVisible(t.main) && isNumber(text(item(t.main, id::Label5))) &&
+                   GetWindowRect(t.main, &r) && std::abs((r.right - r.left) - px(1290)) <= 2;
         };
-        ok = waitFor([&] { return ready() || !running(t.p); }, 20000, 50);
-        Sleep(300);
-        ok = ok && ready();
+        ok = waitFor([&] { return ready() || !running(t.p); }, 20000, 50) && ready();
     }
     if (ok) g_fig.startMs.push_back(nowMs() - t.started);
     return check(ok, "the start-up sequence ends with the window shown (Label5 \"%s\", %s)",
