@@ -16,7 +16,10 @@ ConfigLines::ConfigLines() : lines(69) {
 
 std::string ConfigLines::text() const {
     std::string out;
-    for (const auto& l : lines) out += l + "\r\n";
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
     return out;
 }
 
