@@ -66,7 +66,7 @@ public:
             c.name(k) = k % 7 == 6 ? "" : numbered("S", k);
             c.position(k) = position(k);
         }
-        c[66] = "1";
+        c[66] = std::string(1, '1');
         sim_.fs.files["tq.cfg"] = c.text();
         sim_.urls[std::string(status_index_url())] = {10, false, "", false};
         form_ = std::make_unique<Form1>(sim_);
