@@ -76,7 +76,7 @@ wait || true
 found=0
 for t in "${targets[@]}"; do
     log=$dir/$t/log-$stamp
-    stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -n 1; }
+    figure() { sed -n "s/^stat::$1: *//p" "$log" | tail -n 1; }
     rc=$(cat "$dir/$t/rc-$stamp" 2>/dev/null || echo "?")
     rm -f "$dir/$t/rc-$stamp"
     if [ "$rc" = 0 ]; then
@@ -85,7 +85,7 @@ for t in "${targets[@]}"; do
         result="FOUND (exit $rc): $(grep -m1 -E 'property failed|ERROR:|SUMMARY:' "$log" || true); see $log"
         found=1
     fi
-    printf '%-20s %11s inputs %7s/s  corpus %5s  %s\n' "$t" "$(stat number_of_executed_units)" \
-        "$(stat average_exec_per_sec)" "$(find "$dir/$t/corpus" -type f | wc -l)" "$result"
+    printf '%-20s %11s inputs %7s/s  corpus %5s  %s\n' "$t" "$(figure number_of_executed_units)" \
+        "$(figure average_exec_per_sec)" "$(find "$dir/$t/corpus" -type f | wc -l)" "$result"
 done
 exit "$found"

@@ -29,9 +29,9 @@ for target in $targets; do
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
         -artifact_prefix="$artifacts" -print_final_stats=1 \
         >"$scratch/$target/log" 2>&1 || rc=$?
-    stat() { sed -n "s/^stat::$1: *//p" "$scratch/$target/log" | tail -n 1; }
-    echo "-- $target: $(stat number_of_executed_units) inputs in ${seconds} s," \
-        "$(stat average_exec_per_sec) inputs/s, peak $(stat peak_rss_mb) MB"
+    figure() { sed -n "s/^stat::$1: *//p" "$scratch/$target/log" | tail -n 1; }
+    echo "-- $target: $(figure number_of_executed_units) inputs in ${seconds} s," \
+        "$(figure average_exec_per_sec) inputs/s, peak $(figure peak_rss_mb) MB"
     if [ "$rc" -ne 0 ]; then
         tail -n 40 "$scratch/$target/log"
         failed+=("$target")
