@@ -2,6 +2,12 @@
 // plain reading of the format says, and `getwhazz` on that index ends in
 // bounded virtual time with the status file, or with the index kept when the
 // index names no usable server.
+//
+// One window serves every input: each input clears the network's scripts
+// and the values an update sets (text, update number), so that it meets the
+// window as a fresh one would. An index beyond 64 KB is cut off: lines are
+// read one at a time, and a longer text only costs copies.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,10 +48,16 @@ StatusServer reference(std::string_view index) {
 
 constexpr std::string_view kBody = "!GENERAL\r\nEDDT_TWR:1:Jo Doe:ATC:118.700:x:\r\n";
 
+struct World {
+    tovira::sim::SimPlatform sim;
+    tovira::Form1 form{sim};
+    World() { form.t1[0]->set_text("EDDT_TWR"); }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size > 256 * 1024) return 0;
+    size = std::min<std::size_t>(size, 64 * 1024);
     const std::string index(reinterpret_cast<const char*>(data), size);
 
     const StatusServer server = tovira::find_status_server(index);
@@ -54,7 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(server.host == expected.host && server.path == expected.path);
     if (server.found) FUZZ_CHECK(server.host.ends_with("aero"));
 
-    tovira::sim::SimPlatform sim;
+    static World world;
+    tovira::sim::SimPlatform& sim = world.sim;
+    tovira::Form1& form = world.form;
+    sim.urls.clear();
+    sim.peers.clear();
+    sim.connections.clear();
+    sim.url_fetches.clear();
+    form.monitor.whazztext.clear();
+    form.monitor.updatenr = 0;
     sim.urls[std::string(tovira::status_index_url())] = {
         static_cast<tovira::sim::Millis>(size % 97), true, index, false};
     if (server.found) {
@@ -63,8 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         peer.close_after = 4;
         sim.peers[server.host] = peer;
     }
-    tovira::Form1 form(sim);
-    form.t1[0]->set_text("EDDT_TWR");
     const auto start = sim.now();
     form.getwhazz();
     // The index fetch, then at most the status server's time-out.

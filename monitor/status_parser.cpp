@@ -56,8 +56,22 @@ constexpr std::int32_t kNoNode = 0;  // the root is never anybody's child
 
 }  // namespace
 
-KeySearch::KeySearch(const std::vector<std::string>& keys)
-    : next_(256, kNoNode), outputs_(1), key_count_(keys.size()) {
+KeySearch::KeySearch(const std::vector<std::string>& keys) : outputs_(1), key_count_(keys.size()) {
+    // The columns: every folded byte that occurs in a key gets one.
+    bool in_key[256] = {};
+    std::size_t key_bytes = 0;
+    for (const std::string& key : keys) {
+        key_bytes += key.size();
+        for (char c : key) in_key[fold(static_cast<unsigned char>(c))] = true;
+    }
+    for (int b = 0; b < 256; ++b) {
+        if (in_key[b]) column_[b] = static_cast<std::uint8_t>(width_++);
+    }
+    for (int b = 0; b < 256; ++b) column_[b] = column_[fold(static_cast<unsigned char>(b))];
+    next_.reserve((key_bytes + 1) * width_);
+    outputs_.reserve(key_bytes + 1);
+    next_.assign(width_, kNoNode);
+
     bool any_short = false;
     int last_seen = -1;
     bool same_last = true;
@@ -70,14 +84,14 @@ KeySearch::KeySearch(const std::vector<std::string>& keys)
         // The trie of reversed keys: from a key's last byte back to its first.
         std::int32_t node = 0;
         for (auto it = key.rbegin(); it != key.rend(); ++it) {
-            const unsigned char c = fold(static_cast<unsigned char>(*it));
-            std::int32_t& child = next_[static_cast<std::size_t>(node) * 256 + c];
-            if (child == kNoNode) {
-                child = static_cast<std::int32_t>(outputs_.size());
+            const std::size_t cell =
+                static_cast<std::size_t>(node) * width_ + column_[static_cast<unsigned char>(*it)];
+            if (next_[cell] == kNoNode) {
+                next_[cell] = static_cast<std::int32_t>(outputs_.size());
                 outputs_.emplace_back();
-                next_.resize(next_.size() + 256, kNoNode);
+                next_.resize(next_.size() + width_, kNoNode);
             }
-            node = next_[static_cast<std::size_t>(node) * 256 + c];
+            node = next_[cell];
         }
         outputs_[static_cast<std::size_t>(node)].push_back(static_cast<std::uint32_t>(k));
 
@@ -122,7 +136,7 @@ KeySearch::KeySearch(const std::vector<std::string>& keys)
 std::size_t KeySearch::confirm(std::string_view text, std::size_t end,
                                std::vector<std::size_t>& first, std::size_t missing) const {
     std::size_t start = end;
-    std::int32_t node = next_[fold(static_cast<unsigned char>(text[start]))];
+    std::int32_t node = next_[column_[static_cast<unsigned char>(text[start])]];
     while (node != kNoNode) {
         for (std::uint32_t k : outputs_[static_cast<std::size_t>(node)]) {
             // Scanning by end position finds each key's first start first.
@@ -133,8 +147,8 @@ std::size_t KeySearch::confirm(std::string_view text, std::size_t end,
         }
         if (start == 0) break;
         --start;
-        node = next_[static_cast<std::size_t>(node) * 256 +
-                     fold(static_cast<unsigned char>(text[start]))];
+        node = next_[static_cast<std::size_t>(node) * width_ +
+                     column_[static_cast<unsigned char>(text[start])]];
     }
     return missing;
 }

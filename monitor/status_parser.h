@@ -46,7 +46,11 @@ private:
     void scan_bytes(std::string_view text, std::size_t from, std::vector<std::size_t>& first,
                     std::size_t& missing) const;
 
-    std::vector<std::int32_t> next_;                   // node * 256 + folded byte: child, 0 = none
+    // The trie's rows have one column per distinct folded byte of the keys
+    // (column 0: a byte in no key), which keeps the table small.
+    std::uint8_t column_[256] = {};
+    std::size_t width_ = 1;
+    std::vector<std::int32_t> next_;                   // node * width_ + column: child, 0 = none
     std::vector<std::vector<std::uint32_t>> outputs_;  // keys that end at a node
     std::size_t key_count_ = 0;
     std::size_t searchable_ = 0;  // non-empty keys

@@ -6,12 +6,21 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/main_window.h"
 #include "platform/sim/sim_platform.h"
 
 namespace tovira::testing {
+
+// `prefix` followed by the number ("S3"), built by appending: GCC 12 warns
+// wrongly (-Wrestrict, at -O3) about `"S" + std::to_string(n)`.
+inline std::string numbered(std::string_view prefix, long long n) {
+    std::string s(prefix);
+    s += std::to_string(n);
+    return s;
+}
 
 // The 69 lines of a configuration file, as a test edits them.
 struct ConfigLines {

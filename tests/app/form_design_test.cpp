@@ -6,7 +6,7 @@ namespace {
 using FormDesignTest = SimTest;
 
 void expect_box(const Control& c, float left, float top, float width, float height) {
-    SCOPED_TRACE(c.name() + (c.index() >= 0 ? "(" + std::to_string(c.index()) + ")" : ""));
+    SCOPED_TRACE(c.index() >= 0 ? numbered(c.name() + "(", c.index()) + ")" : c.name());
     EXPECT_EQ(c.left(), left);
     EXPECT_EQ(c.top(), top);
     EXPECT_EQ(c.width(), width);

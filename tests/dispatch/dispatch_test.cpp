@@ -32,8 +32,8 @@ protected:
         form->Timer5->set_enabled(false);
         form->Timer6->set_enabled(false);
         for (int i = 0; i < 5; ++i) {
-            form->t0[i]->set_text("S" + std::to_string(i));
-            form->t1[i]->set_text("POS" + std::to_string(i));
+            form->t0[i]->set_text(numbered("S", i));
+            form->t1[i]->set_text(numbered("POS", i));
         }
         form->t1[3]->set_text("EDDT_TWR");
     }

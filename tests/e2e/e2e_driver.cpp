@@ -725,9 +725,15 @@ std::vector<int> visibleSlots(const Tovira& t) {
 }
 
 std::string list(const std::vector<int>& v) {
-    std::string s;
-    for (int x : v) s += (s.empty() ? "" : ",") + std::to_string(x);
-    return "{" + s + "}";
+    // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict, at -O2 and
+    // above) about `"," + std::to_string(x)`.
+    std::string s = "{";
+    for (int x : v) {
+        if (s.size() > 1) s += ',';
+        s += std::to_string(x);
+    }
+    s += '}';
+    return s;
 }
 
 std::vector<int> staffedSlots() {

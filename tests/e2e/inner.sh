@@ -58,7 +58,16 @@ if [ "$mode" = demo ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     own_x=0
 fi
 if ((own_x)); then
-    mount -t tmpfs tmpfs /tmp/.X11-unix
+    # Where no X server ever ran, the mount point is missing. Make it as an X
+    # server would (root's, world-writable, sticky); never mount over a link
+    # or over a folder that somebody else owns.
+    x11=/tmp/.X11-unix
+    [ -e "$x11" ] || [ -L "$x11" ] || mkdir -m 1777 "$x11"
+    if [ -L "$x11" ] || [ ! -d "$x11" ] || [ "$(stat -c %u "$x11")" != 0 ]; then
+        echo "$x11 is not a folder owned by root: not mounting over it" >&2
+        exit 1
+    fi
+    mount -t tmpfs -o mode=1777 tmpfs "$x11"
     # Lock files stay in the shared /tmp: take a number nobody holds.
     n=42
     while [ -e "/tmp/.X$n-lock" ] && ((n < 199)); do n=$((n + 1)); done

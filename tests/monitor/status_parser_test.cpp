@@ -95,6 +95,46 @@ TEST(KeySearchTest, AgreesWithAPlainSearchOnRandomTexts) {
     }
 }
 
+TEST(KeySearchTest, AgreesWithAPlainSearchForKeysOfEveryByte) {
+    // The table has a column per distinct folded byte of the keys: here all
+    // of them (230 and the column of bytes in no key), and texts with bytes
+    // that are in no key.
+    std::mt19937 rng(777);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> keys;
+        if (round == 0) {
+            std::string every;
+            for (int b = 0; b < 256; ++b) every += static_cast<char>(b);
+            keys.push_back(every);
+        }
+        const int count = 1 + static_cast<int>(rng() % 40);
+        for (int k = 0; k < count; ++k) {
+            std::string key;
+            const std::size_t n = rng() % 6;
+            for (std::size_t i = 0; i < n; ++i)
+                key += static_cast<char>(rng() % (round % 2 ? 256 : 8));
+            keys.push_back(key);
+        }
+        std::string text;
+        const std::size_t n = rng() % 300;
+        for (std::size_t i = 0; i < n; ++i) {
+            // Pieces of keys, upper-cased at times, between random bytes.
+            if (rng() % 3 == 0) {
+                std::string piece = keys[rng() % keys.size()];
+                if (rng() % 2) {
+                    for (char& c : piece) {
+                        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+                    }
+                }
+                text += piece;
+            } else {
+                text += static_cast<char>(rng() % 256);
+            }
+        }
+        ASSERT_EQ(KeySearch(keys).find_first(text), naive_first(keys, text)) << round;
+    }
+}
+
 // ---- records ------------------------------------------------------------------------
 
 TEST(ReadRecordTest, ReadsNameAndFrequencyAndShortensOnlyOnASixthZero) {

@@ -6,7 +6,7 @@ namespace {
 using PanelEditingTest = SimTest;
 
 void name_slots(ConfigLines& c, std::initializer_list<int> slots) {
-    for (int i : slots) c.name(i) = "S" + std::to_string(i);
+    for (int i : slots) c.name(i) = numbered("S", i);
 }
 
 TEST_F(PanelEditingTest, AllOnOffAlternates) {

@@ -33,7 +33,7 @@ Snapshot snapshot(Form1& f) {
 
 TEST_F(PanelLayoutTest, RowsSeparatorsAndMenuStandAtTheirNumbers) {
     ConfigLines c;
-    for (int i = 0; i < kSlotCount; ++i) c.name(i) = "S" + std::to_string(i);
+    for (int i = 0; i < kSlotCount; ++i) c.name(i) = numbered("S", i);
     write_config(c.text());
     start();
     EXPECT_TRUE(visible_slots().empty()) << "flags unset before the first online check";
@@ -98,7 +98,7 @@ TEST_F(PanelLayoutTest, NameRuleAndFlagToBoxCopy) {
 
 TEST_F(PanelLayoutTest, LayoutIsIdempotentAndKeepsWidthAndGapOption) {
     ConfigLines c;
-    for (int i = 0; i < kSlotCount; i += 2) c.name(i) = "S" + std::to_string(i);
+    for (int i = 0; i < kSlotCount; i += 2) c.name(i) = numbered("S", i);
     write_config(c.text());
     start();
     for (int i = 0; i < kSlotCount; i += 3) form->slotactive.set(i, 1);

@@ -63,10 +63,10 @@ public:
         sim_.windows = {"IvAc"};
         ConfigLines c;
         for (int k = 0; k < kSlotCount; ++k) {
-            c.name(k) = k % 7 == 6 ? "" : "S" + std::to_string(k);
+            c.name(k) = k % 7 == 6 ? "" : numbered("S", k);
             c.position(k) = position(k);
         }
-        c[66] = "1";
+        c[66] = std::string(1, '1');
         sim_.fs.files["tq.cfg"] = c.text();
         sim_.urls[std::string(status_index_url())] = {10, false, "", false};
         form_ = std::make_unique<Form1>(sim_);
@@ -103,7 +103,12 @@ public:
     }
 
 private:
-    static std::string position(int k) { return "ED" + std::string(1, 'A' + k % 26) + "X_TWR"; }
+    static std::string position(int k) {
+        std::string p = "ED";
+        p += static_cast<char>('A' + k % 26);
+        p += "X_TWR";
+        return p;
+    }
 
     std::uint64_t pick(std::uint64_t n) { return rng_() % n; }
 
@@ -120,8 +125,11 @@ private:
             const std::uint64_t name = pick(1000);
             const std::uint64_t mhz = 18 + pick(20);
             const std::uint64_t khz = pick(10);
-            body += position(k) + ":" + std::to_string(k) + ":Name " + std::to_string(name) +
-                    ":ATC:1" + std::to_string(mhz) + "." + std::to_string(khz) + "00:x:y:\r\n";
+            for (const std::string& part :
+                 {position(k), std::string(":"), std::to_string(k), std::string(":Name "),
+                  std::to_string(name), std::string(":ATC:1"), std::to_string(mhz),
+                  std::string("."), std::to_string(khz), std::string("00:x:y:\r\n")})
+                body += part;
         }
         const std::string answer = "HTTP/1.0 200 OK\r\n\r\n" + body;
         const std::size_t cut = pick(answer.size());
@@ -186,7 +194,7 @@ private:
             ++result_.clicks;
             f.c1[shown[arg % shown.size()]]->click();
         } else if (what < 60) {
-            f.t0[slot]->set_text(arg % 10 == 0 ? "" : "N" + std::to_string(arg % 50));
+            f.t0[slot]->set_text(arg % 10 == 0 ? "" : numbered("N", arg % 50));
         } else if (what < 70) {
             f.t1[slot]->set_text(arg % 10 == 0 ? "" : position(static_cast<int>(arg % 40)));
         } else if (what < 80) {
@@ -227,10 +235,10 @@ private:
         std::uint64_t shown = 0, boxes = 0, flags = 0;
         for (int i = 0; i < kSlotCount; ++i) {
             const bool named = !f.t0[i]->text().empty();
-            if (f.c1[i]->caption() != f.t0[i]->text()) fail("caption of " + std::to_string(i));
+            if (f.c1[i]->caption() != f.t0[i]->text()) fail(numbered("caption of ", i));
             if (f.c1[i]->visible() != (named && f.slotactive[i] == 1))
-                fail("visibility of " + std::to_string(i));
-            if (f.Check2[i]->value() != f.slotactive[i]) fail("check box of " + std::to_string(i));
+                fail(numbered("visibility of ", i));
+            if (f.Check2[i]->value() != f.slotactive[i]) fail(numbered("check box of ", i));
             shown |= std::uint64_t{f.c1[i]->visible()} << i;
             boxes |= std::uint64_t(f.Check2[i]->value() != 0) << i;
             flags |= std::uint64_t(f.slotactive[i]) << i;
