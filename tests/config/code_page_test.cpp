@@ -68,7 +68,7 @@ TEST_F(CodePageTest, Utf8CodePageReadsOlderWindows1252LinesAndSavesUtf8) {
     c.name(2) = "M\xFCnchen";                 // written in 1252
     c.name(3) = "Gda\xC5\x84sk";              // UTF-8
     c.name(4) = "K\xF6ln \xE2\x82\xAC \x80";  // 1252 and UTF-8 in one line
-    c.position(4) = "\xC3";                   // a UTF-8 sequence cut short
+    c.position(4) = std::string(1, '\xC3');   // a UTF-8 sequence cut short
     write_config(c.text());
     start();
     EXPECT_EQ(form->t0[2]->text(), "M\xC3\xBCnchen");

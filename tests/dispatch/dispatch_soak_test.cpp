@@ -88,8 +88,10 @@ public:
         f.Form_Load();
         f.Timer5->set_enabled(false);  // no start-up download in the way
         for (int i = 0; i < kSlotCount; ++i) {
-            f.t0[i]->set_text("S" + std::to_string(i));
-            positions_[i] = "ED" + std::string(1, static_cast<char>('A' + i % 26)) + "X_TWR";
+            f.t0[i]->set_text(numbered("S", i));
+            positions_[i] = "ED";
+            positions_[i] += static_cast<char>('A' + i % 26);
+            positions_[i] += "X_TWR";
             f.t1[i]->set_text(positions_[i]);
         }
         f.Text2->set_text("1");  // an update every minute
