@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "bench/ratio_reporter.h"
 #include "monitor/status_parser.h"
 #include "platform/sim/sim_platform.h"
 
@@ -167,22 +168,6 @@ void BM_Checkwhazz(benchmark::State& state) {
 BENCHMARK(BM_PlainPass)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_KeySearch)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Checkwhazz)->Unit(benchmark::kMicrosecond);
-
-// Keeps the time per iteration of every run, to print the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> micros;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-                // Processor time: steadier than wall time on a shared machine.
-                micros[r.benchmark_name()] =
-                    r.GetAdjustedCPUTime() * 1e6 / benchmark::GetTimeUnitMultiplier(r.time_unit);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 

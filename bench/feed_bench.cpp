@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "bench/ratio_reporter.h"
 #include "monitor/feed.h"
 #include "platform/sim/sim_platform.h"
 
@@ -198,20 +199,6 @@ BENCHMARK(BM_ConvertAndMatch)
     ->Arg(kFiveMegabytes)
     ->Arg(kFifteenThousand)
     ->Unit(benchmark::kMillisecond);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> micros;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-                micros[r.benchmark_name()] =
-                    r.GetAdjustedCPUTime() * 1e6 / benchmark::GetTimeUnitMultiplier(r.time_unit);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 // Heap taken by one conversion of `json`: bytes still held and the peak
 // above what was held before, and all bytes asked for on the way.
