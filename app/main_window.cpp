@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "panel/reachable_position.h"
+
 namespace tovira {
 
 namespace {
@@ -71,6 +73,7 @@ void Form1::wire_events() {
     Timer5->on_tick = [this] { Timer5_Timer(); };
     Timer6->on_tick = [this] { scheduler.Timer6_Timer(); };
     Timer8->on_tick = [this] { dispatch.Timer8_Timer(); };
+    display_timer_.on_tick = [this] { display_settled(); };
 }
 
 OptionButton& Form1::option(int n) {
@@ -176,6 +179,8 @@ void Form1::Timer5_Timer() {
     platform_.do_events();
     if (unloaded_) return;
     loadconfig();
+    // Without a recorded home position the panel opens at 0, 0 as always.
+    if (config.home_loaded()) keep_home_reachable(platform_.desktop());
     Command3_Click();
     int tab = 1;
     for (int r = 0; r < kSlotCount; ++r) {
@@ -220,6 +225,36 @@ void Form1::unload() {
     saveconfig();
     visible_ = false;
     platform_.quit();
+}
+
+// ---- keeping the panel within reach -------------------------------------------------
+
+void Form1::keep_home_reachable(const platform::Desktop& desktop) {
+    const TwipsPoint home = reachable_place(homeleft, hometop, {kPanelWidth, kViewHeight}, desktop);
+    homeleft = home.left;
+    hometop = home.top;
+}
+
+void Form1::display_changed() {
+    if (unloaded_) return;
+    // Each change of a burst starts the wait anew.
+    display_timer_.set_enabled(false);
+    display_timer_.set_enabled(true);
+}
+
+void Form1::display_settled() {
+    // Moved under the user's hand the window would jump; the timer tries
+    // again once the move is over.
+    if (!unloaded_ && platform_.window_moving()) return;
+    display_timer_.set_enabled(false);
+    if (unloaded_) return;
+    const platform::Desktop desktop = platform_.desktop();
+    keep_home_reachable(desktop);
+    const TwipsPoint at = reachable_place(left_, top_, {width_, height_}, desktop);
+    if (at.left != left_ || at.top != top_) {
+        set_left(at.left);
+        set_top(at.top);
+    }
 }
 
 }  // namespace tovira

@@ -24,6 +24,7 @@
 namespace tovira {
 
 inline constexpr char kWindowCaption[] = "Tovira";
+inline constexpr unsigned kDisplaySettleMs = 500;
 
 // Fixed control IDs, so that tests and accessibility tools can address them.
 namespace control_id {
@@ -58,6 +59,10 @@ public:
     bool unloaded() const { return unloaded_; }
     // The user dragged the window: the backend reports where it now stands.
     void window_moved(float left, float top);
+    // The monitors changed (resolution, arrangement, task bar). Once they
+    // have settled, and not while the user moves the window, the window and
+    // the home position are kept where the user can reach them.
+    void display_changed();
     // Keyboard focus moved to `control` (null: outside the window's fields).
     // Runs the lost-focus reaction of the field that had it.
     void set_focus(Control* control);
@@ -126,6 +131,9 @@ public:
 
 private:
     void create_controls();
+    void display_settled();
+    // Moves an unreachable home position onto the nearest monitor.
+    void keep_home_reachable(const platform::Desktop& desktop);
     void wire_events();
     template <typename T>
     std::unique_ptr<T> make(const char* name, int index, int id);
@@ -139,6 +147,8 @@ private:
     std::uint32_t back_color_ = 0x000040;
     bool unloaded_ = false;
     Control* focus_ = nullptr;
+    // Display changes come in bursts: the rule waits for the last one.
+    Timer display_timer_{platform_, "display", kDisplaySettleMs};
 };
 
 }  // namespace tovira

@@ -94,6 +94,7 @@ void ConfigFile::loadconfig() {
         }
         f.homeleft = f.left();
         f.hometop = f.top();
+        home_loaded_ = true;
 
         const std::string interval = lines.next();
         f.Text2->set_text(interval);

@@ -25,6 +25,8 @@ public:
     void saveconfig();
 
     bool loaded() const { return loaded_; }
+    // The load got as far as recording the home position.
+    bool home_loaded() const { return home_loaded_; }
 
     std::int32_t reserved1 = 0;
     std::int32_t reserved2 = 0;
@@ -32,6 +34,7 @@ public:
 private:
     Form1& form_;
     bool loaded_ = false;
+    bool home_loaded_ = false;
 };
 
 }  // namespace tovira

@@ -27,6 +27,9 @@ SimTest::~SimTest() = default;
 void SimTest::create() {
     sim.quit_requested = false;  // a new run of the program
     form = std::make_unique<Form1>(sim);
+    sim.on_display_change = [this] {
+        if (form) form->display_changed();
+    };
     form->Form_Load();
 }
 

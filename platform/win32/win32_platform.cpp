@@ -12,6 +12,8 @@
 // - twips to pixels by the monitor's DPI (per-monitor aware; re-layout on
 //   WM_DPICHANGED) for sizes, by the system DPI for screen positions; the
 //   outer window rectangle as the core's geometry;
+// - the monitors' work areas and DPI; display and work-area changes handed
+//   to the core; whether the user is moving the window;
 // - the user's actions fed back into the core: clicks, text changes, key
 //   presses and double clicks in fields, focus changes, the window moved by
 //   dragging, closing and the end of the Windows session;
@@ -43,6 +45,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <process.h>
+#include <shellscalingapi.h>
 #include <uxtheme.h>
 #include <wininet.h>
 // clang-format on
@@ -325,6 +328,7 @@ struct Win32Data {
     UINT system_dpi = USER_DEFAULT_SCREEN_DPI;  // fixed for the run
     bool quitting = false;
     bool applying_bounds = false;  // our own SetWindowPos is under way
+    bool moving = false;           // the user moves the window
     bool tab_order_posted = false;
     float left = 0, top = 0, width = 0, height = 0;  // the core's geometry, twips
     HBRUSH background = nullptr;
@@ -1374,6 +1378,12 @@ void report_move(Win32Data& d, int x, int y) {
     core_event(d, [&d, left = d.left, top = d.top] { d.form->window_moved(left, top); });
 }
 
+// The monitors changed; the core waits for the end of the burst.
+void report_display_change(Win32Data& d) {
+    if (!d.form || d.quitting) return;
+    core_event(d, [&d] { d.form->display_changed(); });
+}
+
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Win32Data* d = g_data;
     if (!d || (d->window && hwnd != d->window)) return DefWindowProcW(hwnd, msg, wp, lp);
@@ -1454,6 +1464,13 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             return 0;
         }
+        // Dragged by the surface or moved from the system menu alike.
+        case WM_ENTERSIZEMOVE: d->moving = true; break;
+        case WM_EXITSIZEMOVE: d->moving = false; break;
+        case WM_DISPLAYCHANGE: report_display_change(*d); break;
+        case WM_SETTINGCHANGE:
+            if (wp == SPI_SETWORKAREA) report_display_change(*d);
+            break;
         case WM_CLOSE:
             if (d->form) {
                 core_event(*d, [d] {
@@ -1852,6 +1869,42 @@ void Win32Platform::begin_drag() {
 platform::Size Win32Platform::screen_size() {
     Win32Data& d = *d_;
     return {d.twips_pos(GetSystemMetrics(SM_CXSCREEN)), d.twips_pos(GetSystemMetrics(SM_CYSCREEN))};
+}
+
+namespace {
+
+BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM arg) {
+    auto& desktop = *reinterpret_cast<platform::Desktop*>(arg);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+    // Per-monitor aware: the window's size follows the DPI of its monitor.
+    UINT dpi = 0, dpi_y = 0;
+    if (FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpi, &dpi_y)) || dpi == 0)
+        dpi = USER_DEFAULT_SCREEN_DPI;
+    const RECT& w = info.rcWork;
+    const platform::Monitor m{{w.left, w.top, w.right, w.bottom},
+                              1440.0f / static_cast<float>(dpi)};
+    if (info.dwFlags & MONITORINFOF_PRIMARY)
+        desktop.monitors.insert(desktop.monitors.begin(), m);
+    else
+        desktop.monitors.push_back(m);
+    return TRUE;
+}
+
+}  // namespace
+
+// Work areas in the physical pixels that SetWindowPos takes; positions in
+// twips convert by the system's DPI, as `window_bounds_changed` places them.
+platform::Desktop Win32Platform::desktop() {
+    platform::Desktop desktop;
+    desktop.position_twips_per_pixel = 1440.0f / static_cast<float>(d_->system_dpi);
+    EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&desktop));
+    return desktop;
+}
+
+bool Win32Platform::window_moving() {
+    return d_->moving;
 }
 
 void Win32Platform::control_changed(const Control& control, platform::ControlProp what) {

@@ -50,6 +50,8 @@ public:
     void set_topmost(bool topmost) override;
     void begin_drag() override;
     platform::Size screen_size() override;
+    platform::Desktop desktop() override;
+    bool window_moving() override;
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override;
     bool app_activate(std::string_view title) override;
