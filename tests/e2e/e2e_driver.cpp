@@ -1188,6 +1188,57 @@ void menuMinimize() {
     stopTovira(t);
 }
 
+// A home position far beyond the screen opens with the whole panel on the
+// screen, and closing saves that place; one on the screen, even with the
+// panel sticking out beyond its edge, opens exactly there.
+void reachablePanel() {
+    Cfg beyond = standardCfg();
+    beyond.top = " 60000 ";
+    beyond.left = " 60000 ";
+    Tovira t;
+    if (!startStaffed("reachable-far", t, beyond)) return stopTovira(t);
+    RECT r{};
+    GetWindowRect(t.main, &r);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    GetMonitorInfoW(MonitorFromWindow(t.main, MONITOR_DEFAULTTONEAREST), &mi);
+    const RECT& w = mi.rcWork;
+    say("saved at %d,%d px: panel at %ld,%ld-%ld,%ld, work area %ld,%ld-%ld,%ld", px(60000),
+        px(60000), r.left, r.top, r.right, r.bottom, w.left, w.top, w.right, w.bottom);
+    check(IsWindowVisible(t.main) && r.left >= w.left && r.top >= w.top && r.right <= w.right &&
+              r.bottom <= w.bottom,
+          "the whole panel lies on the screen's work area");
+    check(r.right == w.right && r.bottom == w.bottom,
+          "the panel stands as near to the saved place as it can (in the corner)");
+    DWORD_PTR res = 0;
+    SendMessageTimeoutW(item(t.main, id::Command5), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &res);
+    check(WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0, "\"Quit + Save\" ends the program");
+    kill(t.p);
+    std::string got;
+    readFile(t.dir + L"\\tq.cfg", got);
+    const std::vector<std::string> l = lines(got);
+    check(l.size() >= 64 && px(std::atof(l[62].c_str())) == r.top &&
+              px(std::atof(l[63].c_str())) == r.left,
+          "tq.cfg holds the place the panel opened at, got top \"%s\", left \"%s\"",
+          l.size() >= 64 ? l[62].c_str() : "", l.size() >= 64 ? l[63].c_str() : "");
+
+    // Reachable: its first button is on the screen, the rest sticks out.
+    HDC dc = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(nullptr, dc);
+    const int sw = GetSystemMetrics(SM_CXSCREEN);
+    Cfg edge = standardCfg();
+    edge.top = " 1500 ";
+    edge.left = std::to_string((sw - 60) * 1440 / dpi);
+    Tovira e;
+    if (!startStaffed("reachable-edge", e, edge)) return stopTovira(e);
+    GetWindowRect(e.main, &r);
+    check(r.left == sw - 60 && r.top == px(1500) && r.right > sw,
+          "a reachable panel opens exactly at %d,%d, got %ld,%ld", sw - 60, px(1500), r.left,
+          r.top);
+    stopTovira(e);
+}
+
 // ---------------------------------------------------------------- texts and painting
 
 // Light pixels (text in white) on the screen within `r`.
@@ -2148,6 +2199,7 @@ const Scenario kScenarios[] = {
     {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
     {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
+    {"reachable", "a home position off the screen opens on it, one on it stays", reachablePanel},
     {"no-click", "a confirmed delay after an untyped click types nothing", noClickNoKeys},
     {"double-click", "a second click while IvAc is slow to come to the front", doubleClickLate},
     {"foreground", "keys only while IvAc is in front", keysOnlyToIvac},
