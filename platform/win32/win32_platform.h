@@ -3,8 +3,8 @@
 // Plain Win32 with no framework: the main window mirrors the core's
 // controls as standard controls, timers are window timers, the event loop
 // is the thread's message queue, and the socket and URL fetch deliver
-// their events through that queue. See win32_platform.cpp for the list of
-// what it implements. No Windows header leaks out of this one.
+// their events through that queue. Each concern is a file of its own, listed
+// at the top of win32_platform.cpp. No Windows header leaks out of this one.
 #pragma once
 
 #include <memory>
