@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
+#include "controls/controls.h"
 #include "config/config_file.h"
 #include "config/station_table.h"
 #include "dispatch/dispatch.h"

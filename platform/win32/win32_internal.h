@@ -30,7 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/controls.h"
+#include "controls/controls.h"
 #include "platform/platform.h"
 #include "platform/win32/code_page.h"
 #include "platform/win32/win32_platform.h"
