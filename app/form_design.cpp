@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kNavy = 0x000040;
 constexpr std::uint32_t kFieldBack = 0xFFFFFF;
 
 // Button and label colours of the three groups of ten rows.
@@ -37,13 +36,13 @@ const Font kCommandFont{"Arial", 9.75f, true};
 }  // namespace
 
 template <typename T>
-std::unique_ptr<T> Form1::make(const char* name, int index, int id) {
+std::unique_ptr<T> Form1Controls::make(const char* name, int index, int id) {
     auto control = std::make_unique<T>(platform_, name, index, id);
     controls_.push_back(control.get());
     return control;
 }
 
-void Form1::create_controls() {
+Form1Controls::Form1Controls(platform::Platform& platform) : platform_(platform) {
     // The panel column. Until the first layout the buttons stand where the
     // design put them: from Top 480, 240 apart, 615 wide.
     for (int i = 0; i < kSlotCount; ++i) {

@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <optional>
 
+#include "config/station_table.h"
+#include "controls/controls.h"
+#include "platform/platform.h"
+
 namespace tovira {
 
-class Form1;
+class FormWindow;
 
 inline constexpr char kIvacTitle[] = "IvAc";
 inline constexpr unsigned kKeyStepMs = 50;
@@ -21,7 +25,18 @@ class Dispatch {
 public:
     enum class State { Idle, Delaying, Typing };
 
-    explicit Dispatch(Form1& form) : form_(form) {}
+    // What the dispatch reads and drives.
+    struct Uses {
+        platform::Platform& platform;
+        const FormWindow& window;                     // unloaded
+        Timer& Timer4;                                // delay timer
+        Timer& Timer8;                                // key timer
+        const ControlArray<TextBox, kFieldRows>& t1;  // the positions typed
+        TextBox& Text3;                               // delay field
+        CheckBox& Check5;                             // KeyWait box
+    };
+
+    explicit Dispatch(const Uses& uses) : f_(uses) {}
 
     void c1_Click(int index);
     void Timer4_Timer();
@@ -44,7 +59,7 @@ private:
     void end_sequence();
     bool wait_for_modifiers();
 
-    Form1& form_;
+    Uses f_;
     std::optional<unsigned> pending_delay_;
 };
 

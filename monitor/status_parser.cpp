@@ -4,8 +4,10 @@
 #include <bit>
 #include <exception>
 
-#include "app/main_window.h"
 #include "monitor/feed.h"
+#include "monitor/http_client.h"
+#include "monitor/inet_control.h"
+#include "window/form_window.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -235,8 +237,16 @@ StationRecord read_record(std::string_view text, std::size_t at) {
 
 // ---- getwhazz and checkwhazz -----------------------------------------------------------------
 
+StatusMonitor::StatusMonitor(const Uses& uses) : f_(uses) {}
+StatusMonitor::~StatusMonitor() = default;
+
+MyInet& StatusMonitor::my_inet() {
+    if (!my_inet_) my_inet_ = std::make_unique<MyInet>(f_.platform);
+    return *my_inet_;
+}
+
 void StatusMonitor::getwhazz() {
-    Form1& f = form_;
+    const Uses& f = f_;
     fetching_ = true;
     struct Done {
         bool& flag;
@@ -247,7 +257,7 @@ void StatusMonitor::getwhazz() {
     // Where the index path ends without a client record, the current feed
     // stands in for the status file; where the feed fails too, the update
     // ends as that path ended it.
-    f.Label5->set_caption("Loading...");
+    f.Label5.set_caption("Loading...");
     f.Inet1.URL = addresses.status_index;
     try {
         whazztext = f.Inet1.OpenURL();
@@ -266,7 +276,7 @@ void StatusMonitor::getwhazz() {
         bool clients = false;
         if (!server.host.empty()) {
             try {
-                whazztext = f.my_inet().OpenURL(server.host, server.path);
+                whazztext = my_inet().OpenURL(server.host, server.path);
                 clients = has_client_record(whazztext);
             } catch (const std::exception&) {
             }
@@ -275,16 +285,17 @@ void StatusMonitor::getwhazz() {
             if (std::optional<std::string> feed = fetch_feed()) whazztext = std::move(*feed);
         }
     }
-    f.platform().do_events();
+    f.platform.do_events();
     ++updatenr;
-    f.Label5->set_caption(std::to_string(updatenr));
-    f.Label8->set_caption("");
+    f.Label5.set_caption(std::to_string(updatenr));
+    f.Label8.set_caption("");
 }
 
 std::optional<std::string> StatusMonitor::fetch_feed() {
-    Form1& f = form_;
-    platform::Platform& platform = f.platform();
-    if (!addresses.feed_fallback || addresses.feed.empty() || f.unloaded() || platform.quitting()) {
+    const Uses& f = f_;
+    platform::Platform& platform = f.platform;
+    if (!addresses.feed_fallback || addresses.feed.empty() || f.window.unloaded() ||
+        platform.quitting()) {
         return std::nullopt;
     }
     std::string json;
@@ -298,13 +309,13 @@ std::optional<std::string> StatusMonitor::fetch_feed() {
     // that is ending stops the conversion.
     return convert_feed(json, platform.locale(), [&](std::size_t) {
         platform.do_events();
-        return !platform.quitting() && !f.unloaded();
+        return !platform.quitting() && !f.window.unloaded();
     });
 }
 
 void StatusMonitor::checkwhazz() {
-    Form1& f = form_;
-    platform::Locale& locale = f.platform().locale();
+    const Uses& f = f_;
+    platform::Locale& locale = f.platform.locale();
     constexpr std::string_view kAliasKey = "EDBB_N_CTR:";
     constexpr std::string_view kAliasTarget = "EDBB_CTR:";
     constexpr int kNone = -1;
@@ -335,7 +346,7 @@ void StatusMonitor::checkwhazz() {
     for (int i = 0; i < kSlotCount; ++i) {
         const std::string& position = f.t1[i]->text();
         if (position.empty()) {
-            f.slotactive.set(i, 0);
+            f.window.slotactive.set(i, 0);
             continue;
         }
         std::size_t p = slot_key[i] == kNone ? std::string_view::npos : first[slot_key[i]];
@@ -344,14 +355,14 @@ void StatusMonitor::checkwhazz() {
             p = first[static_cast<std::size_t>(alias_key)];
         }
         if (p == std::string_view::npos) {
-            f.slotactive.set(i, 0);
+            f.window.slotactive.set(i, 0);
             f.l1[i]->set_caption("");
             continue;
         }
         const StationRecord record = read_record(whazztext, p);
         f.c1[i]->set_tooltip(locale.ansi_to_utf8(record.name).value_or(std::string()));
         f.l1[i]->set_caption(locale.ansi_to_utf8(record.frequency).value_or(std::string()));
-        f.slotactive.set(i, 1);
+        f.window.slotactive.set(i, 1);
     }
 }
 

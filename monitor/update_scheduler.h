@@ -2,13 +2,32 @@
 // the typed interval, "Timer start", "Timer stop" and the manual request.
 #pragma once
 
+#include "controls/controls.h"
+#include "platform/platform.h"
+
 namespace tovira {
 
-class Form1;
+class FormWindow;
+class InetControl;
+class PanelLayout;
+class StatusMonitor;
 
 class UpdateScheduler {
 public:
-    explicit UpdateScheduler(Form1& form) : form_(form) {}
+    // What the schedule reads and drives.
+    struct Uses {
+        platform::Platform& platform;
+        const FormWindow& window;  // unloaded
+        CheckBox& Check3;          // show-all box
+        TextBox& Text2;            // interval field
+        Label& Label6;             // timer state
+        Timer& Timer6;             // minute timer
+        InetControl& Inet1;        // busy test of the index fetch
+        StatusMonitor& monitor;    // getwhazz, checkwhazz
+        PanelLayout& layout;       // collapse
+    };
+
+    explicit UpdateScheduler(const Uses& uses) : f_(uses) {}
 
     // The manual request: un-ticks the show-all box, then runs one update
     // (fetch, matching, layout) unless one is already under way.
@@ -25,7 +44,7 @@ public:
     double updatemins = 0;  // minutes left until the next automatic update
 
 private:
-    Form1& form_;
+    Uses f_;
     bool running_ = false;
 };
 

@@ -6,13 +6,15 @@
 #include <array>
 #include <cstdint>
 
+#include "config/station_table.h"
+#include "controls/controls.h"
+#include "platform/platform.h"
+#include "window/form_window.h"
+
 namespace tovira {
 
-class Form1;
-
-inline constexpr float kPanelWidth = 1290;
-inline constexpr float kEditWidth = 8200;
-inline constexpr float kViewHeight = 8100;
+class PanelLayout;
+class UpdateScheduler;
 
 struct ColourScheme {
     const char* caption;
@@ -22,19 +24,36 @@ struct ColourScheme {
 // Indexed by option number 1 to 5 (entry 0 unused).
 inline constexpr std::array<ColourScheme, 6> kColourSchemes{{
     {"", 0},
-    {"Blue", 0x000040},
+    {"Blue", kNavy},
     {"Red", 0x400000},
     {"Gray", 0x404040},
     {"Black", 0x000000},
     {"Green", 0x004000},
 }};
 
-inline constexpr std::uint32_t kPatchColour = 0x000040;
+// The patch is the blue background's colour: unseen until it is busy.
+inline constexpr std::uint32_t kPatchColour = kNavy;
 inline constexpr std::uint32_t kPatchBusyColour = 0x0000A0;
 
 class PanelEditing {
 public:
-    explicit PanelEditing(Form1& form) : form_(form) {}
+    // What the editing reactions read and change.
+    struct Uses {
+        platform::Platform& platform;
+        FormWindow& window;  // the views' places, focus, background, flags
+        const ControlArray<CommandButton, kSlotCount>& c1;  // station buttons
+        const ControlArray<Label, kSlotCount>& l1;          // online labels
+        const ControlArray<TextBox, kFieldRows>& t0;        // names
+        const ControlArray<TextBox, kFieldRows>& t1;        // positions
+        const ControlArray<CheckBox, kSlotCount>& Check2;   // slot check boxes
+        CheckBox& Check3;                                   // show-all box
+        CommandButton& Command1;                            // "Test": the focus in the editing view
+        Label& Label9;                                      // request patch
+        PanelLayout& layout;                                // collapse
+        UpdateScheduler& scheduler;                         // the manual request
+    };
+
+    explicit PanelEditing(const Uses& uses) : f_(uses) {}
 
     void Command2_Click();
     void t0_Change(int row);
@@ -52,7 +71,7 @@ public:
     int alltoggle = 1;
 
 private:
-    Form1& form_;
+    Uses f_;
 };
 
 }  // namespace tovira

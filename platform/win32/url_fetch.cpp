@@ -10,7 +10,6 @@ namespace tovira::win32 {
 
 namespace {
 
-constexpr DWORD kInetTimeoutMs = 60000;
 // Servers see which program asks, and which version of it.
 constexpr wchar_t kUserAgent[] = L"Tovira/" TOVIRA_VERSION_STRING;
 // Undone by WinINet's decoder once INTERNET_OPTION_HTTP_DECODING is on. Only
@@ -60,7 +59,7 @@ unsigned __stdcall fetch_thread(void* arg) {
     if (cancelled) {
         if (session) InternetCloseHandle(session);
     } else if (session) {
-        DWORD timeout = kInetTimeoutMs;
+        DWORD timeout = static_cast<DWORD>(platform::kUrlFetchTimeoutMs);
         InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
