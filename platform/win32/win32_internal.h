@@ -34,6 +34,7 @@
 #include "platform/platform.h"
 #include "platform/win32/code_page.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/window_host.h"
 
 namespace tovira::win32 {
 
@@ -118,7 +119,7 @@ struct Win32Data {
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
     HWND tooltip = nullptr;
-    Form1* form = nullptr;
+    platform::WindowHost* form = nullptr;       // the window attached, null once detached
     UINT dpi = USER_DEFAULT_SCREEN_DPI;         // of the window's monitor
     UINT system_dpi = USER_DEFAULT_SCREEN_DPI;  // fixed for the run
     bool quitting = false;

@@ -5,7 +5,6 @@
 // as the core's geometry; its messages: the window moved by dragging,
 // closing and the end of the Windows session handed to the core, the
 // backend's own posted messages routed to their concern.
-#include "app/main_window.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -19,7 +18,7 @@ void report_move(Win32Data& d, int x, int y) {
     if (x == d.px_pos(d.left) && y == d.px_pos(d.top)) return;
     d.left = d.twips_pos(x);
     d.top = d.twips_pos(y);
-    core_event(d, [&d, left = d.left, top = d.top] { d.form->window_moved(left, top); });
+    core_event(d, [&d, left = d.left, top = d.top] { d.form->on_moved(left, top); });
 }
 
 }  // namespace
@@ -65,7 +64,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_LBUTTONDOWN:
-            if (d->form && !d->quitting) core_event(*d, [d] { d->form->Form_MouseDown(); });
+            if (d->form && !d->quitting) core_event(*d, [d] { d->form->on_mouse_down(); });
             return 0;
         case WM_TIMER: {
             auto it = d->timer_sinks.find(static_cast<UINT_PTR>(wp));
@@ -82,8 +81,8 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_ACTIVATE:
             // Back in the window, the field that had the focus gets it again.
-            if (LOWORD(wp) != WA_INACTIVE && d->form && !d->quitting && d->form->focus()) {
-                auto it = d->by_control.find(d->form->focus());
+            if (LOWORD(wp) != WA_INACTIVE && d->form && !d->quitting && d->form->window_focus()) {
+                auto it = d->by_control.find(d->form->window_focus());
                 if (it != d->by_control.end() && it->second->hwnd) {
                     SetFocus(it->second->hwnd);
                     return 0;
@@ -107,7 +106,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             if (d->form) {
                 core_event(*d, [d] {
-                    d->form->unload();
+                    d->form->on_close();
                     // The unload ends the program; should it not, the window goes.
                     if (!d->quitting && d->window) DestroyWindow(d->window);
                 });
@@ -123,7 +122,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (wp && d->form) {
                 d->ending = true;
                 guarded([&] { d->gate->flush(); });
-                if (d->form) guarded([&] { d->form->unload(); });
+                if (d->form) guarded([&] { d->form->on_end_session(); });
             }
             return 0;
         case WM_DESTROY:
