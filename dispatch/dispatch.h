@@ -38,11 +38,11 @@ public:
 
     explicit Dispatch(const Uses& uses) : f_(uses) {}
 
-    void c1_Click(int index);
-    void Timer4_Timer();
-    void Timer8_Timer();
-    void Text3_KeyPress(int code);
-    void Check5_Click();
+    void c1_Click(int index);       // station button
+    void Timer4_Timer();            // delay timer: the typing delay after a click
+    void Timer8_Timer();            // key timer: one key step per tick
+    void Text3_KeyPress(int code);  // delay field: Enter sets the typing delay
+    void Check5_Click();            // "KeyWait an/aus"
     // Sets the typing delay (ms, 0 to 65535). A sequence under way keeps
     // its own: while the delay timer runs, the new one waits for the next
     // click.

@@ -31,12 +31,12 @@ public:
 
     // The manual request: un-ticks the show-all box, then runs one update
     // (fetch, matching, layout) unless one is already under way.
-    void Command7_Click();
-    void Timer6_Timer();
-    void Command6_Click();  // timer start
-    void Command8_Click();  // timer stop
-    void Text2_Change();
-    void Text2_DblClick();
+    void Command7_Click();  // "Manual "ATC's available" request"
+    void Timer6_Timer();    // minute timer: counts the interval down
+    void Command6_Click();  // "Timer start"
+    void Command8_Click();  // "Timer stop"
+    void Text2_Change();    // interval field: the countdown restarts
+    void Text2_DblClick();  // interval field: cleared
 
     // An update (from any caller) is waiting for a server or laying out.
     bool update_running() const;

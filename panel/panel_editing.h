@@ -55,18 +55,18 @@ public:
 
     explicit PanelEditing(const Uses& uses) : f_(uses) {}
 
-    void Command2_Click();
-    void t0_Change(int row);
-    void t0_DblClick(int row);
-    void t1_DblClick(int row);
-    void t0_LostFocus(int row);
-    void t1_LostFocus(int row);
-    void Check2_Click(int slot);
-    void Check3_Click();
-    void Command4_Click();
-    void Check4_Click();
-    void Option_Click(int n);
-    void Label9_Click();
+    void Command2_Click();        // "Menu"
+    void t0_Change(int row);      // name field: the button's caption
+    void t0_DblClick(int row);    // name field: cleared
+    void t1_DblClick(int row);    // position field: cleared
+    void t0_LostFocus(int row);   // name field: upper case
+    void t1_LostFocus(int row);   // position field: upper case
+    void Check2_Click(int slot);  // slot check box
+    void Check3_Click();          // show-all box
+    void Command4_Click();        // "ALL ON/OFF"
+    void Check4_Click();          // gap box
+    void Option_Click(int n);     // "Blue", "Red", "Gray", "Black", "Green"
+    void Label9_Click();          // request patch
 
     int alltoggle = 1;
 
