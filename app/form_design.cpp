@@ -12,6 +12,13 @@ constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kFieldBack = 0xFFFFFF;
 
+// The typing delay at creation: the delay timer's interval, shown in the
+// delay field.
+constexpr unsigned kCreatedDelayMs = 100;
+// The start-up sequence runs this long after creation.
+constexpr unsigned kStartUpDelayMs = 100;
+constexpr unsigned kMinuteMs = 60000;
+
 // Button and label colours of the three groups of ten rows.
 std::uint32_t button_colour(int slot) {
     return slot < 10 ? 0xFF00FF : slot < 20 ? 0x00FF00 : 0x00FFFF;
@@ -168,7 +175,7 @@ Form1Controls::Form1Controls(platform::Platform& platform) : platform_(platform)
     Check1->set_colors(kWhite, kNavy, false);
     Check1->set_value(1);
     Text3 = make<TextBox>("Text3", -1, control_id::Text3);
-    Text3->set_text("100");
+    Text3->set_text(std::to_string(kCreatedDelayMs));
     Text3->set_tooltip("Wartet, wenn Befehl gesendet werden soll");
     Text3->set_geometry(4800, 5640, 615, 285);
     Text3->set_colors(kBlack, kFieldBack, false);
@@ -199,9 +206,9 @@ Form1Controls::Form1Controls(platform::Platform& platform) : platform_(platform)
     int tab = 0;
     for (Control* c : controls_) c->set_tab_index(tab++);
 
-    Timer4 = std::make_unique<Timer>(platform_, "Timer4", 100);
-    Timer5 = std::make_unique<Timer>(platform_, "Timer5", 100);
-    Timer6 = std::make_unique<Timer>(platform_, "Timer6", 60000);
+    Timer4 = std::make_unique<Timer>(platform_, "Timer4", kCreatedDelayMs);
+    Timer5 = std::make_unique<Timer>(platform_, "Timer5", kStartUpDelayMs);
+    Timer6 = std::make_unique<Timer>(platform_, "Timer6", kMinuteMs);
     Timer8 = std::make_unique<Timer>(platform_, "Timer8", kKeyStepMs);
 }
 
