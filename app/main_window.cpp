@@ -23,7 +23,7 @@ void move_in_tab_order(const std::vector<Control*>& controls, Control& control, 
 }  // namespace
 
 // The controls exist (Form1Controls is built first); each part receives
-// those it touches.
+// those it touches, and `*this` as the window (FormWindow) where it needs it.
 Form1::Form1(platform::Platform& platform)
     : Form1Controls(platform),
       FormWindow(platform),
