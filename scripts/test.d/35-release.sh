@@ -43,7 +43,7 @@ expected="-rwxr-xr-x $when tovira.exe
 -rw-r--r-- $when README.txt
 -rw-r--r-- $when LICENSE.txt
 -rw-r--r-- $when THIRD-PARTY-NOTICES.txt"
-actual=$(zipinfo -T "$zip" | awk '$7 ~ /^[0-9]{8}\.[0-9]{6}$/ {print $1, $7, $8}')
+actual=$(zipinfo -T "$zip" | awk '$1 ~ /^-/ && NF == 8 {print $1, $7, $8}')
 [ "$actual" = "$expected" ] || fail "zip entries:
 $actual
 expected:
