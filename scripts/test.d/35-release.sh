@@ -4,7 +4,8 @@
 # `mingw` preset's own build in build/mingw (reused from the Windows step),
 # byte for byte: two folders, two times, one SHA-256. Then unpacks the zip
 # and checks its entries (order, modes, the commit's time), the text files'
-# UTF-8 and CR LF line ends, and the hashes in dist/.
+# UTF-8 and CR LF line ends, the hashes in dist/, and that the program
+# carries the version the zip is named after.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -26,6 +27,19 @@ echo "tovira.exe  build/mingw: $ours"
 echo "tovira.exe  release:     $(cut -d' ' -f1 dist/tovira.exe.sha256)"
 [ "$ours  tovira.exe" = "$(cat dist/tovira.exe.sha256)" ] ||
     fail "two builds of one commit differ (build/mingw and the release's)"
+
+# The zip's version is the one the program carries: its User-Agent and its
+# version resource (UTF-16 strings in the .exe).
+python3 - build/mingw/platform/win32/tovira.exe "$version" <<'EOF' || fail "tovira.exe does not carry version $version"
+import re, sys
+exe, version = sys.argv[1:]
+data = open(exe, "rb").read()
+u = lambda s: s.encode("utf-16le")
+agent = u("Tovira/" + version + "\0") in data
+resource = all(re.search(re.escape(u(k + "\0")) + b"(\0\0)?" + re.escape(u(version + "\0")), data)
+               for k in ("FileVersion", "ProductVersion"))
+sys.exit(0 if agent and resource else 1)
+EOF
 
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the zip"
 [ "$(cut -d' ' -f3 dist/SHA256SUMS)" = "$(basename "$zip")" ] || fail "SHA256SUMS names another file"
