@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "monitor/addresses.h"
+#include "monitor/feed_route.h"
 
 namespace tovira {
 
@@ -68,7 +69,9 @@ private:
 struct StationRecord {
     bool online = false;
     std::string name;       // field 2, 8-bit code page
-    std::string frequency;  // field 4 as shown: "118.700" becomes "118.7"
+    // Field 4 as shown: zeros from the sixth character on are cut, so
+    // "118.700" becomes "118.7" while "118.705" stays.
+    std::string frequency;
 };
 
 // The record fields after a match at `at`: field n lies between the n-th and
@@ -92,10 +95,11 @@ public:
 
 private:
     // The current feed as status records, or nullopt when it cannot stand in.
-    std::optional<std::string> fetch_feed();
+    std::optional<std::string> fetch_feed(platform::Millis update_start);
 
     Form1& form_;
     bool fetching_ = false;
+    FeedRoute route_;
 };
 
 }  // namespace tovira

@@ -218,7 +218,10 @@ TEST(FeedFallbackTest, OverTheSizeCapOrCutShortDeepInItsNestingTheFeedFailsLikeA
 
 class FeedStandInTest : public SimTest {
 protected:
-    void SetUp() override { write_config(config_text()); }
+    void SetUp() override {
+        with_feed = true;
+        write_config(config_text());
+    }
     void expect_sample_shown() {
         EXPECT_EQ(visible_slots(), (std::vector<int>{0, 2, 3, 4, 5, 6, 7}));
         EXPECT_EQ(form->l1[0]->caption(), "124.525");
@@ -228,7 +231,7 @@ protected:
         EXPECT_EQ(form->l1[4]->caption(), "125.750");  // a tail of EDWW_B_CTR
         EXPECT_EQ(form->l1[5]->caption(), "127.2");    // the alias: EDBB_CTR
         EXPECT_EQ(form->c1[5]->tooltip(), "400106");
-        EXPECT_EQ(form->l1[6]->caption(), "199.998");
+        EXPECT_EQ(form->l1[6]->caption(), "");  // an observer: online, no channel
         EXPECT_EQ(form->l1[7]->caption(), "");  // a pilot: online, no frequency
         EXPECT_EQ(form->c1[7]->tooltip(), "400301");
     }
