@@ -16,8 +16,7 @@ void FeedRoute::read(platform::Millis request_start, std::string records) {
 }
 
 bool FeedRoute::straight_to_feed(platform::Millis update_start) const {
-    return index_without_clients_at_ &&
-           update_start - *index_without_clients_at_ < kIndexRetryMs;
+    return index_without_clients_at_ && update_start - *index_without_clients_at_ < kIndexRetryMs;
 }
 
 void FeedRoute::index_path_ended(platform::Millis update_start, bool clients) {

@@ -228,8 +228,7 @@ StationRecord read_record(std::string_view text, std::size_t at) {
         std::string frequency(text.substr(colon[3] + 1, colon[4] - colon[3] - 1));
         // Only trailing zeros go: 118.700 shows as 118.7, but the 8.33 kHz
         // channel 118.705 stays whole rather than read as another channel.
-        if (frequency.size() > 5 &&
-            frequency.find_first_not_of('0', 5) == std::string::npos) {
+        if (frequency.size() > 5 && frequency.find_first_not_of('0', 5) == std::string::npos) {
             frequency.resize(5);
         }
         record.frequency = std::move(frequency);
@@ -324,11 +323,10 @@ std::optional<std::string> StatusMonitor::fetch_feed(platform::Millis update_sta
     }
     // The window is served between slices of a long document; a program
     // that is ending stops the conversion.
-    std::optional<std::string> records =
-        convert_feed(json, platform.locale(), [&](std::size_t) {
-            platform.do_events();
-            return !platform.quitting() && !f.unloaded();
-        });
+    std::optional<std::string> records = convert_feed(json, platform.locale(), [&](std::size_t) {
+        platform.do_events();
+        return !platform.quitting() && !f.unloaded();
+    });
     if (records) route_.read(request_start, *records);
     return records;
 }

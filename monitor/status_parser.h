@@ -68,7 +68,7 @@ private:
 
 struct StationRecord {
     bool online = false;
-    std::string name;       // field 2, 8-bit code page
+    std::string name;  // field 2, 8-bit code page
     // Field 4 as shown: zeros from the sixth character on are cut, so
     // "118.700" becomes "118.7" while "118.705" stays.
     std::string frequency;
