@@ -249,8 +249,9 @@ void StatusMonitor::getwhazz() {
     const platform::Millis start = platform.now_ms();
     // The built-in index is the network's retired one: once its path has
     // yielded no client, the feed is asked first. A private index keeps its
-    // path on every update.
-    const bool routed = !addresses.private_index && addresses.feed_fallback;
+    // path on every update, and so does any index without a feed.
+    const bool routed =
+        !addresses.private_index && addresses.feed_fallback && !addresses.feed.empty();
     const bool straight = routed && route_.straight_to_feed(start);
 
     // Each step that fails is skipped and the update goes on with the next.
