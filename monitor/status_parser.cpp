@@ -228,8 +228,11 @@ StationRecord read_record(std::string_view text, std::size_t at) {
     if (found >= 3) record.name = std::string(text.substr(colon[1] + 1, colon[2] - colon[1] - 1));
     if (found >= 5) {
         std::string frequency(text.substr(colon[3] + 1, colon[4] - colon[3] - 1));
-        // Only the sixth character decides: 118.700 shows as 118.7.
-        if (frequency.size() >= 6 && frequency[5] == '0') frequency.resize(5);
+        // Only trailing zeros go: 118.700 shows as 118.7, but the 8.33 kHz
+        // channel 118.705 stays whole rather than read as another channel.
+        if (frequency.size() > 5 && frequency.find_first_not_of('0', 5) == std::string::npos) {
+            frequency.resize(5);
+        }
         record.frequency = std::move(frequency);
     }
     return record;
@@ -247,25 +250,47 @@ MyInet& StatusMonitor::my_inet() {
 
 void StatusMonitor::getwhazz() {
     const Uses& f = f_;
+    platform::Platform& platform = f.platform;
     fetching_ = true;
     struct Done {
         bool& flag;
         ~Done() { flag = false; }
     } done{fetching_};
+    const platform::Millis start = platform.now_ms();
+    // The built-in index is the network's retired one: once its path has
+    // yielded no client, the feed is asked first. A private index keeps its
+    // path on every update, and so does any index without a feed.
+    const bool routed =
+        !addresses.private_index && addresses.feed_fallback && !addresses.feed.empty();
+    const bool straight = routed && route_.straight_to_feed(start);
 
     // Each step that fails is skipped and the update goes on with the next.
     // Where the index path ends without a client record, the current feed
     // stands in for the status file; where the feed fails too, the update
     // ends as that path ended it.
     f.Label5.set_caption("Loading...");
-    f.Inet1.URL = addresses.status_index;
-    try {
-        whazztext = f.Inet1.OpenURL();
-    } catch (const std::exception&) {
-        // The index keeps the text it held.
+    bool feed_failed = false;
+    if (straight) {
+        if (std::optional<std::string> feed = fetch_feed(start)) {
+            whazztext = std::move(*feed);
+        } else {
+            // Ends as an update whose index failed, without asking again.
+            feed_failed = true;
+        }
+    } else {
+        f.Inet1.URL = addresses.status_index;
+        try {
+            whazztext = f.Inet1.OpenURL();
+        } catch (const std::exception&) {
+            // The index keeps the text it held.
+        }
     }
-    if (whazztext.empty()) {
-        std::optional<std::string> feed = fetch_feed();
+    if (straight && !feed_failed) {
+        // The feed stood in; nothing of the index path is left to do.
+    } else if (whazztext.empty()) {
+        if (routed && !straight) route_.index_path_ended(start, false);
+        std::optional<std::string> feed;
+        if (!feed_failed) feed = fetch_feed(start);
         if (!feed) return;
         whazztext = std::move(*feed);
     } else {
@@ -281,23 +306,25 @@ void StatusMonitor::getwhazz() {
             } catch (const std::exception&) {
             }
         }
-        if (!clients) {
-            if (std::optional<std::string> feed = fetch_feed()) whazztext = std::move(*feed);
+        if (routed && !straight) route_.index_path_ended(start, clients);
+        if (!clients && !feed_failed) {
+            if (std::optional<std::string> feed = fetch_feed(start)) whazztext = std::move(*feed);
         }
     }
-    f.platform.do_events();
+    platform.do_events();
     ++updatenr;
     f.Label5.set_caption(std::to_string(updatenr));
     f.Label8.set_caption("");
 }
 
-std::optional<std::string> StatusMonitor::fetch_feed() {
+std::optional<std::string> StatusMonitor::fetch_feed(platform::Millis update_start) {
     const Uses& f = f_;
     platform::Platform& platform = f.platform;
-    if (!addresses.feed_fallback || addresses.feed.empty() || f.window.unloaded() ||
-        platform.quitting()) {
+    if (!addresses.feed_fallback || addresses.feed.empty() || f.window.unloaded() || platform.quitting()) {
         return std::nullopt;
     }
+    if (const std::string* records = route_.reusable(update_start)) return *records;
+    const platform::Millis request_start = platform.now_ms();
     std::string json;
     try {
         f.feed_inet.URL = addresses.feed;
@@ -307,10 +334,12 @@ std::optional<std::string> StatusMonitor::fetch_feed() {
     }
     // The window is served between slices of a long document; a program
     // that is ending stops the conversion.
-    return convert_feed(json, platform.locale(), [&](std::size_t) {
+    std::optional<std::string> records = convert_feed(json, platform.locale(), [&](std::size_t) {
         platform.do_events();
         return !platform.quitting() && !f.window.unloaded();
     });
+    if (records) route_.read(request_start, *records);
+    return records;
 }
 
 void StatusMonitor::checkwhazz() {

@@ -14,6 +14,7 @@
 #include "config/station_table.h"
 #include "controls/controls.h"
 #include "monitor/addresses.h"
+#include "monitor/feed_route.h"
 #include "platform/platform.h"
 
 namespace tovira {
@@ -73,8 +74,10 @@ private:
 
 struct StationRecord {
     bool online = false;
-    std::string name;       // field 2, 8-bit code page
-    std::string frequency;  // field 4 as shown: "118.700" becomes "118.7"
+    std::string name;  // field 2, 8-bit code page
+    // Field 4 as shown: zeros from the sixth character on are cut, so
+    // "118.700" becomes "118.7" while "118.705" stays.
+    std::string frequency;
 };
 
 // The record fields after a match at `at`: field n lies between the n-th and
@@ -117,11 +120,12 @@ public:
 
 private:
     // The current feed as status records, or nullopt when it cannot stand in.
-    std::optional<std::string> fetch_feed();
+    std::optional<std::string> fetch_feed(platform::Millis update_start);
 
     Uses f_;
     bool fetching_ = false;
     std::unique_ptr<MyInet> my_inet_;
+    FeedRoute route_;
 };
 
 }  // namespace tovira
