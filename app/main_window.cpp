@@ -217,6 +217,7 @@ void Form1::unload() {
     Timer5->set_enabled(false);
     Timer6->set_enabled(false);
     Timer8->set_enabled(false);
+    dispatch.stop_aurora();
     saveconfig();
     visible_ = false;
     platform_.quit();

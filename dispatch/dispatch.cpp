@@ -11,6 +11,26 @@ namespace tovira {
 
 using platform::EventGate;
 
+Dispatch::Dispatch(Form1& form) : form_(form) {}
+Dispatch::~Dispatch() = default;
+
+AuroraClient& Dispatch::aurora() {
+    if (!aurora_) {
+        Form1& f = form_;
+        aurora_ = std::make_unique<AuroraClient>(
+            f.platform(), aurora_port, [&f](int slot) { return f.monitor.station_for(slot); },
+            [&f](int slot, const std::string& text) {
+                f.platform().show_balloon(control_id::c1 + slot, text);
+            },
+            [&f] { return f.unloaded(); });
+    }
+    return *aurora_;
+}
+
+void Dispatch::stop_aurora() {
+    if (aurora_) aurora_->stop();
+}
+
 Dispatch::State Dispatch::state() const {
     if (form_.Timer8->enabled()) return State::Typing;
     if (form_.Timer4->enabled()) return State::Delaying;
@@ -21,14 +41,21 @@ void Dispatch::c1_Click(int index) {
     Form1& f = form_;
     platform::Platform& p = f.platform();
     dispatchslot = static_cast<std::int16_t>(index);
-    bool active = false;
+    platform::Activation activation = platform::Activation::NoWindow;
     {
         // Nothing may run between the new slot and the step reset: a key
         // tick of the running sequence would type the new slot's position.
         EventGate::Hold hold(p.gate());
-        active = p.app_activate(kIvacTitle);
+        activation = p.app_activate(kIvacTitle);
     }
-    if (!active || f.unloaded()) return;  // no IvAc in front: nothing more
+    if (f.unloaded()) return;
+    // No IvAc at all: the handover goes to Aurora, with no delay and no key.
+    // An IvAc window that stayed behind is IvAc's failure, not Aurora's turn.
+    if (activation == platform::Activation::NoWindow) {
+        aurora().click(index);
+        return;
+    }
+    if (activation != platform::Activation::InFront) return;
     if (pending_delay_) {
         // A delay confirmed while the last one ran holds from this click.
         f.Timer4->set_enabled(false);

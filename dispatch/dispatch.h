@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+#include "dispatch/aurora_client.h"
 
 namespace tovira {
 
@@ -21,7 +24,8 @@ class Dispatch {
 public:
     enum class State { Idle, Delaying, Typing };
 
-    explicit Dispatch(Form1& form) : form_(form) {}
+    explicit Dispatch(Form1& form);
+    ~Dispatch();
 
     void c1_Click(int index);
     void Timer4_Timer();
@@ -35,6 +39,12 @@ public:
 
     State state() const;
 
+    // Where no IvAc window exists a click hands over in Aurora; set before
+    // the first click.
+    std::uint16_t aurora_port = kAuroraPort;
+    // Ends a handover in Aurora under way, without a word to it.
+    void stop_aurora();
+
     std::optional<std::int16_t> dispatchslot;  // unset until the first click
     std::int16_t dispatchstep = 0;
     int keywait = 0;  // 1 = on
@@ -44,8 +54,11 @@ private:
     void end_sequence();
     bool wait_for_modifiers();
 
+    AuroraClient& aurora();
+
     Form1& form_;
     std::optional<unsigned> pending_delay_;
+    std::unique_ptr<AuroraClient> aurora_;
 };
 
 }  // namespace tovira

@@ -61,6 +61,7 @@
 
 #include "app/controls.h"
 #include "app/main_window.h"
+#include "platform/win32/balloon.h"
 #include "platform/win32/code_page.h"
 #include "tovira_version.h"
 
@@ -1908,20 +1909,30 @@ void Win32Platform::quit() {
     PostQuitMessage(0);
 }
 
-bool Win32Platform::app_activate(std::string_view title) {
+platform::Activation Win32Platform::app_activate(std::string_view title) {
     Win32Data& d = *d_;
     d.activated = nullptr;
-    if (d.quitting || d.ending) return false;
+    if (d.quitting || d.ending) return platform::Activation::NotInFront;
     FindTitle find;
     find.title = widen(title);
     find.self = d.window;
     EnumWindows(find_title, reinterpret_cast<LPARAM>(&find));
     HWND target = find.exact ? find.exact : find.prefix;
     d.activated = target;
-    if (!target) return false;
+    if (!target) return platform::Activation::NoWindow;
     // Only a window that really came forward counts: the keys would go to
     // whatever is in front otherwise.
-    return bring_to_front(d, target);
+    return bring_to_front(d, target) ? platform::Activation::InFront
+                                     : platform::Activation::NotInFront;
+}
+
+platform::Millis Win32Platform::double_click_ms() {
+    return static_cast<platform::Millis>(GetDoubleClickTime());
+}
+
+void Win32Platform::show_balloon(int control_id, std::string_view text_utf8) {
+    if (d_->quitting || !d_->window) return;
+    win32::show_balloon(d_->instance, d_->window, control_id, widen(text_utf8));
 }
 
 bool Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStroke> keys,

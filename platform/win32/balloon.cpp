@@ -1,0 +1,61 @@
+#include "platform/win32/balloon.h"
+
+#include <commctrl.h>
+
+namespace tovira::win32 {
+
+namespace {
+
+constexpr UINT_PTR kToolId = 1;
+constexpr UINT_PTR kHideTimer = 1;
+
+HWND g_tip = nullptr;
+std::wstring g_text;  // the tool keeps a pointer to it
+
+void CALLBACK hide_balloon(HWND tip, UINT, UINT_PTR, DWORD) {
+    KillTimer(tip, kHideTimer);
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof(ti);
+    ti.hwnd = GetWindow(tip, GW_OWNER);
+    ti.uId = kToolId;
+    SendMessageW(tip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
+}
+
+}  // namespace
+
+void show_balloon(HINSTANCE instance, HWND window, int control_id, const std::wstring& text) {
+    HWND anchor = GetDlgItem(window, control_id);
+    if (!anchor || !IsWindowVisible(window)) return;
+    if (g_tip && !IsWindow(g_tip)) g_tip = nullptr;
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof(ti);
+    ti.hwnd = window;
+    ti.uId = kToolId;
+    if (!g_tip) {
+        // Topmost like the panel, never activated: the keyboard stays where
+        // the user has it.
+        g_tip = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, TOOLTIPS_CLASSW, nullptr,
+                                WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
+                                nullptr, instance, nullptr);
+        if (!g_tip) return;
+        SendMessageW(g_tip, TTM_SETMAXTIPWIDTH, 0, 400);
+        ti.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+        ti.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(g_tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+    g_text = text;
+    ti.lpszText = g_text.data();
+    SendMessageW(g_tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+    // The stem points at the middle of the button's right edge, so that the
+    // balloon stands beside the panel's column rather than over it.
+    RECT r{};
+    GetWindowRect(anchor, &r);
+    SendMessageW(g_tip, TTM_TRACKPOSITION, 0, MAKELPARAM(r.right, (r.top + r.bottom) / 2));
+    SendMessageW(g_tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
+    SetWindowPos(g_tip, HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    SetTimer(g_tip, kHideTimer, kBalloonShowMs, hide_balloon);
+}
+
+}  // namespace tovira::win32
