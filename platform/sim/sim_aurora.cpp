@@ -14,6 +14,7 @@ namespace {
 
 std::vector<Chunk> answer_line(SimAurora& a, const std::string& line) {
     a.received.push_back(line);
+    if (a.on_line) a.on_line(line);
     const std::size_t semi = line.find(';');
     const std::string command = line.substr(1, semi == std::string::npos ? semi : semi - 1);
     if (std::find(a.close_on.begin(), a.close_on.end(), command) != a.close_on.end()) {

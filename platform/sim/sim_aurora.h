@@ -5,6 +5,7 @@
 // closed connection, refusal, a connection never accepted.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,7 +28,8 @@ struct SimAurora {
     std::string before;                 // bytes sent ahead of every answer
     bool split = false;                 // each answer arrives in two parts, 1 ms apart
     std::vector<std::string> received;  // every line received, in order
-    int transfers() const;              // #TRTR lines received
+    std::function<void(const std::string& line)> on_line;  // as each arrives
+    int transfers() const;                                 // #TRTR lines received
 };
 
 // Puts `aurora` on 127.0.0.1 (any port) of `sim`.

@@ -146,7 +146,7 @@ TEST_F(AuroraTest, EveryAnswerAndFaultHasItsOutcome) {
          [](SimAurora& a) {
              a.answer_for["TRTR"] = "$TRTR;Traffic not under your control here\r\n";
          },
-         both, "Aurora: $TRTR;Traffic not under your control h", -1},
+         both, "Aurora: $TRTR;Traffic not under your control her", -1},
         {"unknown", [](SimAurora& a) { a.answer_for["SELTFC"] = "@ERR;Unknown command\r\n"; }, ask,
          "Aurora: @ERR;Unknown command", -1},
         {"silent", [](SimAurora& a) { a.answer_for["SELTFC"] = ""; }, ask, AuroraClient::kNoAnswer,
