@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dispatch/aurora_client.h"
@@ -125,8 +126,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (r.rfind("sent to Aurora", 0) != 0) continue;
         FUZZ_CHECK(callsign.has_value());
         FUZZ_CHECK(r == tovira::AuroraClient::sent_text(*callsign, kStation));
+        // The echo may come in any bytes that arrived after the transfer,
+        // in the order they arrived.
+        std::vector<std::pair<Millis, const std::string*>> late;
+        for (const Chunk& c : answers[0]) {
+            if (sent_at[0] + c.after > sent_at[1])
+                late.emplace_back(sent_at[0] + c.after, &c.bytes);
+        }
+        for (const Chunk& c : answers[1]) late.emplace_back(sent_at[1] + c.after, &c.bytes);
+        std::stable_sort(late.begin(), late.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         std::string echoed;
-        for (const Chunk& c : answers[1]) echoed += c.bytes;
+        for (const auto& [at, bytes] : late) echoed += *bytes;
         FUZZ_CHECK(echoed.find("#TRTR;" + *callsign + ";" + kStation) != std::string::npos);
     }
     return 0;
