@@ -2304,6 +2304,28 @@ void auroraHandover() {
     auroraTransfer(t, a, 10, "EDWW_CTR");
     auroraTransfer(t, a, 20, "EDDH_TWR");
     check(GetForegroundWindow() != a.wnd, "no window was activated for the handover");
+    // A real double click (two presses with the mouse, within the system's
+    // double-click time) is one click: one transfer.
+    RECT b;
+    GetWindowRect(item(t.main, id::c1(0)), &b);
+    SetCursorPos((b.left + b.right) / 2, (b.top + b.bottom) / 2);
+    Sleep(100);
+    const size_t before = received(a).size();
+    for (int i = 0; i < 2; ++i) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_MOUSE;
+        in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(1, &in[0], sizeof(INPUT));
+        Sleep(40);
+        SendInput(1, &in[1], sizeof(INPUT));
+        Sleep(60);
+    }
+    Sleep(1000);
+    std::vector<std::string> got = received(a);
+    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(std::min(before, got.size())));
+    check(got == std::vector<std::string>{"#SELTFC", "#TRTR;DLH4CW;EDDT_TWR;"},
+          "a double click transfers once, got \"%s\"", joined(got).c_str());
     stopAurora(a);
     stopTovira(t);
 }
