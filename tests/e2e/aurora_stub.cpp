@@ -16,9 +16,11 @@
 //
 // Log lines: "<us> READY <port>", "<us> FULL <n>" (backlog filled with n
 // connections), "<us> CONNECT", "<us> RECV <line>", "<us> SEND <line>".
-#include <windows.h>
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+// clang-format on
 
 #include <cstdio>
 #include <map>
