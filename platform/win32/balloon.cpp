@@ -47,11 +47,12 @@ void show_balloon(HINSTANCE instance, HWND window, int control_id, const std::ws
     g_text = text;
     ti.lpszText = g_text.data();
     SendMessageW(g_tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
-    // The stem points at the middle of the button's right edge, so that the
-    // balloon stands beside the panel's column rather than over it.
-    RECT r{};
+    // The stem points from the panel's right edge at the button's row, so
+    // that the balloon stands beside the panel rather than over it.
+    RECT r{}, panel{};
     GetWindowRect(anchor, &r);
-    SendMessageW(g_tip, TTM_TRACKPOSITION, 0, MAKELPARAM(r.right, (r.top + r.bottom) / 2));
+    GetWindowRect(window, &panel);
+    SendMessageW(g_tip, TTM_TRACKPOSITION, 0, MAKELPARAM(panel.right, (r.top + r.bottom) / 2));
     SendMessageW(g_tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
     SetWindowPos(g_tip, HWND_TOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);

@@ -2203,7 +2203,9 @@ std::vector<AuroraEvent> auroraLog(const Aurora& a) {
         char kind[16] = "";
         int n = 0;
         if (std::sscanf(l.c_str(), "%lld %15s %n", &us, kind, &n) < 2) continue;
-        out.push_back({static_cast<double>(us) / 1000.0, kind, n > 0 ? l.substr(n) : ""});
+        std::string rest = n > 0 ? l.substr(static_cast<size_t>(n)) : "";
+        while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' ')) rest.pop_back();
+        out.push_back({static_cast<double>(us) / 1000.0, kind, rest});
     }
     return out;
 }
