@@ -81,6 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += 2 + len;
     }
 
+    // In the order they arrive.
+    for (auto& a : answers) {
+        std::stable_sort(a.begin(), a.end(),
+                         [](const Chunk& x, const Chunk& y) { return x.after < y.after; });
+    }
+
     tovira::sim::SimPlatform sim(0);
     std::vector<Millis> sent_at;
     tovira::sim::PeerScript peer;
