@@ -136,8 +136,8 @@ TEST_F(AuroraTest, EveryAnswerAndFaultHasItsOutcome) {
          sent, -1},
         {"split", [](SimAurora& a) { a.split = true; }, both, sent, 7},
         {"others' lines", [&](SimAurora& a) { a.before = others + "\r\n"; }, both, sent, -1},
-        {"too many others' lines", [&](SimAurora& a) { a.before = others + "\r\n#WX;EDDT\r\n"; }, ask,
-         AuroraClient::kTooManyLines, -1},
+        {"too many others' lines", [&](SimAurora& a) { a.before = others + "\r\n#WX;EDDT\r\n"; },
+         ask, AuroraClient::kTooManyLines, -1},
         {"nothing selected", [](SimAurora& a) { a.selected.clear(); }, ask,
          AuroraClient::kNothingSelected, -1},
         {"no field", [](SimAurora& a) { a.answer_for["SELTFC"] = "#SELTFC\r\n"; }, ask,
@@ -306,6 +306,21 @@ TEST_F(AuroraTest, TheTypingDelayAndIvacWindowsDecideNothingButWhetherAuroraIsAs
         EXPECT_EQ(sim.connections.empty(), c.transfers == 0);
         EXPECT_EQ(sim.sends.empty(), c.transfers > 0);
     }
+}
+
+TEST_F(AuroraTest, AnAnswerKeptWithTheBoundsTickStillCounts) {
+    aurora->delay = kAuroraAnswerMs - 100;
+    ready();
+    click(3);
+    sim.run_for(kAuroraAnswerMs - 200);
+    {
+        // The window is busy past the bound: the answer and the tick wait.
+        platform::EventGate::Hold hold(sim.gate());
+        sim.run_for(500);
+    }
+    sim.run_for(kAuroraAnswerMs);  // the echo, as slow
+    EXPECT_EQ(aurora->transfers(), 1);
+    EXPECT_EQ(balloon_texts(), Lines{AuroraClient::sent_text("DLH4CW", "EDDT_TWR")});
 }
 
 TEST_F(AuroraTest, QuitDuringATransferSendsNothingMore) {
