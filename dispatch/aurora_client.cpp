@@ -138,26 +138,18 @@ std::string AuroraClient::sent_text(std::string_view callsign, std::string_view 
 
 // ---- the conversation -------------------------------------------------------------------
 
-AuroraClient::AuroraClient(platform::Platform& platform, std::uint16_t port, StationFor station_for,
-                           Report report, Ended ended)
-    : platform_(platform),
-      port_(port),
-      station_for_(std::move(station_for)),
-      report_(std::move(report)),
-      ended_(std::move(ended)) {}
-
 AuroraClient::~AuroraClient() {
-    if (timer_on_) platform_.stop_timer(*this);
+    if (timer_on_) f_.platform.stop_timer(*this);
 }
 
 bool AuroraClient::ended() {
-    return platform_.quitting() || (ended_ && ended_());
+    return f_.platform.quitting() || f_.window.unloaded();
 }
 
 void AuroraClient::click(int slot) {
-    const platform::Millis now = platform_.now_ms();
+    const platform::Millis now = f_.platform.now_ms();
     // The second half of a double click is the same click.
-    if (last_slot_ == slot && now - last_click_at_ <= platform_.double_click_ms()) {
+    if (last_slot_ == slot && now - last_click_at_ <= f_.platform.double_click_ms()) {
         last_slot_.reset();
         return;
     }
@@ -181,17 +173,17 @@ void AuroraClient::start(int slot) {
     slot_ = slot;
     skipped_ = 0;
     splitter_.clear();
-    if (!socket_) socket_ = platform_.create_socket(*this);
+    if (!socket_) socket_ = f_.platform.create_socket(*this);
     state_ = State::Connecting;
-    arm(platform_.now_ms());
-    if (!socket_->connect(kAuroraHost, port_)) finish(kNoAccess);
+    arm(f_.platform.now_ms());
+    if (!socket_->connect(kAuroraHost, port)) finish(kNoAccess);
 }
 
 void AuroraClient::stop() {
     state_ = State::Idle;
     queued_.reset();
     if (socket_) socket_->close();
-    if (timer_on_) platform_.stop_timer(*this);
+    if (timer_on_) f_.platform.stop_timer(*this);
     timer_on_ = false;
 }
 
@@ -199,22 +191,22 @@ void AuroraClient::finish(std::string text) {
     const int slot = slot_;
     const std::optional<int> next = std::exchange(queued_, std::nullopt);
     stop();
-    report_(slot, std::move(text));
+    f_.platform.show_balloon(f_.c1[slot]->id(), text);
     if (next && !ended()) start(*next);
 }
 
 void AuroraClient::arm(platform::Millis from) {
     deadline_ = from + kAuroraAnswerMs;
-    const platform::Millis left = std::max<platform::Millis>(deadline_ - platform_.now_ms(), 1);
-    platform_.start_timer(*this, static_cast<unsigned>(left));
+    const platform::Millis left = std::max<platform::Millis>(deadline_ - f_.platform.now_ms(), 1);
+    f_.platform.start_timer(*this, static_cast<unsigned>(left));
     timer_on_ = true;
 }
 
 void AuroraClient::check_deadline() {
     if (state_ == State::Idle) return;
-    const platform::Millis now = platform_.now_ms();
+    const platform::Millis now = f_.platform.now_ms();
     if (now < deadline_) {
-        platform_.start_timer(*this, static_cast<unsigned>(deadline_ - now));
+        f_.platform.start_timer(*this, static_cast<unsigned>(deadline_ - now));
         return;
     }
     // Refused and never accepted look the same to the user: no access.
@@ -242,7 +234,7 @@ void AuroraClient::on_socket_connect() {
         finish(kClosed);
         return;
     }
-    arm(platform_.now_ms());
+    arm(f_.platform.now_ms());
 }
 
 void AuroraClient::on_socket_data_arrival(std::size_t) {
@@ -323,7 +315,7 @@ void AuroraClient::send_transfer(const std::string& callsign) {
         stop();
         return;
     }
-    std::string station = station_for_(slot_);
+    std::string station = f_.monitor.station_for(slot_);
     if (!valid_aurora_station(station)) {
         finish(kBadStation);
         return;
@@ -336,7 +328,7 @@ void AuroraClient::send_transfer(const std::string& callsign) {
         finish(kClosed);
         return;
     }
-    arm(platform_.now_ms());
+    arm(f_.platform.now_ms());
 }
 
 }  // namespace tovira

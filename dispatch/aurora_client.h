@@ -15,7 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "config/station_table.h"
+#include "controls/controls.h"
+#include "monitor/status_parser.h"
 #include "platform/platform.h"
+#include "window/form_window.h"
 
 namespace tovira {
 
@@ -67,18 +71,21 @@ bool valid_aurora_station(std::string_view station);
 
 class AuroraClient : private platform::SocketEvents, private platform::TimerSink {
 public:
-    // The station for a slot, read when the transfer is sent.
-    using StationFor = std::function<std::string(int slot)>;
-    // The outcome of a click, for the user.
-    using Report = std::function<void(int slot, std::string text)>;
-    // True once the program is ending: nothing more is sent.
-    using Ended = std::function<bool()>;
+    // What the handover in Aurora reads and drives.
+    struct Uses {
+        platform::Platform& platform;
+        const FormWindow& window;                           // unloaded: nothing more sent
+        const ControlArray<CommandButton, kSlotCount>& c1;  // station buttons: the balloon's place
+        const StatusMonitor& monitor;                       // the station for a slot
+    };
 
-    AuroraClient(platform::Platform& platform, std::uint16_t port, StationFor station_for,
-                 Report report, Ended ended);
+    explicit AuroraClient(const Uses& uses) : f_(uses) {}
     ~AuroraClient() override;
     AuroraClient(const AuroraClient&) = delete;
     AuroraClient& operator=(const AuroraClient&) = delete;
+
+    // Aurora's port on 127.0.0.1; set before the first click.
+    std::uint16_t port = kAuroraPort;
 
     // A click on the button of `slot` that found no IvAc window.
     void click(int slot);
@@ -115,11 +122,7 @@ private:
     void on_socket_error(int code) override;
     void on_timer_tick() override;
 
-    platform::Platform& platform_;
-    std::uint16_t port_;
-    StationFor station_for_;
-    Report report_;
-    Ended ended_;
+    Uses f_;
     std::unique_ptr<platform::TcpSocket> socket_;
     AuroraLineSplitter splitter_;
     State state_ = State::Idle;

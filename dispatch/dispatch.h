@@ -4,14 +4,16 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 
+#include "config/station_table.h"
+#include "controls/controls.h"
 #include "dispatch/aurora_client.h"
+#include "platform/platform.h"
 
 namespace tovira {
 
-class Form1;
+class FormWindow;
 
 inline constexpr char kIvacTitle[] = "IvAc";
 inline constexpr unsigned kKeyStepMs = 50;
@@ -24,26 +26,31 @@ class Dispatch {
 public:
     enum class State { Idle, Delaying, Typing };
 
-    explicit Dispatch(Form1& form);
-    ~Dispatch();
+    // What the dispatch reads and drives.
+    struct Uses {
+        platform::Platform& platform;
+        const FormWindow& window;                     // unloaded
+        Timer& Timer4;                                // delay timer
+        Timer& Timer8;                                // key timer
+        const ControlArray<TextBox, kFieldRows>& t1;  // the positions typed
+        TextBox& Text3;                               // delay field
+        CheckBox& Check5;                             // KeyWait box
+        AuroraClient& aurora;                         // the handover where no IvAc exists
+    };
 
-    void c1_Click(int index);
-    void Timer4_Timer();
-    void Timer8_Timer();
-    void Text3_KeyPress(int code);
-    void Check5_Click();
+    explicit Dispatch(const Uses& uses) : f_(uses) {}
+
+    void c1_Click(int index);       // station button
+    void Timer4_Timer();            // delay timer: the typing delay after a click
+    void Timer8_Timer();            // key timer: one key step per tick
+    void Text3_KeyPress(int code);  // delay field: Enter sets the typing delay
+    void Check5_Click();            // "KeyWait an/aus"
     // Sets the typing delay (ms, 0 to 65535). A sequence under way keeps
     // its own: while the delay timer runs, the new one waits for the next
     // click.
     void set_delay(unsigned ms);
 
     State state() const;
-
-    // Where no IvAc window exists a click hands over in Aurora; set before
-    // the first click.
-    std::uint16_t aurora_port = kAuroraPort;
-    // Ends a handover in Aurora under way, without a word to it.
-    void stop_aurora();
 
     std::optional<std::int16_t> dispatchslot;  // unset until the first click
     std::int16_t dispatchstep = 0;
@@ -54,11 +61,8 @@ private:
     void end_sequence();
     bool wait_for_modifiers();
 
-    AuroraClient& aurora();
-
-    Form1& form_;
+    Uses f_;
     std::optional<unsigned> pending_delay_;
-    std::unique_ptr<AuroraClient> aurora_;
 };
 
 }  // namespace tovira

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/main_window.h"
 #include "dispatch/aurora_client.h"
 #include "fuzz_check.h"
 #include "platform/sim/sim_platform.h"
@@ -98,13 +99,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     sim.peers["127.0.0.1"] = peer;
 
-    std::vector<std::string> reports;
-    tovira::AuroraClient client(
-        sim, tovira::kAuroraPort, [](int) { return std::string(kStation); },
-        [&](int, std::string text) { reports.push_back(std::move(text)); }, [] { return false; });
+    // The window is never loaded: no download, no timer besides the client's.
+    tovira::Form1 form{sim};
+    form.t1[3]->set_text(kStation);
+    tovira::AuroraClient& client = form.aurora;
     client.click(3);
     if (quit) sim.world(quit_at, [&] { sim.quit(); });
     sim.run_until(20'000);
+    std::vector<std::string> reports;
+    for (const auto& b : sim.balloons) reports.push_back(b.text);
 
     FUZZ_CHECK(sim.connections.size() == 1);
     const std::string& sent = sim.connections[0].sent;

@@ -32,6 +32,9 @@ using Millis = std::int64_t;
 // How long `app_activate` and `send_keys` wait for a window to take the
 // foreground.
 inline constexpr Millis kActivationWaitMs = 600;
+// The longest a URL fetch may take; a backend's own transfer time-outs
+// (connecting, sending, receiving) are no longer.
+inline constexpr Millis kUrlFetchTimeoutMs = 60000;
 
 // A host name the sockets accept: 1 to 253 letters, digits, '.', '-' and
 // '_'. Both backends refuse any other at once, before any name lookup.

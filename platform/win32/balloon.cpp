@@ -1,11 +1,14 @@
-#include "platform/win32/balloon.h"
-
-#include <commctrl.h>
+// The balloon that tells the user what became of a click: a tracking tool
+// tip beside a station button of the main window, which never takes the
+// keyboard.
+#include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
 
 namespace {
 
+// How long a balloon stays.
+constexpr UINT kBalloonShowMs = 5000;
 constexpr UINT_PTR kToolId = 1;
 constexpr UINT_PTR kHideTimer = 1;
 
@@ -21,8 +24,8 @@ void CALLBACK hide_balloon(HWND tip, UINT, UINT_PTR, DWORD) {
     SendMessageW(tip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
 }
 
-}  // namespace
-
+// Shows `text` beside the control `control_id` of `window` for
+// kBalloonShowMs; a newer balloon replaces the one shown.
 void show_balloon(HINSTANCE instance, HWND window, int control_id, const std::wstring& text) {
     HWND anchor = GetDlgItem(window, control_id);
     if (!anchor || !IsWindowVisible(window)) return;
@@ -57,6 +60,13 @@ void show_balloon(HINSTANCE instance, HWND window, int control_id, const std::ws
     SetWindowPos(g_tip, HWND_TOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
     SetTimer(g_tip, kHideTimer, kBalloonShowMs, hide_balloon);
+}
+
+}  // namespace
+
+void Win32Platform::show_balloon(int control_id, std::string_view text_utf8) {
+    if (d_->quitting || !d_->window) return;
+    show_balloon(d_->instance, d_->window, control_id, widen(text_utf8));
 }
 
 }  // namespace tovira::win32

@@ -1,4 +1,6 @@
-// tovira.exe: the main window's core on the native Win32 backend.
+// tovira.exe: the main window's core on the native Win32 backend. The entry
+// point: creates the backend and the window, attaches one to the other,
+// loads the window and runs the event loop until the program ends.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -39,7 +41,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         tovira::Form1 form(platform);
         const std::vector<std::string> args = utf8_arguments();
         form.monitor.addresses = tovira::addresses_from_command_line(args);
-        form.dispatch.aurora_port = tovira::aurora_port_from_command_line(args);
+        form.aurora.port = tovira::aurora_port_from_command_line(args);
         platform.attach(form);
         // Detached before the form goes, however this block is left.
         struct Detach {

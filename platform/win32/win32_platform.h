@@ -3,17 +3,14 @@
 // Plain Win32 with no framework: the main window mirrors the core's
 // controls as standard controls, timers are window timers, the event loop
 // is the thread's message queue, and the socket and URL fetch deliver
-// their events through that queue. See win32_platform.cpp for the list of
-// what it implements. No Windows header leaks out of this one.
+// their events through that queue. Each concern is a file of its own, listed
+// at the top of win32_platform.cpp. No Windows header leaks out of this one.
 #pragma once
 
 #include <memory>
 
 #include "platform/platform.h"
-
-namespace tovira {
-class Form1;
-}
+#include "platform/window_host.h"
 
 namespace tovira::win32 {
 
@@ -29,9 +26,9 @@ public:
 
     // False when the main window could not be created.
     bool ready() const;
-    // Mirrors every control of `form` and routes the window's events to it.
-    void attach(Form1& form);
-    // Stops routing events to the form; call before the form is destroyed.
+    // Mirrors every control of `window` and hands the window's events to it.
+    void attach(platform::WindowHost& window);
+    // Stops handing events to the window; call before it is destroyed.
     void detach();
     // Runs the event loop until the program is ending.
     void run();

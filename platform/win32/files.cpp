@@ -1,0 +1,132 @@
+// Files of the Win32 backend: plain names in the executable's folder, read
+// and written whole, replaced with MoveFileExW.
+#include "platform/win32/win32_internal.h"
+
+namespace tovira::win32 {
+
+namespace {
+
+class Win32InputFile final : public platform::InputFile {
+public:
+    explicit Win32InputFile(HANDLE h) : h_(h) {}
+    ~Win32InputFile() override { CloseHandle(h_); }
+    Win32InputFile(const Win32InputFile&) = delete;
+    Win32InputFile& operator=(const Win32InputFile&) = delete;
+
+    std::ptrdiff_t read(char* buffer, std::size_t size) override {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!ReadFile(h_, buffer, want, &got, nullptr)) return -1;
+        return static_cast<std::ptrdiff_t>(got);
+    }
+
+private:
+    HANDLE h_;
+};
+
+class Win32OutputFile final : public platform::OutputFile {
+public:
+    explicit Win32OutputFile(HANDLE h) : h_(h) {}
+    ~Win32OutputFile() override {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    Win32OutputFile(const Win32OutputFile&) = delete;
+    Win32OutputFile& operator=(const Win32OutputFile&) = delete;
+
+    bool write(std::string_view bytes) override {
+        if (h_ == INVALID_HANDLE_VALUE) return false;
+        while (!bytes.empty()) {
+            DWORD done = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+            if (!WriteFile(h_, bytes.data(), want, &done, nullptr) || done == 0) return false;
+            bytes.remove_prefix(done);
+        }
+        return true;
+    }
+
+    bool commit() override {
+        if (h_ == INVALID_HANDLE_VALUE) return false;
+        const bool flushed = FlushFileBuffers(h_) != 0;
+        const bool closed = CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return flushed && closed;
+    }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+Win32Files::Win32Files() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) break;
+        if (n < path.size()) {
+            path.resize(n);
+            const std::size_t slash = path.find_last_of(L"\\/");
+            folder_ = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+            break;
+        }
+        if (path.size() >= 32768) break;
+        path.resize(path.size() * 2);
+    }
+}
+
+std::unique_ptr<platform::InputFile> Win32Files::open_read(std::string_view name, bool* missing) {
+    if (missing) *missing = false;
+    const std::wstring p = path(name);
+    if (p.empty()) return nullptr;
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (missing) *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return nullptr;
+    }
+    return std::make_unique<Win32InputFile>(h);
+}
+
+std::unique_ptr<platform::OutputFile> Win32Files::create(std::string_view name) {
+    const std::wstring p = path(name);
+    if (p.empty()) return nullptr;
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32OutputFile>(h);
+}
+
+bool Win32Files::remove(std::string_view name) {
+    const std::wstring p = path(name);
+    return !p.empty() && DeleteFileW(p.c_str()) != 0;
+}
+
+bool Win32Files::replace(std::string_view from, std::string_view to) {
+    const std::wstring a = path(from);
+    const std::wstring b = path(to);
+    if (a.empty() || b.empty()) return false;
+    // A virus scanner or indexer may hold the new file for a moment
+    // after it was written; the save runs once, at exit, so it waits a
+    // little rather than lose the session's changes.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (attempt == 9 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                             error != ERROR_LOCK_VIOLATION)) {
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+std::wstring Win32Files::path(std::string_view name) const {
+    if (folder_.empty() || name.empty() || name == "." || name == "..") return {};
+    if (name.find_first_of("\\/:") != std::string_view::npos) return {};
+    if (name.find('\0') != std::string_view::npos) return {};
+    return folder_ + widen(name);
+}
+
+}  // namespace tovira::win32
