@@ -26,7 +26,7 @@ void CALLBACK hide_balloon(HWND tip, UINT, UINT_PTR, DWORD) {
 
 // Shows `text` beside the control `control_id` of `window` for
 // kBalloonShowMs; a newer balloon replaces the one shown.
-void show_balloon(HINSTANCE instance, HWND window, int control_id, const std::wstring& text) {
+void show_tip(HINSTANCE instance, HWND window, int control_id, const std::wstring& text) {
     HWND anchor = GetDlgItem(window, control_id);
     if (!anchor || !IsWindowVisible(window)) return;
     if (g_tip && !IsWindow(g_tip)) g_tip = nullptr;
@@ -66,7 +66,7 @@ void show_balloon(HINSTANCE instance, HWND window, int control_id, const std::ws
 
 void Win32Platform::show_balloon(int control_id, std::string_view text_utf8) {
     if (d_->quitting || !d_->window) return;
-    show_balloon(d_->instance, d_->window, control_id, widen(text_utf8));
+    show_tip(d_->instance, d_->window, control_id, widen(text_utf8));
 }
 
 }  // namespace tovira::win32
