@@ -21,14 +21,21 @@ void Dispatch::c1_Click(int index) {
     const Uses& f = f_;
     platform::Platform& p = f.platform;
     dispatchslot = static_cast<std::int16_t>(index);
-    bool active = false;
+    platform::Activation activation = platform::Activation::NoWindow;
     {
         // Nothing may run between the new slot and the step reset: a key
         // tick of the running sequence would type the new slot's position.
         EventGate::Hold hold(p.gate());
-        active = p.app_activate(kIvacTitle);
+        activation = p.app_activate(kIvacTitle);
     }
-    if (!active || f.window.unloaded()) return;  // no IvAc in front: nothing more
+    if (f.window.unloaded()) return;
+    // No IvAc at all: the handover goes to Aurora, with no delay and no key.
+    // An IvAc window that stayed behind is IvAc's failure, not Aurora's turn.
+    if (activation == platform::Activation::NoWindow) {
+        f.aurora.click(index);
+        return;
+    }
+    if (activation != platform::Activation::InFront) return;
     if (pending_delay_) {
         // A delay confirmed while the last one ran holds from this click.
         f.Timer4.set_enabled(false);

@@ -112,6 +112,13 @@ struct KeyStroke {
     friend bool operator==(const KeyStroke&, const KeyStroke&) = default;
 };
 
+// What `Platform::app_activate` found.
+enum class Activation : std::uint8_t {
+    InFront,     // the window holds the foreground
+    NoWindow,    // no window has the title
+    NotInFront,  // there is one, but it did not come forward
+};
+
 // ---- Files ------------------------------------------------------------------
 
 class InputFile {
@@ -296,10 +303,11 @@ public:
     //
     // `app_activate` finds the top-level window titled `title` (else one
     // whose title begins with it), brings it to the foreground and waits up
-    // to kActivationWaitMs for it to get there. True only when that window
-    // holds the foreground on return; false when there is none or it did
-    // not come forward. The window found is the target of `send_keys`.
-    virtual bool app_activate(std::string_view title) = 0;
+    // to kActivationWaitMs for it to get there. InFront only when that
+    // window holds the foreground on return; NoWindow when there is none,
+    // NotInFront when it did not come forward. The window found is the
+    // target of `send_keys`.
+    virtual Activation app_activate(std::string_view title) = 0;
     // Types `keys` into the window the last `app_activate` found (`text` is
     // their notation, for logs), only while that window is in front. When
     // the foreground is nothing, the desktop or this program, the window is
@@ -310,6 +318,13 @@ public:
     virtual bool send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) = 0;
     // True while the user holds Alt, Ctrl, Shift or Windows down.
     virtual bool modifiers_held() = 0;
+    // The system's double-click time: a second click within it is the
+    // second half of a double click.
+    virtual Millis double_click_ms() = 0;
+    // Shows `text` for a few seconds in a balloon tool tip at the control
+    // with id `control_id`, outside the panel, without taking the keyboard.
+    // A newer one replaces it; it goes by itself.
+    virtual void show_balloon(int control_id, std::string_view text_utf8) = 0;
 
     virtual FileSystem& files() = 0;
     virtual Locale& locale() = 0;

@@ -183,6 +183,7 @@ struct SocketState {
     std::string inbox;
     std::size_t connection = 0;
     bool alive = true;
+    std::function<std::vector<Chunk>(std::string_view)> converse;
 };
 
 using ChunkStream = std::function<std::optional<Chunk>(std::size_t)>;
@@ -234,6 +235,8 @@ public:
             return true;
         }
         const PeerScript& script = it->second;
+        st->converse = script.converse;
+        if (script.never_accepts) return true;
         if (script.refuses) {
             sim_.post(now + script.connect_delay,
                       guard([st] { st->events->on_socket_error(10061); }));
@@ -276,12 +279,30 @@ public:
     bool send(std::string_view bytes) override {
         if (!state_->connected) return false;
         sim_.connections[state_->connection].sent.append(bytes);
+        if (state_->converse) answer(state_->converse(bytes));
         return true;
     }
 
     std::string get_data() override { return std::exchange(state_->inbox, {}); }
 
 private:
+    void answer(const std::vector<Chunk>& chunks) {
+        auto st = state_;
+        const std::uint64_t gen = st->generation;
+        for (const Chunk& c : chunks) {
+            sim_.post(sim_.now() + c.after, [st, gen, c] {
+                if (!st->alive || st->generation != gen || !st->connected) return;
+                if (c.close) {
+                    st->connected = false;
+                    st->events->on_socket_close();
+                    return;
+                }
+                st->inbox += c.bytes;
+                st->events->on_socket_data_arrival(c.bytes.size());
+            });
+        }
+    }
+
     SimPlatform& sim_;
     std::shared_ptr<SocketState> state_;
 };
@@ -512,7 +533,7 @@ bool SimPlatform::bring_to_front(const std::string& title) {
     }
 }
 
-bool SimPlatform::app_activate(std::string_view title) {
+platform::Activation SimPlatform::app_activate(std::string_view title) {
     activations.emplace_back(title);
     auto exact = std::find(windows.begin(), windows.end(), title);
     if (exact == windows.end()) {
@@ -522,7 +543,8 @@ bool SimPlatform::app_activate(std::string_view title) {
     activated_ = exact == windows.end() ? std::string() : *exact;
     const bool ok = !activated_.empty() && bring_to_front(activated_);
     if (on_activate) on_activate(std::string(title), ok);
-    return ok;
+    if (ok) return platform::Activation::InFront;
+    return activated_.empty() ? platform::Activation::NoWindow : platform::Activation::NotInFront;
 }
 
 bool SimPlatform::send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) {

@@ -95,6 +95,7 @@ private:
 struct Chunk {
     Millis after = 0;  // after the connection was established
     std::string bytes;
+    bool close = false;  // from `converse`: the peer closes instead
 };
 
 struct PeerScript {
@@ -112,6 +113,12 @@ struct PeerScript {
     // chunk n - 1 has arrived, so that a huge body never exists whole.
     // Its `after` counts from the connection; nullopt ends the stream.
     std::function<std::optional<Chunk>(std::size_t n)> stream;
+    // A peer that holds a conversation: called with the bytes of each send,
+    // in order; what it returns arrives `after` that send.
+    std::function<std::vector<Chunk>(std::string_view sent)> converse;
+    // A listener whose backlog is full: the connection is never accepted,
+    // and neither an error nor a connect ever comes.
+    bool never_accepts = false;
 };
 
 struct Connection {
@@ -199,6 +206,14 @@ public:
     Millis key_processing_ms = 0;
     // Alt, Ctrl, Shift or Windows held by the user.
     bool modifiers = false;
+    Millis double_click = 500;  // the system's double-click time
+    // Every balloon shown, with its time.
+    struct Balloon {
+        Millis at = 0;
+        int control_id = 0;
+        std::string text;
+    };
+    std::vector<Balloon> balloons;
     // Observers for property tests: each activation's outcome, each send.
     std::function<void(const std::string& title, bool ok)> on_activate;
     std::function<void(const KeySend& send, bool typed)> on_send;
@@ -238,10 +253,14 @@ public:
     bool window_moving() override { return moving; }
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override { quit_requested = true; }
-    bool app_activate(std::string_view title) override;
+    platform::Activation app_activate(std::string_view title) override;
     bool send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
                    bool wait) override;
     bool modifiers_held() override { return modifiers; }
+    Millis double_click_ms() override { return double_click; }
+    void show_balloon(int control_id, std::string_view text_utf8) override {
+        balloons.push_back({now_, control_id, std::string(text_utf8)});
+    }
     platform::FileSystem& files() override { return fs; }
     platform::Locale& locale() override { return loc; }
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;

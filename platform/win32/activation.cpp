@@ -1,6 +1,8 @@
 // Window activation of the Win32 backend: the window whose title equals
 // the given text or begins with it, brought to the foreground (through the
-// foreground lock with an Alt tap), true only once it is in front.
+// foreground lock with an Alt tap), in front only once it holds the
+// foreground; whether there was one at all tells the dispatch where the
+// handover goes.
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -104,20 +106,21 @@ bool other_program(HWND hwnd) {
     return pid != GetCurrentProcessId();
 }
 
-bool Win32Platform::app_activate(std::string_view title) {
+platform::Activation Win32Platform::app_activate(std::string_view title) {
     Win32Data& d = *d_;
     d.activated = nullptr;
-    if (d.quitting || d.ending) return false;
+    if (d.quitting || d.ending) return platform::Activation::NotInFront;
     FindTitle find;
     find.title = widen(title);
     find.self = d.window;
     EnumWindows(find_title, reinterpret_cast<LPARAM>(&find));
     HWND target = find.exact ? find.exact : find.prefix;
     d.activated = target;
-    if (!target) return false;
+    if (!target) return platform::Activation::NoWindow;
     // Only a window that really came forward counts: the keys would go to
     // whatever is in front otherwise.
-    return bring_to_front(d, target);
+    return bring_to_front(d, target) ? platform::Activation::InFront
+                                     : platform::Activation::NotInFront;
 }
 
 }  // namespace tovira::win32

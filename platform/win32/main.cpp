@@ -39,7 +39,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     int rc = 0;
     try {
         tovira::Form1 form(platform);
-        form.monitor.addresses = tovira::addresses_from_command_line(utf8_arguments());
+        const std::vector<std::string> args = utf8_arguments();
+        form.monitor.addresses = tovira::addresses_from_command_line(args);
+        form.aurora.port = tovira::aurora_port_from_command_line(args);
         platform.attach(form);
         // Detached before the form goes, however this block is left.
         struct Detach {

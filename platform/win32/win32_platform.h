@@ -51,10 +51,12 @@ public:
     bool window_moving() override;
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override;
-    bool app_activate(std::string_view title) override;
+    platform::Activation app_activate(std::string_view title) override;
     bool send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
                    bool wait) override;
     bool modifiers_held() override;
+    platform::Millis double_click_ms() override;
+    void show_balloon(int control_id, std::string_view text_utf8) override;
     platform::FileSystem& files() override;
     platform::Locale& locale() override;
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;

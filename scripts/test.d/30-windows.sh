@@ -25,7 +25,7 @@ else
     bin=$root/build/mingw
 fi
 for f in platform/win32/tovira.exe platform/win32/code_page_check.exe tests/e2e/ivac_stub.exe \
-    tests/e2e/e2e_driver.exe; do
+    tests/e2e/aurora_stub.exe tests/e2e/e2e_driver.exe; do
     [ -f "$bin/$f" ] || { echo "missing $bin/$f" >&2; exit 1; }
 done
 
@@ -46,7 +46,7 @@ rc=0
 
 if [ "${TOVIRA_UPDATE_SCREENSHOTS:-0}" = 1 ]; then
     mkdir -p docs/images
-    for view in panel editing; do
+    for view in panel editing aurora-balloon; do
         [ -f "$run/shots/$view.png" ] && cp "$run/shots/$view.png" "docs/images/$view.png" &&
             echo "docs/images/$view.png updated"
     done
