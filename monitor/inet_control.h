@@ -39,10 +39,12 @@ public:
     // The body of `URL` (8-bit code page). Returns when the transfer has
     // ended; pending events run meanwhile. Throws FetchError on failure, after
     // the time-out, on a body over the size limit, when the program is ending,
-    // and when a transfer is already under way.
+    // and when a transfer is already under way. A failed fetch keeps nothing
+    // of its body.
     std::string OpenURL();
     bool StillExecuting() const { return busy_; }
     const FetchLimits& limits() const { return limits_; }
+    void set_timeout_ms(platform::Millis ms) { limits_.timeout_ms = ms; }
 
 private:
     void on_url_fetch_done(platform::UrlFetchResult result) override;
