@@ -11,9 +11,11 @@
 // With --shots it also poses the panel and the editing view for screenshots:
 // it writes DIR/<view>.req ("x y w h" in screen pixels) and waits for
 // DIR/<view>.done, which the calling script writes after taking the picture.
-#include <windows.h>
+// winsock2.h before windows.h, windows.h before the rest
 #include <winsock2.h>
-// windows.h first
+// clang-format off
+#include <windows.h>
+// clang-format on
 #include <commctrl.h>
 #include <iphlpapi.h>
 #include <psapi.h>
