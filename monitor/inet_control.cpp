@@ -43,7 +43,7 @@ std::string InetControl::OpenURL() {
 void InetControl::on_url_fetch_done(platform::UrlFetchResult result) {
     done_ = true;
     result_ = std::move(result);
-    if (!result_.ok) result_.body = {};
+    if (!result_.ok) std::string().swap(result_.body);
 }
 
 }  // namespace tovira

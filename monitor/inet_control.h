@@ -3,6 +3,7 @@
 // feed is fetched by a second one with its own limits.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
@@ -45,6 +46,12 @@ public:
     bool StillExecuting() const { return busy_; }
     const FetchLimits& limits() const { return limits_; }
     void set_timeout_ms(platform::Millis ms) { limits_.timeout_ms = ms; }
+    // Memory it still holds for a result beyond an empty text's: none
+    // between fetches.
+    std::size_t held_bytes() const {
+        return result_.body.capacity() -
+               std::min(result_.body.capacity(), std::string().capacity());
+    }
 
 private:
     void on_url_fetch_done(platform::UrlFetchResult result) override;
