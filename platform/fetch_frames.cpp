@@ -64,23 +64,19 @@ FetchFrameReader::State FetchFrameReader::feed(std::string_view bytes) {
         if (frame.empty()) {
             // Collect the head first, then exactly the rest of this frame.
             std::size_t want = kFrameHeadBytes;
-            if (pending_.size() >= kFrameHeadBytes) {
-                const std::uint32_t length = get_u32(std::string_view(pending_).substr(1));
-                if (length > kMaxFramePayload) {
-                    fail();
-                    break;
-                }
-                want += length;
-            }
+            if (pending_.size() >= kFrameHeadBytes)
+                want += get_u32(std::string_view(pending_).substr(1));
             const std::size_t n = std::min(want - pending_.size(), bytes.size());
             pending_.append(bytes.substr(0, n));
             bytes.remove_prefix(n);
-            if (pending_.size() < want) continue;
-            if (want == kFrameHeadBytes) {
-                // The head is complete: loop to learn the payload's length,
-                // unless there is none.
-                if (get_u32(std::string_view(pending_).substr(1)) != 0) continue;
+            if (pending_.size() < kFrameHeadBytes) continue;
+            // A length over the limit fails as soon as it is known.
+            const std::uint32_t length = get_u32(std::string_view(pending_).substr(1));
+            if (length > kMaxFramePayload) {
+                fail();
+                break;
             }
+            if (pending_.size() < kFrameHeadBytes + length) continue;
             std::string whole = std::exchange(pending_, {});
             if (!take(static_cast<FetchFrame>(static_cast<std::uint8_t>(whole[0])),
                       std::string_view(whole).substr(kFrameHeadBytes))) {
