@@ -23,8 +23,8 @@ constexpr wchar_t kUserAgent[] = L"Tovira/" TOVIRA_VERSION_STRING;
 // Undone by WinINet's decoder once INTERNET_OPTION_HTTP_DECODING is on. Only
 // gzip: "deflate" means zlib-wrapped to some servers and raw to others.
 constexpr wchar_t kAcceptEncoding[] = L"Accept-Encoding: gzip\r\n";
-// Should the parent be unable to hold the child in its job, the child still
-// ends on its own well after any fetch's deadline.
+// Should the parent be unable to end the child, the child still ends on its
+// own well after any fetch's deadline.
 constexpr DWORD kChildLifetimeMs = 180000;
 
 bool write_all(HANDLE out, std::string_view bytes) {
@@ -62,8 +62,11 @@ bool unhex(std::wstring_view s, std::string& out) {
     return true;
 }
 
-DWORD WINAPI lifetime_watch(void*) {
-    Sleep(kChildLifetimeMs);
+// Ends the child when its parent ends, however that ends: the job's
+// kill-on-close does this on Windows, but Wine applies it only to a job
+// handle closed by hand, not to one closed by the end of the process.
+DWORD WINAPI parent_watch(void* parent) {
+    WaitForSingleObject(static_cast<HANDLE>(parent), kChildLifetimeMs);
     TerminateProcess(GetCurrentProcess(), 3);
     return 0;
 }
@@ -130,30 +133,35 @@ bool fetch(HANDLE out, const std::wstring& url, std::size_t max_bytes) {
 
 }  // namespace
 
-std::wstring fetch_child_arguments(std::string_view url, std::size_t max_bytes) {
-    return std::wstring(kFetchChildSwitch) + L" " + std::to_wstring(max_bytes) + L" " +
-           widen(hex(url));
+std::wstring fetch_child_arguments(void* parent, std::string_view url, std::size_t max_bytes) {
+    return std::wstring(kFetchChildSwitch) + L" " +
+           std::to_wstring(reinterpret_cast<std::uintptr_t>(parent)) + L" " +
+           std::to_wstring(max_bytes) + L" " + widen(hex(url));
 }
 
 int run_fetch_child_if_asked() {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv) return -1;
-    const bool child = argc == 4 && std::wstring_view(argv[1]) == kFetchChildSwitch;
+    const bool child = argc == 5 && std::wstring_view(argv[1]) == kFetchChildSwitch;
     std::string url;
     std::size_t max_bytes = 0;
+    HANDLE parent = nullptr;
     bool valid = false;
     if (child) {
         wchar_t* end = nullptr;
-        max_bytes = static_cast<std::size_t>(wcstoull(argv[2], &end, 10));
-        valid = end && *end == L'\0' && unhex(argv[3], url) && !url.empty();
+        parent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(wcstoull(argv[2], &end, 10)));
+        valid = end && *end == L'\0' && parent;
+        max_bytes = static_cast<std::size_t>(wcstoull(argv[3], &end, 10));
+        valid = valid && end && *end == L'\0' && unhex(argv[4], url) && !url.empty();
     }
     LocalFree(argv);
     if (!child) return -1;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!valid || !out || out == INVALID_HANDLE_VALUE) return 2;
-    if (HANDLE watch = CreateThread(nullptr, 0, lifetime_watch, nullptr, 0, nullptr))
-        CloseHandle(watch);
+    HANDLE watch = CreateThread(nullptr, 0, parent_watch, parent, 0, nullptr);
+    if (!watch) return 2;
+    CloseHandle(watch);
     const bool ok = fetch(out, widen(url), max_bytes);
     write_all(out, platform::encode_end_frame(ok));
     CloseHandle(out);

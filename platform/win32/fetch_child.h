@@ -14,10 +14,11 @@ namespace tovira::win32 {
 // The switch that makes tovira.exe a fetch child.
 inline constexpr wchar_t kFetchChildSwitch[] = L"--url-fetch-child";
 
-// The child's command line after the program's name: the switch, the body
-// cap and the URL (UTF-8, hex-coded: nothing in it can be taken for
-// another argument).
-std::wstring fetch_child_arguments(std::string_view url, std::size_t max_bytes);
+// The child's command line after the program's name: the switch, the
+// child's inherited handle of its parent process (it ends when the parent
+// does), the body cap and the URL (UTF-8, hex-coded: nothing in it can be
+// taken for another argument).
+std::wstring fetch_child_arguments(void* parent, std::string_view url, std::size_t max_bytes);
 
 // When the process was started as a fetch child, runs the fetch and returns
 // the process's exit code; otherwise -1, at once.

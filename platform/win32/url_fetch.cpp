@@ -7,8 +7,9 @@
 // cap, and ends the child at a cancel (the core's deadline), when its output
 // breaks the cap or the protocol, or when its memory passes
 // kChildMemoryLimit. A job object ends every child when the program ends,
-// however it ends. No other thread takes part: every handle belongs to the
-// window's thread, and nothing it does waits.
+// however it ends; under Wine, which does not apply the job's kill-on-close
+// at a process's end, the child's watch of its parent does. No other thread takes part: every
+// handle belongs to the window's thread, and nothing it does waits.
 
 #include <utility>
 
@@ -153,21 +154,29 @@ private:
             return false;
         }
         SetHandleInformation(pipe_, HANDLE_FLAG_INHERIT, 0);
-        std::wstring cmd = L"\"" + exe + L"\" " + fetch_child_arguments(url, max_bytes);
+        // The child waits on this to end with the program.
+        HANDLE self = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                             SYNCHRONIZE, TRUE, 0)) {
+            CloseHandle(write);
+            return false;
+        }
+        std::wstring cmd = L"\"" + exe + L"\" " + fetch_child_arguments(self, url, max_bytes);
 
         STARTUPINFOEXW si{};
         si.StartupInfo.cb = sizeof si;
         si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
         si.StartupInfo.hStdOutput = write;
-        // Only the pipe goes to the child: an inherited socket would keep
-        // a connection of the program's alive in it.
+        // Only these go to the child: an inherited socket would keep a
+        // connection of the program's alive in it.
+        HANDLE inherited[] = {write, self};
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         std::vector<char> attributes(size);
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
         const bool listed = size && InitializeProcThreadAttributeList(list, 1, 0, &size);
-        if (listed && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &write,
-                                                sizeof write, nullptr, nullptr)) {
+        if (listed && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                inherited, sizeof inherited, nullptr, nullptr)) {
             si.lpAttributeList = list;
         }
         const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW;
@@ -184,6 +193,7 @@ private:
         if (listed) DeleteProcThreadAttributeList(list);
         // The child's copy is then the only one: when it ends, the pipe breaks.
         CloseHandle(write);
+        CloseHandle(self);
         if (!made) return false;
         child_ = pi.hProcess;
         if (HANDLE job = children_job()) AssignProcessToJobObject(job, child_);

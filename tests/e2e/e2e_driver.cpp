@@ -1358,6 +1358,20 @@ void fetchBounds() {
         check(r.childPeak < 320 * kMiB && r.childrenAfter == 0,
               "headers without end: the child stays near its limit (%.1f MB) and is gone",
               static_cast<double>(r.childPeak) / kMiB);
+
+        // Tovira ended from outside in the middle of a fetch, as by a crash:
+        // its job takes the child with it.
+        setHostileMode("silent");
+        requestUpdate(t);
+        const DWORD pid = t.p.pid;
+        bool child = waitFor([&] { return !childPids(pid).empty(); }, 10000, 20);
+        TerminateProcess(t.p.h, 9);
+        WaitForSingleObject(t.p.h, 5000);
+        const double killed = nowMs();
+        bool gone = waitFor([&] { return childPids(pid).empty(); }, 2000, 20);
+        say("Tovira killed during a fetch: its child gone after %.0f ms", nowMs() - killed);
+        check(child && gone, "a fetch child (%s) is gone within 2 s of Tovira's end",
+              child ? "seen" : "never seen");
     }
     stopTovira(t);
     setHostileMode("good");
