@@ -1362,16 +1362,19 @@ void fetchBounds() {
         // Tovira ended from outside in the middle of a fetch, as by a crash:
         // its job takes the child with it.
         setHostileMode("silent");
+        const size_t asked = lineCount(L"hostile.log");
         requestUpdate(t);
         const DWORD pid = t.p.pid;
-        bool child = waitFor([&] { return !childPids(pid).empty(); }, 10000, 20);
+        // Once the child has sent its request, it is inside the fetch.
+        bool child = waitFor([&] { return lineCount(L"hostile.log") > asked; }, 10000, 20) &&
+                     !childPids(pid).empty();
         TerminateProcess(t.p.h, 9);
         WaitForSingleObject(t.p.h, 5000);
         const double killed = nowMs();
         bool gone = waitFor([&] { return childPids(pid).empty(); }, 2000, 20);
         say("Tovira killed during a fetch: its child gone after %.0f ms", nowMs() - killed);
         check(child && gone, "a fetch child (%s) is gone within 2 s of Tovira's end",
-              child ? "seen" : "never seen");
+              child ? "asking" : "never seen asking");
     }
     stopTovira(t);
     setHostileMode("good");
