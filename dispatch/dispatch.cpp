@@ -3,23 +3,23 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/main_window.h"
 #include "config/number_text.h"
 #include "dispatch/key_notation.h"
+#include "window/form_window.h"
 
 namespace tovira {
 
 using platform::EventGate;
 
 Dispatch::State Dispatch::state() const {
-    if (form_.Timer8->enabled()) return State::Typing;
-    if (form_.Timer4->enabled()) return State::Delaying;
+    if (f_.Timer8.enabled()) return State::Typing;
+    if (f_.Timer4.enabled()) return State::Delaying;
     return State::Idle;
 }
 
 void Dispatch::c1_Click(int index) {
-    Form1& f = form_;
-    platform::Platform& p = f.platform();
+    const Uses& f = f_;
+    platform::Platform& p = f.platform;
     dispatchslot = static_cast<std::int16_t>(index);
     bool active = false;
     {
@@ -28,34 +28,34 @@ void Dispatch::c1_Click(int index) {
         EventGate::Hold hold(p.gate());
         active = p.app_activate(kIvacTitle);
     }
-    if (!active || f.unloaded()) return;  // no IvAc in front: nothing more
+    if (!active || f.window.unloaded()) return;  // no IvAc in front: nothing more
     if (pending_delay_) {
         // A delay confirmed while the last one ran holds from this click.
-        f.Timer4->set_enabled(false);
-        f.Timer4->set_interval(*pending_delay_);
+        f.Timer4.set_enabled(false);
+        f.Timer4.set_interval(*pending_delay_);
         pending_delay_.reset();
     }
     dispatchstep = 0;
     // A delay of 0 never fires: arming it would leave a timer that a later
     // delay sets off without a click. A sequence under way still restarts
     // through the key timer.
-    if (f.Timer4->interval() > 0) f.Timer4->set_enabled(true);
+    if (f.Timer4.interval() > 0) f.Timer4.set_enabled(true);
     p.do_events();
 }
 
 void Dispatch::Timer4_Timer() {
-    Form1& f = form_;
-    f.Timer4->set_enabled(false);
+    const Uses& f = f_;
+    f.Timer4.set_enabled(false);
     if (pending_delay_) {
-        f.Timer4->set_interval(*pending_delay_);
+        f.Timer4.set_interval(*pending_delay_);
         pending_delay_.reset();
     }
-    f.Timer8->set_enabled(true);
+    f.Timer8.set_enabled(true);
 }
 
 void Dispatch::end_sequence() {
-    form_.Timer4->set_enabled(false);
-    form_.Timer8->set_enabled(false);
+    f_.Timer4.set_enabled(false);
+    f_.Timer8.set_enabled(false);
     dispatchstep = 5;
 }
 
@@ -63,7 +63,7 @@ void Dispatch::end_sequence() {
 // IvAc). They are never released for the user: the step waits, serving the
 // window, and gives up after kModifierWaitMs.
 bool Dispatch::wait_for_modifiers() {
-    platform::Platform& p = form_.platform();
+    platform::Platform& p = f_.platform;
     if (!p.modifiers_held()) return true;
     EventGate::Hold hold(p.gate());
     const platform::Millis until = p.now_ms() + kModifierWaitMs;
@@ -76,10 +76,10 @@ bool Dispatch::wait_for_modifiers() {
 }
 
 void Dispatch::Timer8_Timer() {
-    Form1& f = form_;
+    const Uses& f = f_;
     ++dispatchstep;
     if (dispatchstep >= 5) {
-        f.Timer8->set_enabled(false);
+        f.Timer8.set_enabled(false);
         return;
     }
     const bool wait = keywait == 1;
@@ -98,16 +98,16 @@ void Dispatch::Timer8_Timer() {
         end_sequence();
         return;
     }
-    const platform::Millis tick_at = f.platform().now_ms();
+    const platform::Millis tick_at = f.platform.now_ms();
     if (!keys.keys.empty() && !wait_for_modifiers()) {
         end_sequence();
         return;
     }
-    if (f.unloaded()) return;
+    if (f.window.unloaded()) return;
     bool typed = false;
     {
-        EventGate::Hold hold(f.platform().gate());
-        typed = f.platform().send_keys(text, keys.keys, wait);
+        EventGate::Hold hold(f.platform.gate());
+        typed = f.platform.send_keys(text, keys.keys, wait);
     }
     // IvAc is gone or another window is in front: the rest of the command
     // must not go there either.
@@ -119,31 +119,31 @@ void Dispatch::Timer8_Timer() {
     // may find the next tick due or nearly due: the next step still comes a
     // whole key period after these keys went out, so that IvAc has that
     // long for each one.
-    if (f.platform().now_ms() != tick_at && f.Timer8->enabled()) {
-        f.Timer8->set_enabled(false);
-        f.Timer8->set_enabled(true);
+    if (f.platform.now_ms() != tick_at && f.Timer8.enabled()) {
+        f.Timer8.set_enabled(false);
+        f.Timer8.set_enabled(true);
     }
 }
 
 void Dispatch::set_delay(unsigned ms) {
-    if (form_.Timer4->enabled()) {
+    if (f_.Timer4.enabled()) {
         pending_delay_ = ms;
         return;
     }
     pending_delay_.reset();
-    form_.Timer4->set_interval(ms);
+    f_.Timer4.set_interval(ms);
 }
 
 void Dispatch::Text3_KeyPress(int code) {
     if (code != 13) return;
-    const double delay = round_half_even(leading_number(form_.Text3->text()));
+    const double delay = round_half_even(leading_number(f_.Text3.text()));
     // A delay the timer cannot take keeps the previous one.
     if (!(delay >= 0 && delay <= 65535)) return;
     set_delay(static_cast<unsigned>(delay));
 }
 
 void Dispatch::Check5_Click() {
-    keywait = form_.Check5->value() == 0 ? 0 : 1;
+    keywait = f_.Check5.value() == 0 ? 0 : 1;
 }
 
 }  // namespace tovira

@@ -479,6 +479,13 @@ void SimPlatform::window_bounds_changed(float left, float top, float width, floa
     window.height = height;
 }
 
+void SimPlatform::change_desktop(Millis at, platform::Desktop desktop) {
+    world(at, [this, desktop = std::move(desktop)] { monitors = desktop; });
+    post(at, [this] {
+        if (on_display_change) on_display_change();
+    });
+}
+
 void SimPlatform::control_changed(const Control& control, platform::ControlProp what) {
     ++control_changes;
     if (what == platform::ControlProp::Focus) focused = &control;

@@ -17,7 +17,6 @@ namespace tovira::win32 {
 
 namespace {
 
-constexpr DWORD kInetTimeoutMs = 60000;
 // Servers see which program asks, and which version of it.
 constexpr wchar_t kUserAgent[] = L"Tovira/" TOVIRA_VERSION_STRING;
 // Undone by WinINet's decoder once INTERNET_OPTION_HTTP_DECODING is on. Only
@@ -77,7 +76,7 @@ bool fetch(HANDLE out, const std::wstring& url, std::size_t max_bytes) {
     HINTERNET session =
         InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session) return false;
-    DWORD timeout = kInetTimeoutMs;
+    DWORD timeout = static_cast<DWORD>(platform::kUrlFetchTimeoutMs);
     InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
@@ -87,9 +86,11 @@ bool fetch(HANDLE out, const std::wstring& url, std::size_t max_bytes) {
         InternetSetOptionW(session, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
     // Certificate errors fail the request: no INTERNET_FLAG_IGNORE_CERT_*
     // flag, and NO_UI keeps WinINet from asking the user instead.
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                        INTERNET_FLAG_NO_COOKIES;
+    // No RELOAD or PRAGMA_NOCACHE: either sends a no-cache header, and the
+    // network serves its feed through a cache that should answer. A copy
+    // in the local cache is checked with the server (RESYNCHRONIZE).
+    const DWORD flags = INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
     HINTERNET request = InternetOpenUrlW(session, url.c_str(), decoding ? kAcceptEncoding : nullptr,
                                          decoding ? static_cast<DWORD>(-1) : 0, flags, 0);
     bool ok = request != nullptr;

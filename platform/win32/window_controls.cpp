@@ -8,7 +8,6 @@
 // that paint what lies beneath them; the user's clicks, text changes, key
 // presses, double clicks and focus changes fed back into the core.
 
-#include "app/main_window.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -200,7 +199,7 @@ void relayout_all(Win32Data& d) {
 
 void handle_command(Win32Data& d, ControlWnd& e, UINT code) {
     Control* c = e.control;
-    Form1* form = d.form;
+    platform::WindowHost* form = d.form;
     if (!form || d.quitting) return;
     switch (c->kind()) {
         case ControlKind::CommandButton:
@@ -341,7 +340,7 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             break;
         case WM_SETFOCUS: {
             const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
-            if (live) core_event(*d, [d, c = e->control] { d->form->set_focus(c); });
+            if (live) core_event(*d, [d, c = e->control] { d->form->on_focus(c); });
             return r;
         }
         case WM_KILLFOCUS: {
@@ -350,7 +349,7 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             // fields; another program taking it is not (the field keeps it
             // for when the window is active again).
             if (live && reinterpret_cast<HWND>(wp) == d->window) {
-                core_event(*d, [d] { d->form->set_focus(nullptr); });
+                core_event(*d, [d] { d->form->on_focus(nullptr); });
             }
             return r;
         }
