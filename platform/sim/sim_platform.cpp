@@ -341,7 +341,8 @@ public:
         auto st = state_;
         SimPlatform* sim = &sim_;
         platform::UrlFetchResult result{script.ok, script.status, script.body};
-        if (result.body.size() > max_bytes) result = {false, script.status, {}};
+        // A failed fetch hands over no body, as the Windows backend's does.
+        if (!result.ok || result.body.size() > max_bytes) result = {false, script.status, {}};
         sim_.post(sim_.now() + script.duration, [st, gen, sim, result] {
             if (!st->alive || st->generation != gen) return;
             st->busy = false;

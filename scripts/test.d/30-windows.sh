@@ -40,7 +40,7 @@ args=()
 [ -n "${TOVIRA_E2E_ONLY:-}" ] && args=(--only "$TOVIRA_E2E_ONLY")
 
 rc=0
-"${as_root[@]}" timeout 480 unshare -n -m --fork \
+"${as_root[@]}" timeout 600 unshare -n -m --fork \
     bash tests/e2e/inner.sh suite "$root" "$base" "$run" "$bin" "${args[@]}" \
     2>&1 | tee "$run/suite.log" || rc=$?
 

@@ -11,10 +11,15 @@
 // With --shots it also poses the panel and the editing view for screenshots:
 // it writes DIR/<view>.req ("x y w h" in screen pixels) and waits for
 // DIR/<view>.done, which the calling script writes after taking the picture.
+// winsock2.h before windows.h, windows.h before the rest
+#include <winsock2.h>
+// clang-format off
 #include <windows.h>
-// windows.h first
+// clang-format on
 #include <commctrl.h>
+#include <iphlpapi.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -481,9 +486,10 @@ struct Figures {
     SIZE_T peakWorkingSet = 0;
     long long exeSize = -1;
     double closeMs = -1, quitMs = -1, updateMs = -1;
-    std::vector<double> startMs;       // from CreateProcess to the panel shown
-    double stubExitMs = -1;            // the same for a trivial window: Wine's own share
-    std::vector<std::string> hostile;  // "drip: 2981 ms, longest stall 12 ms"
+    std::vector<double> startMs;           // from CreateProcess to the panel shown
+    double stubExitMs = -1;                // the same for a trivial window: Wine's own share
+    std::vector<std::string> hostile;      // "drip: 2981 ms, longest stall 12 ms"
+    std::vector<std::string> fetchBounds;  // per hostile index server
     SIZE_T hostilePeak = 0;
 };
 Figures g_fig;
@@ -1131,6 +1137,261 @@ void hostilePeers() {
     const SIZE_T ordinary = g_fig.peakWorkingSet;
     stopTovira(t);
     g_fig.peakWorkingSet = ordinary;
+}
+
+// ---------------------------------------------------------------- URL fetch bounds
+
+// What is left of a program's fetches, seen from outside: its child
+// processes, the threads it started itself (their start address lies in its
+// own image, which leaves out Wine's pool and connection threads) and the
+// connections to the hostile server.
+std::vector<DWORD> childPids(DWORD parent) {
+    std::vector<DWORD> pids;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return pids;
+    PROCESSENTRY32W pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
+        if (pe.th32ParentProcessID == parent && pe.th32ProcessID != parent)
+            pids.push_back(pe.th32ProcessID);
+    CloseHandle(snap);
+    return pids;
+}
+
+SIZE_T childrenWorkingSet(DWORD parent, SIZE_T* peak) {
+    SIZE_T now = 0;
+    for (DWORD pid : childPids(parent)) {
+        HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+        if (!h) continue;
+        PROCESS_MEMORY_COUNTERS pmc{};
+        pmc.cb = sizeof pmc;
+        if (GetProcessMemoryInfo(h, &pmc, sizeof pmc)) {
+            now += pmc.WorkingSetSize;
+            if (peak) *peak = std::max(*peak, pmc.PeakWorkingSetSize);
+        }
+        CloseHandle(h);
+    }
+    return now;
+}
+
+int ownThreads(const Tovira& t) {
+    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static auto query = reinterpret_cast<QueryThread>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HMODULE exe = nullptr;
+    DWORD need = 0;
+    MODULEINFO mi{};
+    if (!query || !EnumProcessModulesEx(t.p.h, &exe, sizeof exe, &need, LIST_MODULES_ALL) ||
+        !GetModuleInformation(t.p.h, exe, &mi, sizeof mi))
+        return -1;
+    const auto lo = reinterpret_cast<std::uintptr_t>(mi.lpBaseOfDll);
+    const std::uintptr_t hi = lo + mi.SizeOfImage;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    int n = 0;
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
+        if (te.th32OwnerProcessID != t.p.pid) continue;
+        HANDLE h = OpenThread(THREAD_QUERY_INFORMATION, FALSE, te.th32ThreadID);
+        if (!h) continue;
+        void* start = nullptr;
+        // 9: ThreadQuerySetWin32StartAddress
+        if (query(h, 9, &start, sizeof start, nullptr) == 0) {
+            const auto a = reinterpret_cast<std::uintptr_t>(start);
+            if (a >= lo && a < hi) ++n;
+        }
+        CloseHandle(h);
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+// Established connections from this machine to the hostile server.
+int hostileConnections() {
+    ULONG size = 0;
+    GetTcpTable(nullptr, &size, FALSE);
+    std::vector<char> buf(size + 4096);
+    size = static_cast<ULONG>(buf.size());
+    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buf.data());
+    if (GetTcpTable(table, &size, FALSE) != NO_ERROR) return -1;
+    const DWORD hostile = htonl(0x7F000004);  // 127.0.0.4
+    int n = 0;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        const MIB_TCPROW& r = table->table[i];
+        if (r.dwRemoteAddr == hostile && r.dwState == MIB_TCP_STATE_ESTAB) ++n;
+    }
+    return n;
+}
+
+void setHostileMode(const char* mode) {
+    writeFile(g_opt.www + L"\\hostile.mode", mode);
+}
+
+// Long enough for a good fetch over HTTPS in a fresh child under a loaded
+// Wine, short enough for the suite.
+constexpr double kTestDeadlineMs = 5000;
+constexpr SIZE_T kMiB = SIZE_T{1} << 20;
+
+// One server's updates, worst of each figure.
+struct FetchRound {
+    double took = 0, stall = 0;
+    SIZE_T toviraPeak = 0, childPeak = 0;
+    int childrenDuring = 0, threadsDuring = 0;
+    int childrenAfter = 0, threadsAfter = 0, connectionsAfter = 0;
+};
+
+// Runs `count` updates against the hostile index as it is set now; after
+// each (with `settle`), waits 2 s and looks what is left.
+FetchRound fetchUpdates(Tovira& t, int count, bool settle = true) {
+    FetchRound w;
+    HWND l5 = item(t.main, id::Label5);
+    for (int k = 0; k < count; ++k) {
+        std::wstring before = text(l5);
+        double t0 = nowMs();
+        requestUpdate(t);
+        auto ended = [&] {
+            std::wstring now = text(l5);
+            return now != before && isNumber(now);
+        };
+        while (!ended() && nowMs() - t0 < 15000) {
+            w.stall = std::max(w.stall, answerMs(t.main));
+            childrenWorkingSet(t.p.pid, &w.childPeak);
+            w.childrenDuring =
+                std::max(w.childrenDuring, static_cast<int>(childPids(t.p.pid).size()));
+            w.threadsDuring = std::max(w.threadsDuring, ownThreads(t));
+            Sleep(15);
+        }
+        w.took = std::max(w.took, nowMs() - t0);
+        if (!settle) continue;
+        const double ended_at = nowMs();
+        while (nowMs() - ended_at < 2000) {
+            w.stall = std::max(w.stall, answerMs(t.main));
+            Sleep(20);
+        }
+        w.childrenAfter = std::max(w.childrenAfter, static_cast<int>(childPids(t.p.pid).size()));
+        w.threadsAfter = std::max(w.threadsAfter, ownThreads(t));
+        w.connectionsAfter = std::max(w.connectionsAfter, hostileConnections());
+    }
+    w.toviraPeak = peakOf(t);
+    return w;
+}
+
+std::string describe(const char* name, const FetchRound& r) {
+    char line[320];
+    std::snprintf(line, sizeof line,
+                  "%-14s longest update %5.0f ms, window answered within %3.0f ms; peak working "
+                  "set Tovira %5.1f MB, child %5.1f MB; children %d during, %d 2 s after; own "
+                  "threads %d during, %d after; connections after %d",
+                  name, r.took, r.stall, static_cast<double>(r.toviraPeak) / kMiB,
+                  static_cast<double>(r.childPeak) / kMiB, r.childrenDuring, r.childrenAfter,
+                  r.threadsDuring, r.threadsAfter, r.connectionsAfter);
+    return line;
+}
+
+// The status index (the URL fetch, in its child process) from servers that
+// misbehave, over HTTP and HTTPS, three updates each with a short deadline:
+// memory stays bounded, nothing of a fetch outlives its deadline by 2 s, the
+// window answers throughout, and the next update against a good server
+// brings the stations.
+bool startOnHostileIndex(const char* name, const char* scheme, double deadlineMs, Tovira& t) {
+    std::wstring dir = scenarioDir(name);
+    writeFile(dir + L"\\tq.cfg", render(standardCfg()));
+    wchar_t args[160];
+    std::swprintf(args, 160,
+                  L"--status-index %hs://hostile.test.aero/index --test-fetch-deadline-ms %.0f",
+                  scheme, deadlineMs);
+    return startTovira(dir, t, args) && waitReady(t, kStaffed.front().slot, "DT_TWR");
+}
+
+void fetchBounds() {
+    serveStatus(statusFile());
+    setIndexDelay(0);
+    for (const char* scheme : {"http", "https"}) {
+        setHostileMode("good");
+        Tovira t;
+        if (!startOnHostileIndex((std::string("fetch-bounds-") + scheme).c_str(), scheme,
+                                 kTestDeadlineMs, t)) {
+            stopTovira(t);
+            continue;
+        }
+        const int idleThreads = ownThreads(t);
+        FetchRound base = fetchUpdates(t, 3);
+        std::string line = describe((std::string(scheme) + " ordinary").c_str(), base);
+        g_fig.fetchBounds.push_back(line);
+        say("%s", line.c_str());
+        check(visibleSlots(t) == staffedSlots(), "%s: ordinary updates show the stations", scheme);
+        for (const char* mode : {"headers", "silent", "trickle", "reset"}) {
+            setHostileMode(mode);
+            FetchRound r = fetchUpdates(t, 3);
+            std::string label = std::string(scheme) + " " + mode;
+            line = describe(label.c_str(), r);
+            g_fig.fetchBounds.push_back(line);
+            say("%s", line.c_str());
+            check(r.took < kTestDeadlineMs + 1500,
+                  "%s: each update ends by the deadline, took %.0f ms", label.c_str(), r.took);
+            check(r.stall <= 250, "%s: the window answers within 250 ms, once took %.0f ms",
+                  label.c_str(), r.stall);
+            check(r.toviraPeak < base.toviraPeak + 256 * kMiB &&
+                      r.childPeak < std::max(base.childPeak, 32 * kMiB) + 256 * kMiB,
+                  "%s: memory within 256 MiB above the ordinary peak", label.c_str());
+            check(r.childrenAfter == 0 && r.connectionsAfter == 0,
+                  "%s: 2 s after each update no child (%d) and no connection (%d) is left",
+                  label.c_str(), r.childrenAfter, r.connectionsAfter);
+            check(r.threadsAfter <= idleThreads,
+                  "%s: 2 s after each update no thread of the program's is left (%d, idle %d)",
+                  label.c_str(), r.threadsAfter, idleThreads);
+            check(r.childrenDuring <= 1, "%s: one fetch at a time, saw %d children", label.c_str(),
+                  r.childrenDuring);
+            setHostileMode("good");
+            size_t statusRequests = lineCount(L"requests.log");
+            FetchRound good = fetchUpdates(t, 1, false);
+            check(lineCount(L"requests.log") > statusRequests && visibleSlots(t) == staffedSlots(),
+                  "%s: the next update against a good server shows the stations (took %.0f ms)",
+                  label.c_str(), good.took);
+            if (!check(running(t.p), "%s: the program runs on", label.c_str())) break;
+        }
+        stopTovira(t);
+    }
+
+    // Headers without end, with a deadline long enough for the child to
+    // reach its memory limit: the fetch ends there, well before the deadline.
+    constexpr double kLongDeadlineMs = 30000;
+    setHostileMode("good");
+    Tovira t;
+    if (startOnHostileIndex("fetch-bounds-memory", "http", kLongDeadlineMs, t)) {
+        setHostileMode("headers");
+        FetchRound r = fetchUpdates(t, 1);
+        std::string line = describe("memory limit", r);
+        g_fig.fetchBounds.push_back(line);
+        say("%s", line.c_str());
+        check(r.took < kLongDeadlineMs - 5000,
+              "headers without end: the child's memory limit ends the fetch before the deadline, "
+              "took %.0f ms",
+              r.took);
+        check(r.childPeak < 320 * kMiB && r.childrenAfter == 0,
+              "headers without end: the child stays near its limit (%.1f MB) and is gone",
+              static_cast<double>(r.childPeak) / kMiB);
+
+        // Tovira ended from outside in the middle of a fetch, as by a crash:
+        // its job takes the child with it.
+        setHostileMode("silent");
+        const size_t asked = lineCount(L"hostile.log");
+        requestUpdate(t);
+        const DWORD pid = t.p.pid;
+        // Once the child has sent its request, it is inside the fetch.
+        bool child = waitFor([&] { return lineCount(L"hostile.log") > asked; }, 10000, 20) &&
+                     !childPids(pid).empty();
+        TerminateProcess(t.p.h, 9);
+        WaitForSingleObject(t.p.h, 5000);
+        const double killed = nowMs();
+        bool gone = waitFor([&] { return childPids(pid).empty(); }, 2000, 20);
+        say("Tovira killed during a fetch: its child gone after %.0f ms", nowMs() - killed);
+        check(child && gone, "a fetch child (%s) is gone within 2 s of Tovira's end",
+              child ? "asking" : "never seen asking");
+    }
+    stopTovira(t);
+    setHostileMode("good");
 }
 
 bool topmost(HWND h) {
@@ -2574,6 +2835,7 @@ const Scenario kScenarios[] = {
      clickWithoutIvAc},
     {"silent", "a status server that never answers", silentServer},
     {"hostile", "misbehaving status servers and an oversized index", hostilePeers},
+    {"fetch-bounds", "the status index from hostile servers over HTTP and HTTPS", fetchBounds},
     {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
     {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
@@ -2716,6 +2978,7 @@ int wmain(int argc, wchar_t** argv) {
             "counts CPU time in 10 ms steps)\n",
             g_fig.waitCpuMs, g_fig.waitWallMs, 100.0 * g_fig.waitCpuMs / g_fig.waitWallMs);
     for (const std::string& h : g_fig.hostile) std::printf("  hostile peer %s\n", h.c_str());
+    for (const std::string& h : g_fig.fetchBounds) std::printf("  url fetch %s\n", h.c_str());
     if (g_fig.hostilePeak)
         std::printf("  peak working set after the hostile peers (200 MB body): %.1f MB\n",
                     static_cast<double>(g_fig.hostilePeak) / (1024.0 * 1024.0));
