@@ -51,7 +51,12 @@ constexpr std::string_view kBody = "!GENERAL\r\nEDDT_TWR:1:Jo Doe:ATC:118.700:x:
 struct World {
     tovira::sim::SimPlatform sim;
     tovira::Form1 form{sim};
-    World() { form.t1[0]->set_text("EDDT_TWR"); }
+    World() {
+        form.t1[0]->set_text("EDDT_TWR");
+        // The index path on every input: an index without clients would
+        // otherwise send the next updates straight to the feed.
+        form.monitor.addresses.feed_fallback = false;
+    }
 };
 
 }  // namespace
