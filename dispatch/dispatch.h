@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace tovira {
 
@@ -12,10 +13,11 @@ class Form1;
 
 inline constexpr char kIvacTitle[] = "IvAc";
 inline constexpr unsigned kKeyStepMs = 50;
-// A step waits this long at most for the user to let go of Alt, Ctrl, Shift
-// and Windows, polling this often; still held, the sequence ends.
-inline constexpr std::int64_t kModifierWaitMs = 2000;
-inline constexpr std::int64_t kModifierPollMs = 10;
+// A step that finds Alt, Ctrl, Shift, Windows or a mouse button held (a
+// push-to-talk key through a whole transmission, a press that is to be a
+// click) tries again at each key tick for this long; still held, the
+// sequence ends untyped. The window is served meanwhile, clicks included.
+inline constexpr std::int64_t kHeldWaitMs = 10000;
 
 class Dispatch {
 public:
@@ -42,10 +44,15 @@ public:
 private:
     // Ends the sequence under way: both timers off, nothing more typed.
     void end_sequence();
-    bool wait_for_modifiers();
+    // Ends it untyped and tells the user why, beside the clicked button.
+    void give_up(std::string_view why);
+    // A step the user's held keys or buttons put off: false once it waited
+    // too long.
+    bool put_off();
 
     Form1& form_;
     std::optional<unsigned> pending_delay_;
+    std::optional<std::int64_t> held_since_;  // the step waits for the user
 };
 
 }  // namespace tovira

@@ -32,6 +32,22 @@ using Millis = std::int64_t;
 // How long `app_activate` and `send_keys` wait for a window to take the
 // foreground.
 inline constexpr Millis kActivationWaitMs = 600;
+// The first try of an activation; the rest of kActivationWaitMs goes through
+// the foreground lock of Windows.
+inline constexpr Millis kActivationFirstTryMs = 500;
+
+// What `app_activate` found.
+enum class Activation { InFront, NoWindow, NotInFront };
+
+// What became of the keys given to `send_keys`.
+enum class KeysSent {
+    Typed,
+    // The user holds a modifier or a mouse button: nothing typed, try again.
+    Held,
+    NoWindow,      // the activated window is gone
+    OtherInFront,  // another program's window is in front
+    NotInFront,    // the window did not come back to the front
+};
 
 // A host name the sockets accept: 1 to 253 letters, digits, '.', '-' and
 // '_'. Both backends refuse any other at once, before any name lookup.
@@ -239,15 +255,17 @@ public:
     // Every event for the core passes this gate (see event_gate.h).
     virtual EventGate& gate() = 0;
     // Runs `action` as a later event of the loop, past the gate: how the
-    // gate delivers what it kept once a wait is over.
-    virtual void post(std::function<void()> action) = 0;
+    // gate delivers what it kept once a wait is over. False when it could
+    // not be queued (it then never runs).
+    virtual bool post(std::function<void()> action) = 0;
 
     // Event loop. `do_events` runs every event that is pending now, once.
     // `wait_events` blocks until at least one event ran or `deadline`
     // (on the `now_ms` clock) passed, and never burns the processor.
     virtual void do_events() = 0;
     virtual void wait_events(Millis deadline) = 0;
-    // True once the program is ending; waits then return at once.
+    // True once the program is ending, or the Windows session is; waits
+    // then return at once.
     virtual bool quitting() = 0;
 
     // The main window, in twips. The core owns the values; these tell the
@@ -268,20 +286,28 @@ public:
     //
     // `app_activate` finds the top-level window titled `title` (else one
     // whose title begins with it), brings it to the foreground and waits up
-    // to kActivationWaitMs for it to get there. True only when that window
-    // holds the foreground on return; false when there is none or it did
-    // not come forward. The window found is the target of `send_keys`.
-    virtual bool app_activate(std::string_view title) = 0;
+    // to kActivationWaitMs for it to get there. InFront only when that
+    // window holds the foreground on return. The window found is the target
+    // of `send_keys`.
+    virtual Activation app_activate(std::string_view title) = 0;
     // Types `keys` into the window the last `app_activate` found (`text` is
     // their notation, for logs), only while that window is in front. When
     // the foreground is nothing, the desktop or this program, the window is
-    // brought back first (up to kActivationWaitMs). False, with nothing
-    // typed, when it is gone, another program's window is in front, or it
-    // did not come back. With `wait`, returns once the keys were processed.
-    // No keys: nothing to type, true.
-    virtual bool send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) = 0;
+    // brought back first (up to kActivationWaitMs). Nothing is typed, nor
+    // any window brought forward, while the user holds a modifier or a
+    // mouse button: checked last, right before the keys go out (Held). With
+    // `wait`, returns once the keys were processed. No keys: Typed.
+    virtual KeysSent send_keys(std::string_view text, std::span<const KeyStroke> keys,
+                               bool wait) = 0;
     // True while the user holds Alt, Ctrl, Shift or Windows down.
     virtual bool modifiers_held() = 0;
+    // True while the user holds a mouse button down (left, right, middle or
+    // a side button: push-to-talk keys, or a press that is to be a click).
+    virtual bool mouse_buttons_held() = 0;
+    // Shows the text for a few seconds in a balloon tool tip at the control,
+    // outside the panel, without taking the keyboard; a newer one replaces
+    // it; it goes by itself.
+    virtual void show_balloon(int control_id, std::string_view text_utf8) = 0;
 
     virtual FileSystem& files() = 0;
     virtual Locale& locale() = 0;

@@ -27,6 +27,7 @@ SimTest::~SimTest() = default;
 void SimTest::create() {
     sim.quit_requested = false;  // a new run of the program
     form = std::make_unique<Form1>(sim);
+    sim.attach(*form);
     form->Form_Load();
 }
 
