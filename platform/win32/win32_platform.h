@@ -38,7 +38,7 @@ public:
 
     platform::Millis now_ms() override;
     platform::EventGate& gate() override;
-    void post(std::function<void()> action) override;
+    bool post(std::function<void()> action) override;
     void start_timer(platform::TimerSink& timer, unsigned interval_ms) override;
     void stop_timer(platform::TimerSink& timer) override;
     void do_events() override;
@@ -52,10 +52,12 @@ public:
     platform::Size screen_size() override;
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override;
-    bool app_activate(std::string_view title) override;
-    bool send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
-                   bool wait) override;
+    platform::Activation app_activate(std::string_view title) override;
+    platform::KeysSent send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
+                                 bool wait) override;
     bool modifiers_held() override;
+    bool mouse_buttons_held() override;
+    void show_balloon(int control_id, std::string_view text_utf8) override;
     platform::FileSystem& files() override;
     platform::Locale& locale() override;
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;
