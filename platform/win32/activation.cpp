@@ -22,6 +22,11 @@ struct FindTitle {
 BOOL CALLBACK find_title(HWND hwnd, LPARAM arg) {
     auto* f = reinterpret_cast<FindTitle*>(arg);
     if (hwnd == f->self || !IsWindowVisible(hwnd)) return TRUE;
+    // None of this program's own windows: the result balloon's text may
+    // begin with "IvAc".
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId()) return TRUE;
     const std::wstring text = window_text(hwnd);
     if (text == f->title) {
         f->exact = hwnd;
