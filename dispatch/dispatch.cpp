@@ -147,7 +147,7 @@ void Dispatch::Timer8_Timer() {
         case KeysSent::OtherInFront: give_up(kBalloonOther); return;
         case KeysSent::NotInFront: give_up(kBalloonNotInFront); return;
     }
-    // A step that waited (KeyWait, IvAc brought back, a modifier let go)
+    // A step that waited (KeyWait, IvAc brought back)
     // may find the next tick due or nearly due: the next step still comes a
     // whole key period after these keys went out, so that IvAc has that
     // long for each one.
