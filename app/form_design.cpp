@@ -10,8 +10,14 @@ namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kNavy = 0x000040;
 constexpr std::uint32_t kFieldBack = 0xFFFFFF;
+
+// The typing delay at creation: the delay timer's interval, shown in the
+// delay field.
+constexpr unsigned kCreatedDelayMs = 100;
+// The start-up sequence runs this long after creation.
+constexpr unsigned kStartUpDelayMs = 100;
+constexpr unsigned kMinuteMs = 60000;
 
 // Button and label colours of the three groups of ten rows.
 std::uint32_t button_colour(int slot) {
@@ -37,13 +43,13 @@ const Font kCommandFont{"Arial", 9.75f, true};
 }  // namespace
 
 template <typename T>
-std::unique_ptr<T> Form1::make(const char* name, int index, int id) {
+std::unique_ptr<T> Form1Controls::make(const char* name, int index, int id) {
     auto control = std::make_unique<T>(platform_, name, index, id);
     controls_.push_back(control.get());
     return control;
 }
 
-void Form1::create_controls() {
+Form1Controls::Form1Controls(platform::Platform& platform) : platform_(platform) {
     // The panel column. Until the first layout the buttons stand where the
     // design put them: from Top 480, 240 apart, 615 wide.
     for (int i = 0; i < kSlotCount; ++i) {
@@ -169,7 +175,7 @@ void Form1::create_controls() {
     Check1->set_colors(kWhite, kNavy, false);
     Check1->set_value(1);
     Text3 = make<TextBox>("Text3", -1, control_id::Text3);
-    Text3->set_text("100");
+    Text3->set_text(std::to_string(kCreatedDelayMs));
     Text3->set_tooltip("Wartet, wenn Befehl gesendet werden soll");
     Text3->set_geometry(4800, 5640, 615, 285);
     Text3->set_colors(kBlack, kFieldBack, false);
@@ -200,9 +206,9 @@ void Form1::create_controls() {
     int tab = 0;
     for (Control* c : controls_) c->set_tab_index(tab++);
 
-    Timer4 = std::make_unique<Timer>(platform_, "Timer4", 100);
-    Timer5 = std::make_unique<Timer>(platform_, "Timer5", 100);
-    Timer6 = std::make_unique<Timer>(platform_, "Timer6", 60000);
+    Timer4 = std::make_unique<Timer>(platform_, "Timer4", kCreatedDelayMs);
+    Timer5 = std::make_unique<Timer>(platform_, "Timer5", kStartUpDelayMs);
+    Timer6 = std::make_unique<Timer>(platform_, "Timer6", kMinuteMs);
     Timer8 = std::make_unique<Timer>(platform_, "Timer8", kKeyStepMs);
 }
 

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "panel/reachable_position.h"
+
 namespace tovira {
 
 namespace {
 constexpr float kCreatedWidth = 1200;
 constexpr float kMinimizeHeight = 9000;
-constexpr std::uint32_t kNavy = 0x000040;
 
 // Gives `control` tab index `n` and renumbers the others around it, so that
 // the tab order stays one unbroken sequence without duplicates.
@@ -23,17 +24,31 @@ void move_in_tab_order(const std::vector<Control*>& controls, Control& control, 
 }
 }  // namespace
 
+// The controls exist (Form1Controls is built first); each part receives
+// those it touches, and `*this` as the window (FormWindow) where it needs it.
 Form1::Form1(platform::Platform& platform)
-    : config(*this),
-      dispatch(*this),
-      layout(*this),
-      editing(*this),
-      monitor(*this),
-      scheduler(*this),
+    : Form1Controls(platform),
+      FormWindow(platform),
+      config({platform,
+              *this,
+              t0,
+              t1,
+              {Option1.get(), Option2.get(), Option3.get(), Option4.get(), Option5.get()},
+              *Text2,
+              *Check4,
+              *Text3,
+              *Check5,
+              scheduler,
+              dispatch}),
+      dispatch({platform, *this, c1, *Timer4, *Timer8, t1, *Text3, *Check5}),
+      layout({*this, c1, l1, Check2, *Command2, *Label9, *Line2, *Line3}),
+      editing({platform, *this, c1, l1, t0, t1, Check2, *Check3, *Command1, *Label9, layout,
+               scheduler}),
+      monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet}),
+      scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
       Inet1(platform),
       feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),
       platform_(platform) {
-    create_controls();
     wire_events();
 }
 
@@ -71,9 +86,10 @@ void Form1::wire_events() {
     Timer5->on_tick = [this] { Timer5_Timer(); };
     Timer6->on_tick = [this] { scheduler.Timer6_Timer(); };
     Timer8->on_tick = [this] { dispatch.Timer8_Timer(); };
+    display_timer_.on_tick = [this] { display_settled(); };
 }
 
-OptionButton& Form1::option(int n) {
+OptionButton& Form1Controls::option(int n) {
     switch (n) {
         case 1: return *Option1;
         case 2: return *Option2;
@@ -84,60 +100,15 @@ OptionButton& Form1::option(int n) {
     }
 }
 
-Control* Form1::find_control(int id) const {
+Control* Form1Controls::find_control(int id) const {
     for (Control* c : controls_) {
         if (c->id() == id) return c;
     }
     return nullptr;
 }
 
-MyInet& Form1::my_inet() {
-    if (!my_inet_) my_inet_ = std::make_unique<MyInet>(platform_);
-    return *my_inet_;
-}
-
-// ---- geometry ----------------------------------------------------------------
-
-void Form1::set_left(float v) {
-    left_ = v;
-    platform_.window_bounds_changed(left_, top_, width_, height_);
-}
-void Form1::set_top(float v) {
-    top_ = v;
-    platform_.window_bounds_changed(left_, top_, width_, height_);
-}
-void Form1::set_width(float v) {
-    width_ = v;
-    platform_.window_bounds_changed(left_, top_, width_, height_);
-}
-void Form1::set_height(float v) {
-    height_ = v;
-    platform_.window_bounds_changed(left_, top_, width_, height_);
-}
-void Form1::window_moved(float left, float top) {
-    left_ = left;
-    top_ = top;
-}
-void Form1::show() {
-    if (unloaded_) return;
-    visible_ = true;
-    platform_.window_visible_changed(true);
-}
-void Form1::hide() {
-    visible_ = false;
-    platform_.window_visible_changed(false);
-}
-void Form1::set_back_color(std::uint32_t rgb) {
-    back_color_ = rgb;
-    platform_.window_background_changed(rgb);
-}
-
-void Form1::set_focus(Control* control) {
-    if (control == focus_) return;
-    Control* old = focus_;
-    focus_ = control;
-    if (old && old->kind() == ControlKind::TextBox) static_cast<TextBox*>(old)->lost_focus();
-    if (control) platform_.control_changed(*control, platform::ControlProp::Focus);
+platform::Bounds Form1::window_bounds() const {
+    return {left(), top(), width(), height()};
 }
 
 // ---- creation, start-up, shutdown ------------------------------------------------
@@ -171,16 +142,18 @@ void Form1::Form_Load() {
 void Form1::Timer5_Timer() {
     Timer5->set_enabled(false);
     getwhazz();
-    if (unloaded_) return;
+    if (unloaded()) return;
     hide();
     platform_.do_events();
-    if (unloaded_) return;
+    if (unloaded()) return;
     loadconfig();
+    // Without a recorded home position the panel opens at 0, 0 as always.
+    if (config.home_loaded()) keep_home_reachable(platform_.desktop());
     Command3_Click();
     int tab = 1;
     for (int r = 0; r < kSlotCount; ++r) {
-        move_in_tab_order(controls_, *t0[r], tab++);
-        move_in_tab_order(controls_, *t1[r], tab++);
+        move_in_tab_order(controls(), *t0[r], tab++);
+        move_in_tab_order(controls(), *t1[r], tab++);
     }
     checkwhazz();
     collapse();
@@ -209,17 +182,53 @@ void Form1::Command5_Click() {
     unload();
 }
 
+bool Form1::press_activates(const Control& control) const {
+    const bool station =
+        control.id() >= control_id::c1 && control.id() < control_id::c1 + kSlotCount;
+    return !station || width() >= kEditWidth;
+}
+
 void Form1::unload() {
-    if (unloaded_) return;
-    unloaded_ = true;
+    if (unloaded()) return;
+    set_unloaded();
     // Whatever is under way ends here: no key step or update after unload.
     Timer4->set_enabled(false);
     Timer5->set_enabled(false);
     Timer6->set_enabled(false);
     Timer8->set_enabled(false);
     saveconfig();
-    visible_ = false;
+    forget_shown();
     platform_.quit();
+}
+
+// ---- keeping the panel within reach -------------------------------------------------
+
+void Form1::keep_home_reachable(const platform::Desktop& desktop) {
+    const TwipsPoint home = reachable_place(homeleft, hometop, {kPanelWidth, kViewHeight}, desktop);
+    homeleft = home.left;
+    hometop = home.top;
+}
+
+void Form1::display_changed() {
+    if (unloaded()) return;
+    // Each change of a burst starts the wait anew.
+    display_timer_.set_enabled(false);
+    display_timer_.set_enabled(true);
+}
+
+void Form1::display_settled() {
+    // Moved under the user's hand the window would jump; the timer tries
+    // again once the move is over.
+    if (!unloaded() && platform_.window_moving()) return;
+    display_timer_.set_enabled(false);
+    if (unloaded()) return;
+    const platform::Desktop desktop = platform_.desktop();
+    keep_home_reachable(desktop);
+    const TwipsPoint at = reachable_place(left(), top(), {width(), height()}, desktop);
+    if (at.left != left() || at.top != top()) {
+        set_left(at.left);
+        set_top(at.top);
+    }
 }
 
 }  // namespace tovira

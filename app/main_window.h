@@ -1,16 +1,18 @@
-// `Form1`, the main window: it owns every control, every window-level value
-// and the parts of the program that react to them, for the whole run.
+// `Form1`, the main window, the top of the program: it is the window (its
+// values and operations are `FormWindow`'s), owns every control
+// (`Form1Controls`, the window's design) and the parts of the program that
+// react to them, for the whole run, and wires every control event to its
+// handler. Each part is given exactly the controls, window values and
+// sibling parts it touches.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
 #include "config/config_file.h"
 #include "config/station_table.h"
+#include "controls/controls.h"
 #include "dispatch/dispatch.h"
 #include "monitor/feed.h"
 #include "monitor/http_client.h"
@@ -20,10 +22,14 @@
 #include "panel/panel_editing.h"
 #include "panel/panel_layout.h"
 #include "platform/platform.h"
+#include "platform/window_host.h"
+#include "window/form_window.h"
 
 namespace tovira {
 
-inline constexpr char kWindowCaption[] = "Tovira";
+// Display changes come in bursts: the reachable-position rule waits this
+// long after the last.
+inline constexpr unsigned kDisplaySettleMs = 500;
 
 // Fixed control IDs, so that tests and accessibility tools can address them.
 namespace control_id {
@@ -32,15 +38,85 @@ inline constexpr int CheckN = 2000, CommandN = 2100, OptionN = 2200, LabelN = 23
 inline constexpr int Text2 = 2402, Text3 = 2403, LineN = 2500;
 }  // namespace control_id
 
-template <typename T, std::size_t N>
-using ControlArray = std::array<std::unique_ptr<T>, N>;
+// The window's controls under their designer names, created by the design
+// (form_design.cpp) in this order, before anything that receives them.
+class Form1Controls {
+public:
+    explicit Form1Controls(platform::Platform& platform);
+    Form1Controls(const Form1Controls&) = delete;
+    Form1Controls& operator=(const Form1Controls&) = delete;
 
-class Form1 {
+    // Every control, in creation order, for backends that mirror them.
+    const std::vector<Control*>& controls() const { return controls_; }
+    Control* find_control(int id) const;
+    OptionButton& option(int n);  // Option1 to Option5
+
+private:
+    template <typename T>
+    std::unique_ptr<T> make(const char* name, int index, int id);
+
+    platform::Platform& platform_;
+    std::vector<Control*> controls_;
+
+public:
+    // ---- panel column ----------------------------------------------------
+    ControlArray<CommandButton, kSlotCount> c1;  // station buttons: the slot's name
+    ControlArray<Label, kSlotCount> l1;          // online labels: the station's frequency
+    std::unique_ptr<CommandButton> Command2;     // "Menu"
+    std::unique_ptr<Label> Label9;               // request patch: an update on a click
+    std::unique_ptr<Line> Line2;                 // separator before row 10
+    std::unique_ptr<Line> Line3;                 // separator before row 20
+    std::unique_ptr<Label> Label8;               // " Loading ..." notice until the first update
+
+    // ---- editing view: the station table ---------------------------------
+    std::unique_ptr<Label> Label1;              // "   Name     Tovira Pos" heading
+    std::unique_ptr<CheckBox> Check3;           // show-all box: every slot on while ticked
+    ControlArray<TextBox, kFieldRows> t0;       // name fields (row 30: example "TEG_TWR")
+    ControlArray<TextBox, kFieldRows> t1;       // position fields (row 30: example "EDDT_TWR")
+    ControlArray<CheckBox, kSlotCount> Check2;  // slot check boxes: the active flags
+    std::unique_ptr<Label> Label4;              // "<<< Example"
+
+    // ---- editing view: window commands and updates -----------------------
+    std::unique_ptr<CommandButton> Command3;  // "Minimize"
+    std::unique_ptr<CommandButton> Command5;  // "Quit + Save"
+    std::unique_ptr<CommandButton> Command7;  // "Manual "ATC's available" request"
+    std::unique_ptr<CommandButton> Command6;  // "Timer start"
+    std::unique_ptr<TextBox> Text2;           // interval field: minutes between updates
+    std::unique_ptr<Label> Label7;            // "Minute(s) Autoupdate"
+    std::unique_ptr<CommandButton> Command8;  // "Timer stop"
+    std::unique_ptr<Label> Label2;            // "Update Nr.:"
+    std::unique_ptr<Label> Label5;            // update number ("Loading..." while fetching)
+    std::unique_ptr<Label> Label6;            // timer state: "Timer was started"
+
+    // ---- editing view: options -------------------------------------------
+    std::unique_ptr<OptionButton> Option1;  // "Blue" colour scheme
+    std::unique_ptr<OptionButton> Option2;  // "Red" colour scheme
+    std::unique_ptr<OptionButton> Option3;  // "Gray" colour scheme
+    std::unique_ptr<OptionButton> Option4;  // "Black" colour scheme
+    std::unique_ptr<OptionButton> Option5;  // "Green" colour scheme
+    std::unique_ptr<CheckBox> Check1;       // "Always on Top"
+    std::unique_ptr<TextBox> Text3;         // delay field: the typing delay in ms
+    std::unique_ptr<Label> Label10;         // "Verzögerungszeit in mSek"
+    std::unique_ptr<CheckBox> Check5;       // "KeyWait an/aus"
+
+    // ---- below the window in both views: keyboard focus only -------------
+    std::unique_ptr<CommandButton> Command4;  // "ALL ON/OFF"
+    std::unique_ptr<CommandButton> Command1;  // "Test": the focus in the editing view
+    std::unique_ptr<CheckBox> Check4;         // gap box: a space for each deselected button
+
+    // ---- timers ----------------------------------------------------------
+    std::unique_ptr<Timer> Timer4;  // delay timer: the typing delay after a click
+    std::unique_ptr<Timer> Timer5;  // start-up timer: the start-up sequence, once
+    std::unique_ptr<Timer> Timer6;  // minute timer: the automatic update's countdown
+    std::unique_ptr<Timer> Timer8;  // key timer: one key step per tick
+};
+
+class Form1 : public Form1Controls, public FormWindow, public platform::WindowHost {
 public:
     explicit Form1(platform::Platform& platform);
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
-    ~Form1();
+    ~Form1() override;
 
     platform::Platform& platform() { return platform_; }
 
@@ -48,61 +124,28 @@ public:
     // Creation: runs the creation steps, shows the window and starts the
     // timers that run from the start.
     void Form_Load();
-    void Timer5_Timer();  // the start-up sequence
-    void Check1_Click();
-    void Form_MouseDown();
+    void Timer5_Timer();    // start-up timer: the start-up sequence
+    void Check1_Click();    // "Always on Top"
+    void Form_MouseDown();  // dragging the window by its surface
     void Command3_Click();  // "Minimize"
     void Command5_Click();  // "Quit + Save"
     // Closes the window however asked: saves and ends the program. Runs once.
     void unload();
-    bool unloaded() const { return unloaded_; }
-    // The user dragged the window: the backend reports where it now stands.
-    void window_moved(float left, float top);
-    // Keyboard focus moved to `control` (null: outside the window's fields).
-    // Runs the lost-focus reaction of the field that had it.
-    void set_focus(Control* control);
-    Control* focus() const { return focus_; }
 
-    // ---- the window's geometry, in twips ---------------------------------
-    float left() const { return left_; }
-    float top() const { return top_; }
-    float width() const { return width_; }
-    float height() const { return height_; }
-    void set_left(float v);
-    void set_top(float v);
-    void set_width(float v);
-    void set_height(float v);
-    bool visible() const { return visible_; }
-    void show();
-    void hide();
-    std::uint32_t back_color() const { return back_color_; }
-    void set_back_color(std::uint32_t rgb);
-    const std::string& caption() const { return caption_; }
-
-    // Every control, in creation order, for backends that mirror them.
-    const std::vector<Control*>& controls() const { return controls_; }
-    Control* find_control(int id) const;
-
-    // ---- controls --------------------------------------------------------
-    ControlArray<CommandButton, kSlotCount> c1;
-    ControlArray<Label, kSlotCount> l1;
-    ControlArray<TextBox, kFieldRows> t0;
-    ControlArray<TextBox, kFieldRows> t1;
-    ControlArray<CheckBox, kSlotCount> Check2;
-    std::unique_ptr<CheckBox> Check1, Check3, Check4, Check5;
-    std::unique_ptr<CommandButton> Command1, Command2, Command3, Command4, Command5, Command6,
-        Command7, Command8;
-    std::unique_ptr<OptionButton> Option1, Option2, Option3, Option4, Option5;
-    std::unique_ptr<Label> Label1, Label2, Label4, Label5, Label6, Label7, Label8, Label9, Label10;
-    std::unique_ptr<TextBox> Text2, Text3;
-    std::unique_ptr<Line> Line2, Line3;
-    std::unique_ptr<Timer> Timer4, Timer5, Timer6, Timer8;
-    OptionButton& option(int n);  // Option1 to Option5
-
-    // ---- window-level values ---------------------------------------------
-    SlotFlags slotactive;
-    float homeleft = 0;  // unset reads as 0
-    float hometop = 0;
+    // ---- what the backend reads and the window's events it hands over ----
+    const std::vector<Control*>& window_controls() const override { return controls(); }
+    platform::Bounds window_bounds() const override;
+    std::uint32_t window_back_color() const override { return back_color(); }
+    Control* window_focus() const override { return focus(); }
+    bool press_activates(const Control& control) const override;
+    void on_focus(Control* control) override { set_focus(control); }
+    void on_mouse_down() override { Form_MouseDown(); }
+    void on_moved(float left, float top) override { window_moved(left, top); }
+    void on_close() override { unload(); }
+    void on_end_session() override { unload(); }
+    // Once the monitors have settled, and not while the user moves the
+    // window, the window and the home position are kept within reach.
+    void display_changed() override;
 
     // ---- the parts of the program ----------------------------------------
     ConfigFile config;
@@ -111,11 +154,11 @@ public:
     PanelEditing editing;
     StatusMonitor monitor;
     UpdateScheduler scheduler;
-    InetControl Inet1;
+    InetControl Inet1;  // the status index
     // Fetches the current feed when the index path yields no client.
     InetControl feed_inet;
     // Created by the first status download.
-    MyInet& my_inet();
+    MyInet& my_inet() { return monitor.my_inet(); }
 
     // Shorthands for the operations of the parts.
     void collapse() { layout.collapse(); }
@@ -125,20 +168,14 @@ public:
     void checkwhazz() { monitor.checkwhazz(); }
 
 private:
-    void create_controls();
+    void display_settled();
+    // Moves an unreachable home position onto the nearest monitor.
+    void keep_home_reachable(const platform::Desktop& desktop);
     void wire_events();
-    template <typename T>
-    std::unique_ptr<T> make(const char* name, int index, int id);
 
     platform::Platform& platform_;
-    std::vector<Control*> controls_;
-    std::unique_ptr<MyInet> my_inet_;
-    std::string caption_ = kWindowCaption;
-    float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
-    bool visible_ = false;
-    std::uint32_t back_color_ = 0x000040;
-    bool unloaded_ = false;
-    Control* focus_ = nullptr;
+    // The display timer: the rule runs once display changes have settled.
+    Timer display_timer_{platform_, "display", kDisplaySettleMs};
 };
 
 }  // namespace tovira

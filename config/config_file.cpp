@@ -4,9 +4,11 @@
 #include <string>
 #include <utility>
 
-#include "app/main_window.h"
 #include "config/number_text.h"
+#include "dispatch/dispatch.h"
+#include "monitor/update_scheduler.h"
 #include "platform/line_reader.h"
+#include "window/form_window.h"
 
 namespace tovira {
 
@@ -48,12 +50,12 @@ T or_stop(std::optional<T> v) {
 }  // namespace
 
 void ConfigFile::loadconfig() {
-    Form1& f = form_;
+    const Uses& f = f_;
     for (int n = 1; n <= 5; ++n) f.option(n).clear();
-    platform::Locale& locale = f.platform().locale();
+    platform::Locale& locale = f.platform.locale();
     const char sep = locale.decimal_separator();
     bool missing = false;
-    auto file = f.platform().files().open_read(kConfigFileName, &missing);
+    auto file = f.platform.files().open_read(kConfigFileName, &missing);
     if (!file) {
         // A first start saves a new file; a file that exists but cannot be
         // opened (locked, no permission) must not be overwritten by an
@@ -76,7 +78,7 @@ void ConfigFile::loadconfig() {
         for (int k = 0; k < kSlotCount; ++k) {
             f.t0[k]->set_text(lines.next());
             f.t1[k]->set_text(lines.next());
-            if (f.unloaded()) return;
+            if (f.window.unloaded()) return;
         }
         const std::string line61 = lines.next();
         const std::string line62 = lines.next();
@@ -85,30 +87,31 @@ void ConfigFile::loadconfig() {
 
         const std::string line63 = lines.next();
         const std::string line64 = lines.next();
-        f.set_top(or_stop(parse_single(line63, sep)));
-        f.set_left(or_stop(parse_single(line64, sep)));
+        f.window.set_top(or_stop(parse_single(line63, sep)));
+        f.window.set_left(or_stop(parse_single(line64, sep)));
 
         const double scheme = or_stop(parse_number(lines.next(), sep));
         for (int n = 1; n <= 5; ++n) {
             if (scheme == n) f.option(n).select();
         }
-        f.homeleft = f.left();
-        f.hometop = f.top();
+        f.window.homeleft = f.window.left();
+        f.window.hometop = f.window.top();
+        home_loaded_ = true;
 
         const std::string interval = lines.next();
-        f.Text2->set_text(interval);
+        f.Text2.set_text(interval);
         f.scheduler.updatemins = leading_number(interval);
 
-        f.Check4->set_value(or_stop(parse_int16(lines.next(), sep)));
+        f.Check4.set_value(or_stop(parse_int16(lines.next(), sep)));
 
         const std::string delay = lines.next();
-        f.Text3->set_text(delay);
+        f.Text3.set_text(delay);
         const double ms = round_half_even(leading_number(delay));
         if (!(ms >= 0 && ms <= 65535)) throw LoadStop{};
         f.dispatch.set_delay(static_cast<unsigned>(ms));
 
         const bool keywait = or_stop(parse_number(lines.next(), sep)) == 1;
-        f.Check5->set_value(keywait ? 1 : 0);
+        f.Check5.set_value(keywait ? 1 : 0);
         f.dispatch.keywait = keywait ? 1 : 0;
     } catch (const LoadStop&) {
     } catch (const InvalidPropertyValue&) {
@@ -117,8 +120,8 @@ void ConfigFile::loadconfig() {
 
 void ConfigFile::saveconfig() {
     if (!loaded_) return;
-    Form1& f = form_;
-    platform::Locale& locale = f.platform().locale();
+    const Uses& f = f_;
+    platform::Locale& locale = f.platform.locale();
     const char sep = locale.decimal_separator();
 
     // A text that cannot be converted must not reach the file as an empty
@@ -138,23 +141,23 @@ void ConfigFile::saveconfig() {
     }
     line(format_number(reserved1, sep));
     line(format_number(reserved2, sep));
-    line(format_single(f.top(), sep));
-    line(format_single(f.left(), sep));
+    line(format_single(f.window.top(), sep));
+    line(format_single(f.window.left(), sep));
     int scheme = 0;  // none selected: loads back as no scheme
     for (int n = 1; n <= 5; ++n) {
         if (f.option(n).value()) scheme = n;
     }
     line(format_number(scheme, sep));
-    line(f.Text2->text());
-    line(format_number(f.Check4->value(), sep));
-    line(f.Text3->text());
+    line(f.Text2.text());
+    line(format_number(f.Check4.value(), sep));
+    line(f.Text3.text());
     line(format_number(f.dispatch.keywait == 1 ? 1 : 0, sep));
 
     if (!converted) return;
 
     // The new file is complete before it takes the old one's place; any
     // failure leaves the old file as it was.
-    platform::FileSystem& fs = f.platform().files();
+    platform::FileSystem& fs = f.platform.files();
     auto out = fs.create(kConfigTempName);
     if (!out) return;
     const bool written = out->write(text) && out->commit();

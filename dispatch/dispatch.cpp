@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/main_window.h"
 #include "config/number_text.h"
 #include "dispatch/key_notation.h"
+#include "window/form_window.h"
 
 namespace tovira {
 
@@ -24,14 +24,14 @@ constexpr std::string_view kBalloonHeld = "A key or mouse button was held: not t
 }  // namespace
 
 Dispatch::State Dispatch::state() const {
-    if (form_.Timer8->enabled()) return State::Typing;
-    if (form_.Timer4->enabled()) return State::Delaying;
+    if (f_.Timer8.enabled()) return State::Typing;
+    if (f_.Timer4.enabled()) return State::Delaying;
     return State::Idle;
 }
 
 void Dispatch::c1_Click(int index) {
-    Form1& f = form_;
-    platform::Platform& p = f.platform();
+    const Uses& f = f_;
+    platform::Platform& p = f.platform;
     dispatchslot = static_cast<std::int16_t>(index);
     platform::Activation active = platform::Activation::NoWindow;
     {
@@ -40,7 +40,7 @@ void Dispatch::c1_Click(int index) {
         EventGate::Hold hold(p.gate());
         active = p.app_activate(kIvacTitle);
     }
-    if (f.unloaded()) return;
+    if (f.window.unloaded()) return;
     if (active != platform::Activation::InFront) {
         // No IvAc in front: nothing more, but the user learns why.
         p.show_balloon(f.c1[index]->id(), active == platform::Activation::NoWindow
@@ -51,40 +51,40 @@ void Dispatch::c1_Click(int index) {
     held_since_.reset();
     if (pending_delay_) {
         // A delay confirmed while the last one ran holds from this click.
-        f.Timer4->set_enabled(false);
-        f.Timer4->set_interval(*pending_delay_);
+        f.Timer4.set_enabled(false);
+        f.Timer4.set_interval(*pending_delay_);
         pending_delay_.reset();
     }
     dispatchstep = 0;
     // A delay of 0 never fires: arming it would leave a timer that a later
     // delay sets off without a click. A sequence under way still restarts
     // through the key timer.
-    if (f.Timer4->interval() > 0) f.Timer4->set_enabled(true);
+    if (f.Timer4.interval() > 0) f.Timer4.set_enabled(true);
     p.do_events();
 }
 
 void Dispatch::Timer4_Timer() {
-    Form1& f = form_;
-    f.Timer4->set_enabled(false);
+    const Uses& f = f_;
+    f.Timer4.set_enabled(false);
     if (pending_delay_) {
-        f.Timer4->set_interval(*pending_delay_);
+        f.Timer4.set_interval(*pending_delay_);
         pending_delay_.reset();
     }
-    f.Timer8->set_enabled(true);
+    f.Timer8.set_enabled(true);
 }
 
 void Dispatch::end_sequence() {
-    form_.Timer4->set_enabled(false);
-    form_.Timer8->set_enabled(false);
+    f_.Timer4.set_enabled(false);
+    f_.Timer8.set_enabled(false);
     dispatchstep = 5;
 }
 
 void Dispatch::give_up(std::string_view why) {
     end_sequence();
     held_since_.reset();
-    Form1& f = form_;
-    if (f.unloaded() || f.platform().quitting()) return;
-    f.platform().show_balloon(f.c1[dispatchslot.value_or(0)]->id(), why);
+    const Uses& f = f_;
+    if (f.window.unloaded() || f.platform.quitting()) return;
+    f.platform.show_balloon(f.c1[dispatchslot.value_or(0)]->id(), why);
 }
 
 // Keys the user holds would combine with the typed ones (Alt with F4 closes
@@ -93,7 +93,7 @@ void Dispatch::give_up(std::string_view why) {
 // step goes again at the next tick, without holding the window's events, so
 // that a click meanwhile restarts the sequence as any click does.
 bool Dispatch::put_off() {
-    const platform::Millis now = form_.platform().now_ms();
+    const platform::Millis now = f_.platform.now_ms();
     if (!held_since_) held_since_ = now;
     if (now - *held_since_ >= kHeldWaitMs) return false;
     --dispatchstep;
@@ -101,10 +101,10 @@ bool Dispatch::put_off() {
 }
 
 void Dispatch::Timer8_Timer() {
-    Form1& f = form_;
+    const Uses& f = f_;
     ++dispatchstep;
     if (dispatchstep >= 5) {
-        f.Timer8->set_enabled(false);
+        f.Timer8.set_enabled(false);
         return;
     }
     const bool wait = keywait == 1;
@@ -123,19 +123,19 @@ void Dispatch::Timer8_Timer() {
         end_sequence();
         return;
     }
-    platform::Platform& p = f.platform();
+    platform::Platform& p = f.platform;
     const platform::Millis tick_at = p.now_ms();
     if (!keys.keys.empty() && (p.modifiers_held() || p.mouse_buttons_held())) {
         if (!put_off()) give_up(kBalloonHeld);
         return;
     }
-    if (f.unloaded()) return;
+    if (f.window.unloaded()) return;
     KeysSent sent = KeysSent::NoWindow;
     {
         EventGate::Hold hold(p.gate());
         sent = p.send_keys(text, keys.keys, wait);
     }
-    if (f.unloaded()) return;
+    if (f.window.unloaded()) return;
     switch (sent) {
         case KeysSent::Typed: held_since_.reset(); break;
         case KeysSent::Held:
@@ -151,31 +151,31 @@ void Dispatch::Timer8_Timer() {
     // may find the next tick due or nearly due: the next step still comes a
     // whole key period after these keys went out, so that IvAc has that
     // long for each one.
-    if (p.now_ms() != tick_at && f.Timer8->enabled()) {
-        f.Timer8->set_enabled(false);
-        f.Timer8->set_enabled(true);
+    if (p.now_ms() != tick_at && f.Timer8.enabled()) {
+        f.Timer8.set_enabled(false);
+        f.Timer8.set_enabled(true);
     }
 }
 
 void Dispatch::set_delay(unsigned ms) {
-    if (form_.Timer4->enabled()) {
+    if (f_.Timer4.enabled()) {
         pending_delay_ = ms;
         return;
     }
     pending_delay_.reset();
-    form_.Timer4->set_interval(ms);
+    f_.Timer4.set_interval(ms);
 }
 
 void Dispatch::Text3_KeyPress(int code) {
     if (code != 13) return;
-    const double delay = round_half_even(leading_number(form_.Text3->text()));
+    const double delay = round_half_even(leading_number(f_.Text3.text()));
     // A delay the timer cannot take keeps the previous one.
     if (!(delay >= 0 && delay <= 65535)) return;
     set_delay(static_cast<unsigned>(delay));
 }
 
 void Dispatch::Check5_Click() {
-    keywait = form_.Check5->value() == 0 ? 0 : 1;
+    keywait = f_.Check5.value() == 0 ? 0 : 1;
 }
 
 }  // namespace tovira

@@ -7,9 +7,13 @@
 #include <optional>
 #include <string_view>
 
+#include "config/station_table.h"
+#include "controls/controls.h"
+#include "platform/platform.h"
+
 namespace tovira {
 
-class Form1;
+class FormWindow;
 
 inline constexpr char kIvacTitle[] = "IvAc";
 inline constexpr unsigned kKeyStepMs = 50;
@@ -23,13 +27,25 @@ class Dispatch {
 public:
     enum class State { Idle, Delaying, Typing };
 
-    explicit Dispatch(Form1& form) : form_(form) {}
+    // What the dispatch reads and drives.
+    struct Uses {
+        platform::Platform& platform;
+        const FormWindow& window;                           // unloaded
+        const ControlArray<CommandButton, kSlotCount>& c1;  // station buttons: the balloon's place
+        Timer& Timer4;                                      // delay timer
+        Timer& Timer8;                                      // key timer
+        const ControlArray<TextBox, kFieldRows>& t1;        // the positions typed
+        TextBox& Text3;                                     // delay field
+        CheckBox& Check5;                                   // KeyWait box
+    };
 
-    void c1_Click(int index);
-    void Timer4_Timer();
-    void Timer8_Timer();
-    void Text3_KeyPress(int code);
-    void Check5_Click();
+    explicit Dispatch(const Uses& uses) : f_(uses) {}
+
+    void c1_Click(int index);       // station button
+    void Timer4_Timer();            // delay timer: the typing delay after a click
+    void Timer8_Timer();            // key timer: one key step per tick
+    void Text3_KeyPress(int code);  // delay field: Enter sets the typing delay
+    void Check5_Click();            // "KeyWait an/aus"
     // Sets the typing delay (ms, 0 to 65535). A sequence under way keeps
     // its own: while the delay timer runs, the new one waits for the next
     // click.
@@ -50,7 +66,7 @@ private:
     // too long.
     bool put_off();
 
-    Form1& form_;
+    Uses f_;
     std::optional<unsigned> pending_delay_;
     std::optional<std::int64_t> held_since_;  // the step waits for the user
 };

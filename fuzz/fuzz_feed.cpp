@@ -90,6 +90,10 @@ std::string frequency_of(const ordered_json& client) {
     if (!std::isfinite(v) || v < 0 || v >= 1e6) return "";
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v + 0.0, std::chars_format::fixed, 3);
+    // Only a channel, as written with three decimals, is shown.
+    double shown = 0;
+    std::from_chars(buf, r.ptr, shown);
+    if (shown < 100.0 || shown > 199.997) return "";
     return std::string(buf, r.ptr);
 }
 

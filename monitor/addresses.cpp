@@ -49,6 +49,7 @@ MonitorAddresses addresses_from_command_line(std::span<const std::string> args) 
     // A private index alone never falls back on the public feed; a feed
     // named with it is the user's own choice.
     a.feed_fallback = !index || feed;
+    a.private_index = index.has_value();
     return a;
 }
 

@@ -21,6 +21,9 @@ struct MonitorAddresses {
     // Off for an index given on the command line without a feed, so that a
     // private server is never mixed with the public network.
     bool feed_fallback = true;
+    // An index given on the command line, asked on every update; the
+    // built-in one, retired by the network, gives way to the feed.
+    bool private_index = false;
 };
 
 // The addresses as the command line sets them: "--status-index URL" and

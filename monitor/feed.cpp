@@ -109,6 +109,16 @@ bool holds_record_break(std::string_view s) {
     return s.find_first_of(":\r\n") != std::string_view::npos;
 }
 
+// A frequency as written with three decimals names a channel from 100.000
+// to 199.997 MHz. A client just connected carries 0, and 199.998 or 199.999
+// mean "no primary frequency": shown, they would read as channels. Texts of
+// the same length compare as their numbers do.
+bool is_channel(std::string_view text) {
+    constexpr std::string_view kLowest = "100.000";
+    constexpr std::string_view kHighest = "199.997";
+    return text.size() == kLowest.size() && text >= kLowest && text <= kHighest;
+}
+
 bool is_ascii(std::string_view s) {
     for (char c : s) {
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -294,7 +304,8 @@ private:
                 char buf[32];
                 const auto r =
                     std::to_chars(buf, buf + sizeof buf, frequency_, std::chars_format::fixed, 3);
-                if (r.ec == std::errc()) out_.append(buf, r.ptr);
+                const std::string_view text(buf, static_cast<std::size_t>(r.ptr - buf));
+                if (r.ec == std::errc() && is_channel(text)) out_.append(text);
             }
         } else {
             out_ += ":PILOT:";

@@ -27,11 +27,12 @@ using SliceHook = std::function<bool(std::size_t consumed)>;
 // document's order: "CALLSIGN:USERID:USERID:TYPE:FREQUENCY:" and CR LF, in
 // the 8-bit code page. TYPE is "ATC" for `clients.atcs` and
 // `clients.observers`, "PILOT" for `clients.pilots` and `clients.followMe`;
-// FREQUENCY is `atcSession.frequency` in MHz with three decimals for ATC and
-// empty otherwise. A client without a callsign, or whose callsign or user id
-// holds ':', CR or LF, is left out. Everything else in the document is
-// skipped unread. nullopt when the document is not JSON, its top level has no
-// "clients" object, or `between_slices` stopped it.
+// FREQUENCY is `atcSession.frequency` in MHz with three decimals for ATC
+// where that text lies from 100.000 to 199.997, and empty otherwise. A
+// client without a callsign, or whose callsign or user id holds ':', CR or
+// LF, is left out. Everything else in the document is skipped unread.
+// nullopt when the document is not JSON, its top level has no "clients"
+// object, or `between_slices` stopped it.
 std::optional<std::string> convert_feed(std::string_view json, platform::Locale& locale,
                                         const SliceHook& between_slices = {},
                                         std::size_t slice_bytes = kFeedSliceBytes);

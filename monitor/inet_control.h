@@ -17,7 +17,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-inline constexpr platform::Millis kInetTimeoutMs = 60000;
+inline constexpr platform::Millis kInetTimeoutMs = platform::kUrlFetchTimeoutMs;
 inline constexpr std::size_t kMaxIndexBytes = std::size_t{1} << 20;
 
 struct FetchLimits {

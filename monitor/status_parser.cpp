@@ -4,8 +4,10 @@
 #include <bit>
 #include <exception>
 
-#include "app/main_window.h"
 #include "monitor/feed.h"
+#include "monitor/http_client.h"
+#include "monitor/inet_control.h"
+#include "window/form_window.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -226,8 +228,11 @@ StationRecord read_record(std::string_view text, std::size_t at) {
     if (found >= 3) record.name = std::string(text.substr(colon[1] + 1, colon[2] - colon[1] - 1));
     if (found >= 5) {
         std::string frequency(text.substr(colon[3] + 1, colon[4] - colon[3] - 1));
-        // Only the sixth character decides: 118.700 shows as 118.7.
-        if (frequency.size() >= 6 && frequency[5] == '0') frequency.resize(5);
+        // Only trailing zeros go: 118.700 shows as 118.7, but the 8.33 kHz
+        // channel 118.705 stays whole rather than read as another channel.
+        if (frequency.size() > 5 && frequency.find_first_not_of('0', 5) == std::string::npos) {
+            frequency.resize(5);
+        }
         record.frequency = std::move(frequency);
     }
     return record;
@@ -235,27 +240,57 @@ StationRecord read_record(std::string_view text, std::size_t at) {
 
 // ---- getwhazz and checkwhazz -----------------------------------------------------------------
 
+StatusMonitor::StatusMonitor(const Uses& uses) : f_(uses) {}
+StatusMonitor::~StatusMonitor() = default;
+
+MyInet& StatusMonitor::my_inet() {
+    if (!my_inet_) my_inet_ = std::make_unique<MyInet>(f_.platform);
+    return *my_inet_;
+}
+
 void StatusMonitor::getwhazz() {
-    Form1& f = form_;
+    const Uses& f = f_;
+    platform::Platform& platform = f.platform;
     fetching_ = true;
     struct Done {
         bool& flag;
         ~Done() { flag = false; }
     } done{fetching_};
+    const platform::Millis start = platform.now_ms();
+    // The built-in index is the network's retired one: once its path has
+    // yielded no client, the feed is asked first. A private index keeps its
+    // path on every update, and so does any index without a feed.
+    const bool routed =
+        !addresses.private_index && addresses.feed_fallback && !addresses.feed.empty();
+    const bool straight = routed && route_.straight_to_feed(start);
 
     // Each step that fails is skipped and the update goes on with the next.
     // Where the index path ends without a client record, the current feed
     // stands in for the status file; where the feed fails too, the update
     // ends as that path ended it.
-    f.Label5->set_caption("Loading...");
-    f.Inet1.URL = addresses.status_index;
-    try {
-        whazztext = f.Inet1.OpenURL();
-    } catch (const std::exception&) {
-        // The index keeps the text it held.
+    f.Label5.set_caption("Loading...");
+    bool feed_failed = false;
+    if (straight) {
+        if (std::optional<std::string> feed = fetch_feed(start)) {
+            whazztext = std::move(*feed);
+        } else {
+            // Ends as an update whose index failed, without asking again.
+            feed_failed = true;
+        }
+    } else {
+        f.Inet1.URL = addresses.status_index;
+        try {
+            whazztext = f.Inet1.OpenURL();
+        } catch (const std::exception&) {
+            // The index keeps the text it held.
+        }
     }
-    if (whazztext.empty()) {
-        std::optional<std::string> feed = fetch_feed();
+    if (straight && !feed_failed) {
+        // The feed stood in; nothing of the index path is left to do.
+    } else if (whazztext.empty()) {
+        if (routed && !straight) route_.index_path_ended(start, false);
+        std::optional<std::string> feed;
+        if (!feed_failed) feed = fetch_feed(start);
         if (!feed) return;
         whazztext = std::move(*feed);
     } else {
@@ -266,27 +301,30 @@ void StatusMonitor::getwhazz() {
         bool clients = false;
         if (!server.host.empty()) {
             try {
-                whazztext = f.my_inet().OpenURL(server.host, server.path);
+                whazztext = my_inet().OpenURL(server.host, server.path);
                 clients = has_client_record(whazztext);
             } catch (const std::exception&) {
             }
         }
-        if (!clients) {
-            if (std::optional<std::string> feed = fetch_feed()) whazztext = std::move(*feed);
+        if (routed && !straight) route_.index_path_ended(start, clients);
+        if (!clients && !feed_failed) {
+            if (std::optional<std::string> feed = fetch_feed(start)) whazztext = std::move(*feed);
         }
     }
-    f.platform().do_events();
+    platform.do_events();
     ++updatenr;
-    f.Label5->set_caption(std::to_string(updatenr));
-    f.Label8->set_caption("");
+    f.Label5.set_caption(std::to_string(updatenr));
+    f.Label8.set_caption("");
 }
 
-std::optional<std::string> StatusMonitor::fetch_feed() {
-    Form1& f = form_;
-    platform::Platform& platform = f.platform();
-    if (!addresses.feed_fallback || addresses.feed.empty() || f.unloaded() || platform.quitting()) {
+std::optional<std::string> StatusMonitor::fetch_feed(platform::Millis update_start) {
+    const Uses& f = f_;
+    platform::Platform& platform = f.platform;
+    if (!addresses.feed_fallback || addresses.feed.empty() || f.window.unloaded() || platform.quitting()) {
         return std::nullopt;
     }
+    if (const std::string* records = route_.reusable(update_start)) return *records;
+    const platform::Millis request_start = platform.now_ms();
     std::string json;
     try {
         f.feed_inet.URL = addresses.feed;
@@ -296,15 +334,17 @@ std::optional<std::string> StatusMonitor::fetch_feed() {
     }
     // The window is served between slices of a long document; a program
     // that is ending stops the conversion.
-    return convert_feed(json, platform.locale(), [&](std::size_t) {
+    std::optional<std::string> records = convert_feed(json, platform.locale(), [&](std::size_t) {
         platform.do_events();
-        return !platform.quitting() && !f.unloaded();
+        return !platform.quitting() && !f.window.unloaded();
     });
+    if (records) route_.read(request_start, *records);
+    return records;
 }
 
 void StatusMonitor::checkwhazz() {
-    Form1& f = form_;
-    platform::Locale& locale = f.platform().locale();
+    const Uses& f = f_;
+    platform::Locale& locale = f.platform.locale();
     constexpr std::string_view kAliasKey = "EDBB_N_CTR:";
     constexpr std::string_view kAliasTarget = "EDBB_CTR:";
     constexpr int kNone = -1;
@@ -335,7 +375,7 @@ void StatusMonitor::checkwhazz() {
     for (int i = 0; i < kSlotCount; ++i) {
         const std::string& position = f.t1[i]->text();
         if (position.empty()) {
-            f.slotactive.set(i, 0);
+            f.window.slotactive.set(i, 0);
             continue;
         }
         std::size_t p = slot_key[i] == kNone ? std::string_view::npos : first[slot_key[i]];
@@ -344,14 +384,14 @@ void StatusMonitor::checkwhazz() {
             p = first[static_cast<std::size_t>(alias_key)];
         }
         if (p == std::string_view::npos) {
-            f.slotactive.set(i, 0);
+            f.window.slotactive.set(i, 0);
             f.l1[i]->set_caption("");
             continue;
         }
         const StationRecord record = read_record(whazztext, p);
         f.c1[i]->set_tooltip(locale.ansi_to_utf8(record.name).value_or(std::string()));
         f.l1[i]->set_caption(locale.ansi_to_utf8(record.frequency).value_or(std::string()));
-        f.slotactive.set(i, 1);
+        f.window.slotactive.set(i, 1);
     }
 }
 

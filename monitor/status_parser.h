@@ -5,16 +5,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "config/station_table.h"
+#include "controls/controls.h"
 #include "monitor/addresses.h"
+#include "monitor/feed_route.h"
+#include "platform/platform.h"
 
 namespace tovira {
 
-class Form1;
+class FormWindow;
+class InetControl;
+class MyInet;
 
 struct StatusServer {
     std::string host;
@@ -67,8 +74,10 @@ private:
 
 struct StationRecord {
     bool online = false;
-    std::string name;       // field 2, 8-bit code page
-    std::string frequency;  // field 4 as shown: "118.700" becomes "118.7"
+    std::string name;  // field 2, 8-bit code page
+    // Field 4 as shown: zeros from the sixth character on are cut, so
+    // "118.700" becomes "118.7" while "118.705" stays.
+    std::string frequency;
 };
 
 // The record fields after a match at `at`: field n lies between the n-th and
@@ -78,12 +87,31 @@ StationRecord read_record(std::string_view text, std::size_t at);
 
 class StatusMonitor {
 public:
-    explicit StatusMonitor(Form1& form) : form_(form) {}
+    // What the online check reads and writes.
+    struct Uses {
+        platform::Platform& platform;
+        FormWindow& window;                                 // active flags, unloaded
+        const ControlArray<CommandButton, kSlotCount>& c1;  // tool tips: the controllers
+        const ControlArray<Label, kSlotCount>& l1;          // online labels: frequencies
+        const ControlArray<TextBox, kFieldRows>& t1;        // positions looked for
+        Label& Label5;                                      // update number
+        Label& Label8;                                      // " Loading ..." notice
+        InetControl& Inet1;                                 // the status index
+        InetControl& feed_inet;                             // the current feed
+    };
+
+    explicit StatusMonitor(const Uses& uses);
+    ~StatusMonitor();
+    StatusMonitor(const StatusMonitor&) = delete;
+    StatusMonitor& operator=(const StatusMonitor&) = delete;
 
     void getwhazz();
     void checkwhazz();
     // True while `getwhazz` waits for a server.
     bool fetching() const { return fetching_; }
+    // The HTTP client of the status file, created by the first status
+    // download.
+    MyInet& my_inet();
 
     std::string whazztext;  // 8-bit code page
     std::uint64_t updatenr = 0;
@@ -92,10 +120,12 @@ public:
 
 private:
     // The current feed as status records, or nullopt when it cannot stand in.
-    std::optional<std::string> fetch_feed();
+    std::optional<std::string> fetch_feed(platform::Millis update_start);
 
-    Form1& form_;
+    Uses f_;
     bool fetching_ = false;
+    std::unique_ptr<MyInet> my_inet_;
+    FeedRoute route_;
 };
 
 }  // namespace tovira

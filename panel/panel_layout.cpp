@@ -2,15 +2,15 @@
 
 #include <array>
 
-#include "app/main_window.h"
+#include "window/form_window.h"
 
 namespace tovira {
 
 void PanelLayout::collapse() {
-    Form1& f = form_;
+    const Uses& f = f_;
     std::array<bool, kSlotCount> shown{};
     for (int i = 0; i < kSlotCount; ++i) {
-        shown[i] = !f.c1[i]->caption().empty() && f.slotactive.get(i) != 0;
+        shown[i] = !f.c1[i]->caption().empty() && f.window.slotactive.get(i) != 0;
     }
     for (int i = 0; i < kSlotCount; ++i) {
         CommandButton& button = *f.c1[i];
@@ -21,15 +21,15 @@ void PanelLayout::collapse() {
         button.set_visible(shown[i]);
         // A changed box runs its click reaction, which re-enters this
         // layout with the same inputs: the result is that of one run.
-        f.Check2[i]->set_value(f.slotactive.get(i));
+        f.Check2[i]->set_value(f.window.slotactive.get(i));
     }
-    CommandButton& menu = *f.Command2;
+    CommandButton& menu = f.Command2;
     const CommandButton& last = *f.c1[kSlotCount - 1];
     menu.set_geometry(0, last.top() + last.height() + 30, kButtonWidth, menu.height());
-    f.Label9->set_top(menu.top());
-    f.set_height(kLayoutHeight);
-    f.Line2->set_ends(0, f.c1[10]->top() - 20, kSeparatorLength, f.c1[10]->top() - 20);
-    f.Line3->set_ends(0, f.c1[20]->top() - 10, kSeparatorLength, f.c1[20]->top() - 10);
+    f.Label9.set_top(menu.top());
+    f.window.set_height(kViewHeight);
+    f.Line2.set_ends(0, f.c1[10]->top() - 20, kSeparatorLength, f.c1[10]->top() - 20);
+    f.Line3.set_ends(0, f.c1[20]->top() - 10, kSeparatorLength, f.c1[20]->top() - 10);
 }
 
 }  // namespace tovira

@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/event_gate.h"
 
@@ -48,6 +49,10 @@ enum class KeysSent {
     OtherInFront,  // another program's window is in front
     NotInFront,    // the window did not come back to the front
 };
+
+// The longest a URL fetch may take; a backend's own transfer time-outs
+// (connecting, sending, receiving) are no longer.
+inline constexpr Millis kUrlFetchTimeoutMs = 60000;
 
 // A host name the sockets accept: 1 to 253 letters, digits, '.', '-' and
 // '_'. Both backends refuse any other at once, before any name lookup.
@@ -239,6 +244,26 @@ struct Size {
     float height = 0;
 };
 
+// ---- Monitors -------------------------------------------------------------------
+
+// A rectangle in the pixels the backend places the main window in.
+struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+struct Monitor {
+    PixelRect work;  // the screen less the task bar
+    // Twips of the window's size that one pixel holds on this monitor.
+    float size_twips_per_pixel = 15;
+};
+
+struct Desktop {
+    // Twips of the window's position that one pixel holds, on every monitor.
+    float position_twips_per_pixel = 15;
+    std::vector<Monitor> monitors;  // the primary one first
+};
+
 // ---- The platform -------------------------------------------------------------
 
 class Platform {
@@ -277,6 +302,10 @@ public:
     // Lets the user move the window by dragging, as if by its title bar.
     virtual void begin_drag() = 0;
     virtual Size screen_size() = 0;
+    // The monitors as they are now; none when the backend cannot tell.
+    virtual Desktop desktop() = 0;
+    // True while the user moves the window (by its surface or its menu).
+    virtual bool window_moving() = 0;
     virtual void control_changed(const Control& control, ControlProp what) = 0;
     // The window has unloaded: end the program once the handlers return.
     virtual void quit() = 0;

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick
-    python3 iproute2 util-linux openssl ca-certificates
+    python3 iproute2 util-linux openssl ca-certificates unzip
 )
 
 missing=()

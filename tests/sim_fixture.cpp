@@ -18,8 +18,8 @@ std::string ConfigLines::text() const {
 }
 
 SimTest::SimTest() {
-    // The public feed fails at once unless a test serves it, so that tests of
-    // the index path time it as without the feed.
+    // The public feed fails at once unless a test serves it, should a test
+    // that asks for the feed leave it out.
     sim.urls[std::string(feed_url())] = sim::UrlScript{0, false, "", false, 0};
 }
 SimTest::~SimTest() = default;
@@ -28,6 +28,10 @@ void SimTest::create() {
     sim.quit_requested = false;  // a new run of the program
     form = std::make_unique<Form1>(sim);
     sim.attach(*form);
+    form->monitor.addresses.feed_fallback = with_feed;
+    sim.on_display_change = [this] {
+        if (form) form->display_changed();
+    };
     form->Form_Load();
 }
 

@@ -48,6 +48,9 @@ protected:
     // Titles of the visible station buttons, by slot.
     std::vector<int> visible_slots() const;
 
+    // Off: the index path alone on every update, as the tests of that path
+    // expect; on, the feed stands in and takes over from a retired index.
+    bool with_feed = false;
     sim::SimPlatform sim;
     std::unique_ptr<Form1> form;
 };

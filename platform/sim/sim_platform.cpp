@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "app/main_window.h"
+#include "controls/controls.h"
 #include "platform/text_encoding.h"
 
 namespace tovira::sim {
@@ -486,6 +486,13 @@ void SimPlatform::window_bounds_changed(float left, float top, float width, floa
     window.height = height;
 }
 
+void SimPlatform::change_desktop(Millis at, platform::Desktop desktop) {
+    world(at, [this, desktop = std::move(desktop)] { monitors = desktop; });
+    post(at, [this] {
+        if (on_display_change) on_display_change();
+    });
+}
+
 void SimPlatform::control_changed(const Control& control, platform::ControlProp what) {
     ++control_changes;
     if (what == platform::ControlProp::Focus) {
@@ -515,7 +522,7 @@ void SimPlatform::focus_message(const Control& control) {
         // Delivered late, a focus move the system has left behind is news
         // no more.
         if (system_focus != c || !form_) return;
-        form_->set_focus(c);
+        form_->on_focus(c);
     });
     --focus_depth_;
 }
@@ -559,7 +566,7 @@ void SimPlatform::user_type(Millis at, TextBox& box, std::string text) {
 void SimPlatform::end_session() {
     session_ending = true;
     gate_.end_session();
-    if (form_) form_->unload();
+    if (form_) form_->on_end_session();
 }
 
 bool SimPlatform::window_exists(const std::string& title) const {

@@ -6,7 +6,8 @@
 // the next event; scheduled actions (a user's click at a chosen moment),
 // which pass the core's event gate like every event of the Windows
 // backend, and scheduled changes of the desktop, which do not; a window
-// record; fake top-level windows that take the foreground at once, late or
+// record; monitors' work areas that tests set and change, a window the user
+// is moving; fake top-level windows that take the foreground at once, late or
 // never, a foreground that moves, modifier keys and mouse buttons held by
 // the user; `app_activate` and `send_keys` that wait for the foreground
 // serving the loop as the Windows backend does, and refuse to type where it
@@ -30,9 +31,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/window_host.h"
 
 namespace tovira {
-class Form1;
 class TextBox;
 }  // namespace tovira
 
@@ -202,6 +203,14 @@ public:
         int drags = 0;
     } window;
     platform::Size screen{28800, 16200};  // 1920 x 1080 pixels at 15 twips
+    // One 1920 x 1080 monitor with a 40-pixel task bar at the bottom.
+    platform::Desktop monitors{15, {{{0, 0, 1920, 1040}, 15}}};
+    // The user is moving the window.
+    bool moving = false;
+    // Changes the monitors at `at`, as the desktop does, then tells the core
+    // through `on_display_change`, as the Windows backend's message does.
+    void change_desktop(Millis at, platform::Desktop desktop);
+    std::function<void()> on_display_change;
     std::size_t control_changes = 0;
     const Control* focused = nullptr;
 
@@ -244,9 +253,9 @@ public:
     bool session_ending = false;
 
     // ---- the user's hand, as the Windows backend reports it ----
-    // Routes focus and edit messages to `form`, as the Windows backend does
+    // Routes focus and edit messages to `host`, as the Windows backend does
     // once attached.
-    void attach(Form1& form) { form_ = &form; }
+    void attach(platform::WindowHost& host) { form_ = &host; }
     // A click on `control` made at `at` (press and release in one).
     void user_click(Millis at, Control& control);
     // A press on `control` at `at`, held `held` ms: the release is the click.
@@ -284,6 +293,8 @@ public:
     void set_topmost(bool topmost) override { window.topmost = topmost; }
     void begin_drag() override { ++window.drags; }
     platform::Size screen_size() override { return screen; }
+    platform::Desktop desktop() override { return monitors; }
+    bool window_moving() override { return moving; }
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override { quit_requested = true; }
     platform::Activation app_activate(std::string_view title) override;
@@ -334,7 +345,7 @@ private:
     std::map<platform::TimerSink*, TimerState> timers_;
     platform::EventGate gate_{*this};
     std::string activated_;  // the window the last `app_activate` found
-    Form1* form_ = nullptr;
+    platform::WindowHost* form_ = nullptr;
     int focus_depth_ = 0;
 };
 

@@ -1,4 +1,6 @@
-// tovira.exe: the main window's core on the native Win32 backend.
+// tovira.exe: the main window's core on the native Win32 backend. The entry
+// point: creates the backend and the window, attaches one to the other,
+// loads the window and runs the event loop until the program ends.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>

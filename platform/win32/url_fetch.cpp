@@ -10,7 +10,6 @@ namespace tovira::win32 {
 
 namespace {
 
-constexpr DWORD kInetTimeoutMs = 60000;
 // Servers see which program asks, and which version of it.
 constexpr wchar_t kUserAgent[] = L"Tovira/" TOVIRA_VERSION_STRING;
 // Undone by WinINet's decoder once INTERNET_OPTION_HTTP_DECODING is on. Only
@@ -60,7 +59,7 @@ unsigned __stdcall fetch_thread(void* arg) {
     if (cancelled) {
         if (session) InternetCloseHandle(session);
     } else if (session) {
-        DWORD timeout = kInetTimeoutMs;
+        DWORD timeout = static_cast<DWORD>(platform::kUrlFetchTimeoutMs);
         InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
         InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
@@ -70,9 +69,11 @@ unsigned __stdcall fetch_thread(void* arg) {
             InternetSetOptionW(session, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
         // Certificate errors fail the request: no INTERNET_FLAG_IGNORE_CERT_*
         // flag, and NO_UI keeps WinINet from asking the user instead.
-        const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                            INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                            INTERNET_FLAG_NO_COOKIES;
+        // No RELOAD or PRAGMA_NOCACHE: either sends a no-cache header, and the
+        // network serves its feed through a cache that should answer. A copy
+        // in the local cache is checked with the server (RESYNCHRONIZE).
+        const DWORD flags = INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_CACHE_WRITE |
+                            INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
         // A cancel closes `session` from the window's thread, which makes a
         // blocking call here return with an error; the request handle goes
         // with its session then.

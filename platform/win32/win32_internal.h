@@ -30,10 +30,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/controls.h"
+#include "controls/controls.h"
 #include "platform/platform.h"
 #include "platform/win32/code_page.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/window_host.h"
 
 namespace tovira::win32 {
 
@@ -122,11 +123,12 @@ struct Win32Data {
     HINSTANCE instance = nullptr;
     HWND window = nullptr;
     HWND tooltip = nullptr;
-    Form1* form = nullptr;
+    platform::WindowHost* form = nullptr;       // the window attached, null once detached
     UINT dpi = USER_DEFAULT_SCREEN_DPI;         // of the window's monitor
     UINT system_dpi = USER_DEFAULT_SCREEN_DPI;  // fixed for the run
     bool quitting = false;
     bool applying_bounds = false;  // our own SetWindowPos is under way
+    bool moving = false;           // the user moves the window
     bool tab_order_posted = false;
     float left = 0, top = 0, width = 0, height = 0;  // the core's geometry, twips
     HBRUSH background = nullptr;

@@ -15,8 +15,8 @@
 // entry point). Their shared state, `Win32Data`, is in win32_internal.h.
 #include "platform/win32/win32_platform.h"
 
-#include "app/main_window.h"
 #include "platform/win32/win32_internal.h"
+#include "window/form_window.h"
 
 namespace tovira::win32 {
 
@@ -115,7 +115,7 @@ Win32Platform::Win32Platform(void* instance) : d_(std::make_unique<Win32Data>())
     wc.lpszClassName = kWindowClass;
     RegisterClassExW(&wc);
 
-    d.background = CreateSolidBrush(colour(0x000040));
+    d.background = CreateSolidBrush(colour(kNavy));
     const std::wstring caption = widen(kWindowCaption);
     // Borderless: the panel is moved by dragging its surface. The system
     // menu and minimize box give it Alt+F4 and the task bar's menu.
@@ -158,17 +158,18 @@ bool Win32Platform::ready() const {
     return d_->window != nullptr;
 }
 
-void Win32Platform::attach(Form1& form) {
+void Win32Platform::attach(platform::WindowHost& window) {
     Win32Data& d = *d_;
-    d.form = &form;
-    d.left = form.left();
-    d.top = form.top();
-    d.width = form.width();
-    d.height = form.height();
+    d.form = &window;
+    const platform::Bounds bounds = window.window_bounds();
+    d.left = bounds.left;
+    d.top = bounds.top;
+    d.width = bounds.width;
+    d.height = bounds.height;
     if (!d.window) return;
-    for (Control* c : form.controls()) create_control(d, *c);
+    for (Control* c : window.window_controls()) create_control(d, *c);
     apply_tab_order(d);
-    window_background_changed(form.back_color());
+    window_background_changed(window.window_back_color());
 }
 
 void Win32Platform::detach() {

@@ -10,10 +10,7 @@
 #include <memory>
 
 #include "platform/platform.h"
-
-namespace tovira {
-class Form1;
-}
+#include "platform/window_host.h"
 
 namespace tovira::win32 {
 
@@ -29,9 +26,9 @@ public:
 
     // False when the main window could not be created.
     bool ready() const;
-    // Mirrors every control of `form` and routes the window's events to it.
-    void attach(Form1& form);
-    // Stops routing events to the form; call before the form is destroyed.
+    // Mirrors every control of `window` and hands the window's events to it.
+    void attach(platform::WindowHost& window);
+    // Stops handing events to the window; call before it is destroyed.
     void detach();
     // Runs the event loop until the program is ending.
     void run();
@@ -50,6 +47,8 @@ public:
     void set_topmost(bool topmost) override;
     void begin_drag() override;
     platform::Size screen_size() override;
+    platform::Desktop desktop() override;
+    bool window_moving() override;
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override;
     platform::Activation app_activate(std::string_view title) override;

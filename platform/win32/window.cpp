@@ -2,10 +2,13 @@
 // core drags it by its surface) with the window background; twips to pixels
 // by the monitor's DPI (per-monitor aware; re-layout on WM_DPICHANGED) for
 // sizes, by the system DPI for screen positions; the outer window rectangle
-// as the core's geometry; its messages: the window moved by dragging,
-// closing and the end of the Windows session handed to the core, the
-// backend's own posted messages routed to their concern.
-#include "app/main_window.h"
+// as the core's geometry; the monitors' work areas and DPI, and whether
+// the user is moving the window; its messages: the window moved by
+// dragging, display and work-area changes, closing and the end of the
+// Windows session handed to the core, the backend's own posted messages
+// routed to their concern.
+#include <shellscalingapi.h>
+
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -19,7 +22,32 @@ void report_move(Win32Data& d, int x, int y) {
     if (x == d.px_pos(d.left) && y == d.px_pos(d.top)) return;
     d.left = d.twips_pos(x);
     d.top = d.twips_pos(y);
-    core_event(d, [&d, left = d.left, top = d.top] { d.form->window_moved(left, top); });
+    core_event(d, [&d, left = d.left, top = d.top] { d.form->on_moved(left, top); });
+}
+
+// The monitors changed; the core waits for the end of the burst.
+void report_display_change(Win32Data& d) {
+    if (!d.form || d.quitting) return;
+    core_event(d, [&d] { d.form->display_changed(); });
+}
+
+BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM arg) {
+    auto& desktop = *reinterpret_cast<platform::Desktop*>(arg);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+    // Per-monitor aware: the window's size follows the DPI of its monitor.
+    UINT dpi = 0, dpi_y = 0;
+    if (FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpi, &dpi_y)) || dpi == 0)
+        dpi = USER_DEFAULT_SCREEN_DPI;
+    const RECT& w = info.rcWork;
+    const platform::Monitor m{{w.left, w.top, w.right, w.bottom},
+                              1440.0f / static_cast<float>(dpi)};
+    if (info.dwFlags & MONITORINFOF_PRIMARY)
+        desktop.monitors.insert(desktop.monitors.begin(), m);
+    else
+        desktop.monitors.push_back(m);
+    return TRUE;
 }
 
 }  // namespace
@@ -65,7 +93,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         case WM_LBUTTONDOWN:
-            if (d->form && !d->quitting) core_event(*d, [d] { d->form->Form_MouseDown(); });
+            if (d->form && !d->quitting) core_event(*d, [d] { d->form->on_mouse_down(); });
             return 0;
         case WM_TIMER: {
             if (wp == kBalloonTimer) {
@@ -86,8 +114,8 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_ACTIVATE:
             // Back in the window, the field that had the focus gets it again.
-            if (LOWORD(wp) != WA_INACTIVE && d->form && !d->quitting && d->form->focus()) {
-                auto it = d->by_control.find(d->form->focus());
+            if (LOWORD(wp) != WA_INACTIVE && d->form && !d->quitting && d->form->window_focus()) {
+                auto it = d->by_control.find(d->form->window_focus());
                 if (it != d->by_control.end() && it->second->hwnd) {
                     SetFocus(it->second->hwnd);
                     return 0;
@@ -108,10 +136,17 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             return 0;
         }
+        // Dragged by the surface or moved from the system menu alike.
+        case WM_ENTERSIZEMOVE: d->moving = true; break;
+        case WM_EXITSIZEMOVE: d->moving = false; break;
+        case WM_DISPLAYCHANGE: report_display_change(*d); break;
+        case WM_SETTINGCHANGE:
+            if (wp == SPI_SETWORKAREA) report_display_change(*d);
+            break;
         case WM_CLOSE:
             if (d->form) {
                 core_event(*d, [d] {
-                    d->form->unload();
+                    d->form->on_close();
                     // The unload ends the program; should it not, the window goes.
                     if (!d->quitting && d->window) DestroyWindow(d->window);
                 });
@@ -129,7 +164,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (wp && d->form) {
                 d->ending = true;
                 guarded([&] { d->gate->end_session(); });
-                if (d->form) guarded([&] { d->form->unload(); });
+                if (d->form) guarded([&] { d->form->on_end_session(); });
             }
             return 0;
         case WM_DESTROY:
@@ -209,6 +244,19 @@ void Win32Platform::begin_drag() {
 platform::Size Win32Platform::screen_size() {
     Win32Data& d = *d_;
     return {d.twips_pos(GetSystemMetrics(SM_CXSCREEN)), d.twips_pos(GetSystemMetrics(SM_CYSCREEN))};
+}
+
+// Work areas in the physical pixels that SetWindowPos takes; positions in
+// twips convert by the system's DPI, as `window_bounds_changed` places them.
+platform::Desktop Win32Platform::desktop() {
+    platform::Desktop desktop;
+    desktop.position_twips_per_pixel = 1440.0f / static_cast<float>(d_->system_dpi);
+    EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&desktop));
+    return desktop;
+}
+
+bool Win32Platform::window_moving() {
+    return d_->moving;
 }
 
 }  // namespace tovira::win32

@@ -12,8 +12,6 @@
 // A station button in the panel view is pressed without activating the
 // window, so that the keyboard stays where it was.
 
-#include "app/main_window.h"
-#include "panel/panel_editing.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -205,7 +203,7 @@ void relayout_all(Win32Data& d) {
 
 void handle_command(Win32Data& d, ControlWnd& e, UINT code) {
     Control* c = e.control;
-    Form1* form = d.form;
+    platform::WindowHost* form = d.form;
     if (!form || d.quitting) return;
     switch (c->kind()) {
         case ControlKind::CommandButton:
@@ -336,9 +334,8 @@ void system_focus_change(Win32Data& d, F&& f) {
 // A press on a station button while the window shows the panel view.
 bool station_press(const Win32Data& d, const ControlWnd& e) {
     const Control* c = e.control;
-    if (!c || e.kind != ControlKind::CommandButton) return false;
-    if (c->id() < control_id::c1 || c->id() >= control_id::c1 + kSlotCount) return false;
-    return d.width < kEditWidth;
+    if (!c || e.kind != ControlKind::CommandButton || !d.form) return false;
+    return !d.form->press_activates(*c);
 }
 
 // As the button does it, without SetFocus, which would activate the window
@@ -403,7 +400,7 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             if (live) {
                 core_event(*d, [d, c = e->control, hwnd] {
                     if (GetFocus() != hwnd) return;
-                    system_focus_change(*d, [&] { d->form->set_focus(c); });
+                    system_focus_change(*d, [&] { d->form->on_focus(c); });
                 });
             }
             return r;
@@ -416,7 +413,7 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             if (live && reinterpret_cast<HWND>(wp) == d->window) {
                 core_event(*d, [d] {
                     if (GetFocus() != d->window) return;
-                    system_focus_change(*d, [&] { d->form->set_focus(nullptr); });
+                    system_focus_change(*d, [&] { d->form->on_focus(nullptr); });
                 });
             }
             return r;

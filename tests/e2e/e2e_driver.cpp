@@ -17,6 +17,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -222,7 +223,7 @@ struct Staffed {
 };
 const std::vector<Staffed> kStaffed = {
     {0, "EDDT_TWR", "Anna Schmidt", "118.700"},
-    {2, "EDDT_APP", "Jonas Weber", "119.620"},
+    {2, "EDDT_APP", "Jonas Weber", "119.605"},  // an 8.33 kHz channel, shown whole
     {10, "EDWW_CTR", "Lena Fischer", "129.050"},
     {20, "EDDH_TWR", "Mark Olsen", "121.900"},
 };
@@ -243,8 +244,10 @@ std::string statusFile() {
     return s;
 }
 
+// Zeros from the sixth character on are cut: "118.700" shows "118.7",
+// "119.605" stays whole.
 std::string shownFreq(const std::string& f) {
-    return f.size() >= 6 && f[5] == '0' ? f.substr(0, 5) : f;
+    return f.size() > 5 && f.find_first_not_of('0', 5) == std::string::npos ? f.substr(0, 5) : f;
 }
 
 void serveIndex(const std::string& statusHost) {
@@ -501,14 +504,14 @@ std::wstring scenarioDir(const char* name) {
     return dir;
 }
 
-bool startTovira(const std::wstring& dir, Tovira& t) {
+bool startTovira(const std::wstring& dir, Tovira& t, const std::wstring& args = L"") {
     t.dir = dir;
     std::wstring exe = dir + L"\\tovira.exe";
     if (!check(CopyFileW(g_opt.exe.c_str(), exe.c_str(), FALSE), "copy tovira.exe into %s",
                u8(dir).c_str()))
         return false;
     double t0 = nowMs();
-    t.p = launch(exe, L"", dir, dir + L"\\tovira.out");
+    t.p = launch(exe, args, dir, dir + L"\\tovira.out");
     if (!check(t.p.h != nullptr, "start tovira.exe (error %lu)", GetLastError())) return false;
     waitFor([&] { return (t.main = topWindow(t.p.pid, L"Tovira")) != nullptr || !running(t.p); },
             20000);
@@ -744,14 +747,18 @@ std::vector<int> staffedSlots() {
 
 // Starts Tovira on the suite's stations, four of them staffed, and waits until
 // its panel shows them.
-bool startStaffed(const char* name, Tovira& t, const Cfg& cfg) {
+bool startStaffed(const char* name, Tovira& t, const Cfg& cfg, const std::wstring& args = L"") {
     serveIndex("status.test.aero");
     serveStatus(statusFile());
     setIndexDelay(0);
     std::wstring dir = scenarioDir(name);
     writeFile(dir + L"\\tq.cfg", render(cfg));
-    return startTovira(dir, t) && waitReady(t, kStaffed.front().slot, "DT_TWR");
+    return startTovira(dir, t, args) && waitReady(t, kStaffed.front().slot, "DT_TWR");
 }
+
+// The built-in index named as a private one: every update takes the index
+// path, even after one that yielded no client.
+const wchar_t kIndexEveryUpdate[] = L"--status-index http://www.ivao.aero/whazzup/status.txt";
 
 Cfg standardCfg() {
     Cfg c;
@@ -955,7 +962,8 @@ void clickWithoutIvAc() {
 void silentServer() {
     Tovira t;
     Stub s;
-    if (!startStaffed("silent", t, standardCfg()) || !startStub(t.dir, L"IvAc", s)) {
+    if (!startStaffed("silent", t, standardCfg(), kIndexEveryUpdate) ||
+        !startStub(t.dir, L"IvAc", s)) {
         stopStub(s);
         return stopTovira(t);
     }
@@ -1050,7 +1058,7 @@ double answerMs(HWND h) {
 // brings the staffed stations back, so that each case has something to clear.
 void hostilePeers() {
     Tovira t;
-    if (!startStaffed("hostile", t, standardCfg())) return stopTovira(t);
+    if (!startStaffed("hostile", t, standardCfg(), kIndexEveryUpdate)) return stopTovira(t);
     HWND l5 = item(t.main, id::Label5);
     auto restore = [&] {
         serveIndex("status.test.aero");
@@ -1195,6 +1203,57 @@ void menuMinimize() {
     check(IsWindowVisible(t.main) && visibleSlots(t) == staffedSlots(),
           "the panel still shows the staffed stations");
     stopTovira(t);
+}
+
+// A home position far beyond the screen opens with the whole panel on the
+// screen, and closing saves that place; one on the screen, even with the
+// panel sticking out beyond its edge, opens exactly there.
+void reachablePanel() {
+    Cfg beyond = standardCfg();
+    beyond.top = " 60000 ";
+    beyond.left = " 60000 ";
+    Tovira t;
+    if (!startStaffed("reachable-far", t, beyond)) return stopTovira(t);
+    RECT r{};
+    GetWindowRect(t.main, &r);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    GetMonitorInfoW(MonitorFromWindow(t.main, MONITOR_DEFAULTTONEAREST), &mi);
+    const RECT& w = mi.rcWork;
+    say("saved at %d,%d px: panel at %ld,%ld-%ld,%ld, work area %ld,%ld-%ld,%ld", px(60000),
+        px(60000), r.left, r.top, r.right, r.bottom, w.left, w.top, w.right, w.bottom);
+    check(IsWindowVisible(t.main) && r.left >= w.left && r.top >= w.top && r.right <= w.right &&
+              r.bottom <= w.bottom,
+          "the whole panel lies on the screen's work area");
+    check(r.right == w.right && r.bottom == w.bottom,
+          "the panel stands as near to the saved place as it can (in the corner)");
+    DWORD_PTR res = 0;
+    SendMessageTimeoutW(item(t.main, id::Command5), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &res);
+    check(WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0, "\"Quit + Save\" ends the program");
+    kill(t.p);
+    std::string got;
+    readFile(t.dir + L"\\tq.cfg", got);
+    const std::vector<std::string> l = lines(got);
+    check(l.size() >= 64 && px(std::atof(l[62].c_str())) == r.top &&
+              px(std::atof(l[63].c_str())) == r.left,
+          "tq.cfg holds the place the panel opened at, got top \"%s\", left \"%s\"",
+          l.size() >= 64 ? l[62].c_str() : "", l.size() >= 64 ? l[63].c_str() : "");
+
+    // Reachable: its first button is on the screen, the rest sticks out.
+    HDC dc = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(nullptr, dc);
+    const int sw = GetSystemMetrics(SM_CXSCREEN);
+    Cfg edge = standardCfg();
+    edge.top = " 1500 ";
+    edge.left = std::to_string((sw - 60) * 1440 / dpi);
+    Tovira e;
+    if (!startStaffed("reachable-edge", e, edge)) return stopTovira(e);
+    GetWindowRect(e.main, &r);
+    check(r.left == sw - 60 && r.top == px(1500) && r.right > sw,
+          "a reachable panel opens exactly at %d,%d, got %ld,%ld", sw - 60, px(1500), r.left,
+          r.top);
+    stopTovira(e);
 }
 
 // ---------------------------------------------------------------- texts and painting
@@ -1923,7 +1982,7 @@ void restoreIndexWithoutFeed() {
 
 // One request as the file servers logged it in agents.log.
 struct AgentLine {
-    std::string scheme, host, path, agent, accepted, sent;
+    std::string scheme, host, path, agent, accepted, sent, pragma, cacheControl;
 };
 
 std::vector<AgentLine> agentLines(size_t from = 0) {
@@ -1946,7 +2005,8 @@ std::vector<AgentLine> agentLines(size_t from = 0) {
         double when = 0;
         if (std::sscanf(tabs[0].c_str(), "%lf %15s %127s %511s", &when, scheme, host, path) != 4)
             continue;
-        out.push_back({scheme, host, path, tabs[1], tabs[2], tabs[3]});
+        out.push_back({scheme, host, path, tabs[1], tabs[2], tabs[3],
+                       tabs.size() > 4 ? tabs[4] : "-", tabs.size() > 5 ? tabs[5] : "-"});
     }
     return out;
 }
@@ -1961,6 +2021,15 @@ std::vector<AgentLine> feedRequests(size_t from) {
         if (a.scheme == "https" && a.host == "api.ivao.aero" && a.path == "/v2/tracker/whazzup")
             v.push_back(a);
     return v;
+}
+
+// The request asks caches along the way not to answer.
+bool asksNoCache(const AgentLine& a) {
+    auto has = [](std::string v) {
+        for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return v.find("no-cache") != std::string::npos;
+    };
+    return has(a.pragma) || has(a.cacheControl);
 }
 
 bool namesProgram(const std::string& agent) {
@@ -2023,20 +2092,45 @@ void feedOverHttps() {
                   a.agent.c_str());
     say("start to the panel with the feed's stations: %.0f ms", g_feedFig.startMs);
 
-    // The next update asks the feed again and keeps the stations.
+    // A feed document is used again by updates within 15 s of its request:
+    // two manual updates 2 s apart, from 15 s after the start-up's request
+    // on, make one request between them and both count.
+    Sleep(15500);  // the start-up's feed request started before the panel showed
     HWND l5 = item(t.main, id::Label5);
     std::wstring before = text(l5);
     size_t asked = agentCount();
     double t0 = nowMs();
     requestUpdate(t);
-    bool done = waitFor([&] { return !feedRequests(asked).empty() && text(l5) != L"Loading..."; },
-                        15000, 10);
+    bool done =
+        waitFor([&] { return text(l5) == std::to_wstring(std::stoi(before) + 1); }, 15000, 10);
     g_feedFig.updateMs = nowMs() - t0;
-    check(done, "a manual update asks the feed again and ends (Label5 \"%s\" before, \"%s\" now)",
+    check(done, "the first manual update ends (Label5 \"%s\" before, \"%s\" now)",
           u8(before).c_str(), u8(text(l5)).c_str());
-    check(visibleSlots(t) == want, "after the update still %s visible, got %s", list(want).c_str(),
+    check(feedRequests(asked).size() == 1, "the first manual update asks the feed, %zu requests",
+          feedRequests(asked).size());
+    Sleep(static_cast<DWORD>(std::max(0.0, 2000 - (nowMs() - t0))));
+    double t1 = nowMs();
+    requestUpdate(t);
+    done = waitFor([&] { return text(l5) == std::to_wstring(std::stoi(before) + 2); }, 15000, 10);
+    check(done, "the second manual update, 2 s later, ends (Label5 \"%s\")", u8(text(l5)).c_str());
+    check(feedRequests(asked).size() == 1,
+          "the second manual update uses the first one's document, %zu feed requests in both",
+          feedRequests(asked).size());
+    check(visibleSlots(t) == want, "after the updates still %s visible, got %s", list(want).c_str(),
           list(visibleSlots(t)).c_str());
-    say("manual update through the feed: %.0f ms", g_feedFig.updateMs);
+    say("manual update through the feed: %.0f ms; 2 s later, on the same document: %.0f ms",
+        g_feedFig.updateMs, nowMs() - t1);
+
+    // Neither the index nor the feed request asks the caches not to answer.
+    size_t seen = 0;
+    for (const AgentLine& a : agentLines(agents)) {
+        if (a.host != "www.ivao.aero" && a.host != "api.ivao.aero") continue;
+        ++seen;
+        check(!asksNoCache(a),
+              "%s %s carries no no-cache header: Pragma \"%s\", Cache-Control \"%s\"",
+              a.host.c_str(), a.path.c_str(), a.pragma.c_str(), a.cacheControl.c_str());
+    }
+    check(seen >= 3, "the index and feed requests were logged (%zu)", seen);
     stopTovira(t);
     restoreIndexWithoutFeed();
 }
@@ -2319,6 +2413,7 @@ const Scenario kScenarios[] = {
     {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
     {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
+    {"reachable", "a home position off the screen opens on it, one on it stays", reachablePanel},
     {"no-click", "a confirmed delay after an untyped click types nothing", noClickNoKeys},
     {"double-click", "a second click while IvAc is slow to come to the front", doubleClickLate},
     {"foreground", "keys only while IvAc is in front", keysOnlyToIvac},

@@ -34,7 +34,7 @@
 Both file servers compress an answer with gzip when the request accepts it,
 and append every request to ROOT/agents.log as
 "<unix time> SCHEME HOST PATH<TAB>User-Agent<TAB>Accept-Encoding<TAB>sent
-encoding" (empty fields as "-").
+encoding<TAB>Pragma<TAB>Cache-Control" (empty fields as "-").
 
 All listen before the file named by --ready is written.
 """
@@ -94,7 +94,10 @@ def main():
             sent = "-"
             if "gzip" in [e.split(";")[0].strip().lower() for e in accepted.split(",")]:
                 body, sent = gzip.compress(body, compresslevel=5), "gzip"
-            append("agents.log", f"{time.time():.3f} {scheme} {host} {path}\t{agent}\t{accepted}\t{sent}")
+            pragma = self.headers.get("Pragma") or "-"
+            control = self.headers.get("Cache-Control") or "-"
+            append("agents.log", f"{time.time():.3f} {scheme} {host} {path}\t{agent}\t{accepted}"
+                   f"\t{sent}\t{pragma}\t{control}")
             try:
                 self.send_response(status)
                 self.send_header("Content-Type", "text/plain")

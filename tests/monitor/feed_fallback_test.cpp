@@ -218,7 +218,10 @@ TEST(FeedFallbackTest, OverTheSizeCapOrCutShortDeepInItsNestingTheFeedFailsLikeA
 
 class FeedStandInTest : public SimTest {
 protected:
-    void SetUp() override { write_config(config_text()); }
+    void SetUp() override {
+        with_feed = true;
+        write_config(config_text());
+    }
     void expect_sample_shown() {
         EXPECT_EQ(visible_slots(), (std::vector<int>{0, 2, 3, 4, 5, 6, 7}));
         EXPECT_EQ(form->l1[0]->caption(), "124.525");
@@ -228,7 +231,7 @@ protected:
         EXPECT_EQ(form->l1[4]->caption(), "125.750");  // a tail of EDWW_B_CTR
         EXPECT_EQ(form->l1[5]->caption(), "127.2");    // the alias: EDBB_CTR
         EXPECT_EQ(form->c1[5]->tooltip(), "400106");
-        EXPECT_EQ(form->l1[6]->caption(), "199.998");
+        EXPECT_EQ(form->l1[6]->caption(), "");  // an observer: online, no channel
         EXPECT_EQ(form->l1[7]->caption(), "");  // a pilot: online, no frequency
         EXPECT_EQ(form->c1[7]->tooltip(), "400301");
     }
@@ -343,6 +346,93 @@ TEST_F(FeedStandInTest, WithNoNetworkThePanelShowsAfterTheIndexAndFeedTimeOuts) 
     EXPECT_TRUE(visible_slots().empty());
     EXPECT_TRUE(form->Command2->visible());  // "Menu"
     EXPECT_EQ(form->Label5->caption(), "Loading...");
+}
+
+std::string big_feed(int clients);
+
+// ---- the feed reused, the retired index skipped
+// --------------------------------------------------
+
+class FeedRouteTest : public FeedStandInTest {
+protected:
+    // Started with the index failing and the feed served, the minute timer
+    // stopped so that only clicks update.
+    void SetUp() override {
+        FeedStandInTest::SetUp();
+        set_path_end(sim, PathEnd::IndexFails);
+        serve_feed(sim, feed_sample());
+        start();
+        form->Command8->click();
+    }
+    void update_at(Millis t) {
+        sim.run_for(t - sim.now());
+        form->Command7->click();
+    }
+    std::size_t index_fetches() const { return fetches_of(sim, status_index_url()); }
+};
+
+TEST_F(FeedRouteTest, ADocumentReadAnswersEveryUpdateStartingWithin15SecondsOfItsRequest) {
+    const Millis a = sim.now() + kMinute;
+    update_at(a);  // straight to the feed: the request starts with the update
+    ASSERT_EQ(feed_fetches(), 2u);
+    serve_feed(sim, big_feed(1));  // a new document, to tell reuse from a request
+    // Offset from the last successful request's start, and whether it asks.
+    const std::pair<Millis, bool> kUpdates[] = {
+        {2000, false}, {kFeedReuseMs - 1, false}, {kFeedReuseMs, true}, {kFeedReuseMs - 1, false}};
+    std::size_t fetches = 2;
+    std::uint64_t nr = form->monitor.updatenr;
+    Millis read_at = a;
+    for (const auto& [offset, asks] : kUpdates) {
+        update_at(read_at + offset);
+        if (asks) ++fetches;
+        EXPECT_EQ(feed_fetches(), fetches) << offset;
+        EXPECT_EQ(form->monitor.updatenr, ++nr) << offset;
+        EXPECT_EQ(form->Label5->caption(), std::to_string(nr));
+        if (asks) read_at += offset;
+        if (fetches == 2) expect_sample_shown();
+    }
+    EXPECT_EQ(visible_slots(), (std::vector<int>{0}));
+    // A failed request does not count: the next update asks again.
+    set_feed_failure(sim, FeedFailure::HttpError);
+    update_at(read_at + kFeedReuseMs);
+    update_at(read_at + kFeedReuseMs + 1000);
+    EXPECT_EQ(feed_fetches(), fetches + 2);
+    EXPECT_EQ(index_fetches(), 1u);
+}
+
+TEST_F(FeedRouteTest, TheRetiredIndexIsTriedHourlyAndTakesOverAgainWhenItYieldsClients) {
+    const Millis r = sim.now() + kIndexRetryMs;
+    update_at(r);  // more than an hour after start-up: the index is tried, fails
+    EXPECT_EQ(index_fetches(), 2u);
+    serve(sim, online_status_file());
+    update_at(r + kIndexRetryMs - 1);
+    EXPECT_EQ(index_fetches(), 2u);
+    EXPECT_EQ(feed_fetches(), 3u);
+    expect_sample_shown();
+    update_at(r + kIndexRetryMs);
+    update_at(r + kIndexRetryMs + 1000);
+    EXPECT_EQ(index_fetches(), 4u);
+    EXPECT_EQ(feed_fetches(), 3u);
+    EXPECT_EQ(visible_slots(), (std::vector<int>{1}));
+    EXPECT_EQ(form->l1[1]->caption(), "120.8");
+}
+
+TEST_F(FeedRouteTest, AStraightUpdateWhoseFeedFailsEndsAsOneWhoseIndexFailed) {
+    for (FeedFailure failure : kFeedFailures) {
+        // From the start-up's last text: one index try an hour later, and a
+        // straight update within the hour.
+        Outcome ends[2];
+        for (bool straight : {false, true}) {
+            SetUp();
+            sim.url_fetches.clear();
+            set_feed_failure(sim, failure);
+            update_at(sim.now() + (straight ? kIndexRetryMs / 2 : kIndexRetryMs));
+            EXPECT_EQ(index_fetches(), straight ? 0u : 1u);
+            EXPECT_EQ(feed_fetches(), 1u);
+            ends[straight] = outcome_of(*form);
+        }
+        EXPECT_EQ(ends[1], ends[0]) << static_cast<int>(failure);
+    }
 }
 
 // A feed of about `clients` clients, the sample's EDDT_TWR among the last.

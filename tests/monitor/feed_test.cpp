@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/addresses.h"
@@ -46,7 +47,7 @@ TEST(FeedTest, TheSampleGivesOneRecordPerClientInDocumentOrder) {
               "EHAM_W_APP:400109:400109:ATC:121.200:\r\n"
               "LIRF_TWR:400110:400110:ATC:118.700:\r\n"
               "EDDT_FM1:400401:400401:PILOT::\r\n"
-              "EDGG_OBS:400201:400201:ATC:199.998:\r\n");
+              "EDGG_OBS:400201:400201:ATC::\r\n");
 }
 
 TEST(FeedTest, MissingFieldsExtraFieldsAndFieldsElsewhereAreHandledPerClient) {
@@ -96,8 +97,29 @@ TEST(FeedTest, NumbersMayComeAsStringsAndStringsAsNumbers) {
               "E:18446744073709551615:18446744073709551615:ATC::\r\n"
               "F:1:1:ATC::\r\n"
               "G:1:1:ATC::\r\n"
-              "H:1:1:ATC:0.001:\r\n"
+              "H:1:1:ATC::\r\n"
               "123:::ATC::\r\n");
+}
+
+TEST(FeedTest, OnlyAFrequencyThatRoundsToAChannelIsWritten) {
+    auto field_of = [](const std::string& value) {
+        return convert(R"({"clients":{"observers":[{"callsign":"X","userId":1,)"
+                       R"("atcSession":{"frequency":)" +
+                       value + "}}]}}")
+            .value_or("?");
+    };
+    // 0 is a controller just connected; 199.998 and 199.999 mean "no primary
+    // frequency"; 199.9996 rounds to 200.000.
+    for (const char* value : {"0", "199.998", "199.999", "199.9996", "200", "-118.7", "1e300",
+                              "99.999", "\"199.998\""}) {
+        EXPECT_EQ(field_of(value), "X:1:1:ATC::\r\n") << value;
+    }
+    const std::pair<const char*, const char*> kChannels[] = {
+        {"99.9996", "100.000"}, {"118", "118.000"},     {"\"118\"", "118.000"},
+        {"118.705", "118.705"}, {"199.997", "199.997"}, {"199.9974", "199.997"}};
+    for (const auto& [value, field] : kChannels) {
+        EXPECT_EQ(field_of(value), std::string("X:1:1:ATC:") + field + ":\r\n") << value;
+    }
 }
 
 TEST(FeedTest, RepeatedKeysTakeTheLastValue) {

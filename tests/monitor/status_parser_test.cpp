@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/status_servers.h"
@@ -137,15 +138,37 @@ TEST(KeySearchTest, AgreesWithAPlainSearchForKeysOfEveryByte) {
 
 // ---- records ------------------------------------------------------------------------
 
-TEST(ReadRecordTest, ReadsNameAndFrequencyAndShortensOnlyOnASixthZero) {
+TEST(ReadRecordTest, ReadsNameAndFrequencyAndCutsOnlyTrailingZerosFromTheSixthCharacter) {
     const std::string text = "EDDT_TWR:1:Jo Doe:ATC:118.700:52:";
     StationRecord r = read_record(text, 0);
     EXPECT_TRUE(r.online);
     EXPECT_EQ(r.name, "Jo Doe");
     EXPECT_EQ(r.frequency, "118.7");
-    EXPECT_EQ(read_record("X:1:n:A:118.705:", 0).frequency, "118.7");
-    EXPECT_EQ(read_record("X:1:n:A:118.750:", 0).frequency, "118.750");
-    EXPECT_EQ(read_record("X:1:n:A:121.5:", 0).frequency, "121.5");
+    // Field 4 as written, and as shown. An 8.33 kHz channel such as 118.705
+    // must never read as another channel (118.7 is 118.700).
+    const std::pair<std::string, std::string> kShown[] = {
+        {"118.700", "118.7"},
+        {"118.70", "118.7"},
+        {"118.7000", "118.7"},
+        {"118.000", "118.0"},
+        {"122.80000", "122.8"},
+        {"18.5000", "18.50"},
+        {"118.705", "118.705"},
+        {"120.805", "120.805"},
+        {"118.7050", "118.7050"},
+        {"118.7001", "118.7001"},
+        {"118.750", "118.750"},
+        {"199.998", "199.998"},
+        {"118.70 ", "118.70 "},
+        {"118.7", "118.7"},
+        {"121.5", "121.5"},
+        {"118.0", "118.0"},
+        {"", ""},
+        {"1180.000", "1180."},
+    };
+    for (const auto& [field, shown] : kShown) {
+        EXPECT_EQ(read_record("X:1:n:A:" + field + ":", 0).frequency, shown) << field;
+    }
     // The fields run on through line ends.
     r = read_record("X:1\r\nY:n:A:122.800:", 0);
     EXPECT_EQ(r.name, "n");
@@ -182,7 +205,7 @@ TEST_F(CheckwhazzTest, MatchesTailsLowerCaseAndNotTrailingBlanks) {
     EXPECT_EQ(form->l1[0]->caption(), "118.7");
     EXPECT_EQ(form->c1[0]->tooltip(), "Jo Doe");
     EXPECT_EQ(form->slotactive[1], 1);
-    EXPECT_EQ(form->l1[1]->caption(), "120.8");
+    EXPECT_EQ(form->l1[1]->caption(), "120.805");
     EXPECT_EQ(form->c1[1]->tooltip(), "Al Bee");
     EXPECT_EQ(form->slotactive[2], 0);
     EXPECT_EQ(form->slotactive[3], 0);
@@ -212,7 +235,7 @@ TEST_F(CheckwhazzTest, OfflineKeepsTheToolTipAndAnEmptiedPositionKeepsEverything
     form->monitor.whazztext =
         status_file({client("EDDT_TWR", "Jo", "118.705"), client("EDDF_APP", "Al", "120.800")});
     form->checkwhazz();
-    EXPECT_EQ(form->l1[0]->caption(), "118.7");
+    EXPECT_EQ(form->l1[0]->caption(), "118.705");
 
     form->t1[1]->set_text("");
     form->monitor.whazztext = status_file({});

@@ -8,8 +8,11 @@
 // same setters (`set_text`, `set_value`, `select`) or through `click()`.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -230,5 +233,9 @@ private:
     bool running_ = false;  // the platform timer is started
     bool in_tick_ = false;
 };
+
+// A control array (`c1`, `t0`, ...): its elements, owned, by index.
+template <typename T, std::size_t N>
+using ControlArray = std::array<std::unique_ptr<T>, N>;
 
 }  // namespace tovira
