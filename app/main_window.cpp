@@ -40,11 +40,12 @@ Form1::Form1(platform::Platform& platform)
               *Check5,
               scheduler,
               dispatch}),
-      dispatch({platform, *this, c1, *Timer4, *Timer8, t1, *Text3, *Check5}),
+      dispatch({platform, *this, c1, *Timer4, *Timer8, t1, *Text3, *Check5, aurora}),
       layout({*this, c1, l1, Check2, *Command2, *Label9, *Line2, *Line3}),
       editing({platform, *this, c1, l1, t0, t1, Check2, *Check3, *Command1, *Label9, layout,
                scheduler}),
       monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet}),
+      aurora({platform, *this, c1, monitor}),
       scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
       Inet1(platform),
       feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),
@@ -196,6 +197,7 @@ void Form1::unload() {
     Timer5->set_enabled(false);
     Timer6->set_enabled(false);
     Timer8->set_enabled(false);
+    aurora.stop();
     saveconfig();
     forget_shown();
     platform_.quit();

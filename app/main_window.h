@@ -13,6 +13,7 @@
 #include "config/config_file.h"
 #include "config/station_table.h"
 #include "controls/controls.h"
+#include "dispatch/aurora_client.h"
 #include "dispatch/dispatch.h"
 #include "monitor/feed.h"
 #include "monitor/http_client.h"
@@ -153,6 +154,8 @@ public:
     PanelLayout layout;
     PanelEditing editing;
     StatusMonitor monitor;
+    // The handover in Aurora where no IvAc window exists.
+    AuroraClient aurora;
     UpdateScheduler scheduler;
     InetControl Inet1;  // the status index
     // Fetches the current feed when the index path yields no client.

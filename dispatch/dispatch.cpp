@@ -33,19 +33,23 @@ void Dispatch::c1_Click(int index) {
     const Uses& f = f_;
     platform::Platform& p = f.platform;
     dispatchslot = static_cast<std::int16_t>(index);
-    platform::Activation active = platform::Activation::NoWindow;
+    platform::Activation activation = platform::Activation::NoWindow;
     {
         // Nothing may run between the new slot and the step reset: a key
         // tick of the running sequence would type the new slot's position.
         EventGate::Hold hold(p.gate());
-        active = p.app_activate(kIvacTitle);
+        activation = p.app_activate(kIvacTitle);
     }
     if (f.window.unloaded()) return;
-    if (active != platform::Activation::InFront) {
-        // No IvAc in front: nothing more, but the user learns why.
-        p.show_balloon(f.c1[index]->id(), active == platform::Activation::NoWindow
-                                              ? kBalloonNoIvac
-                                              : kBalloonNotInFront);
+    // No IvAc at all: the handover goes to Aurora, with no delay and no key.
+    // An IvAc window that stayed behind is IvAc's failure, not Aurora's turn:
+    // nothing more, but the user learns why.
+    if (activation == platform::Activation::NoWindow) {
+        f.aurora.click(index);
+        return;
+    }
+    if (activation != platform::Activation::InFront) {
+        if (!p.quitting()) p.show_balloon(f.c1[index]->id(), kBalloonNotInFront);
         return;
     }
     held_since_.reset();

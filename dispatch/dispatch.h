@@ -9,6 +9,7 @@
 
 #include "config/station_table.h"
 #include "controls/controls.h"
+#include "dispatch/aurora_client.h"
 #include "platform/platform.h"
 
 namespace tovira {
@@ -37,6 +38,7 @@ public:
         const ControlArray<TextBox, kFieldRows>& t1;        // the positions typed
         TextBox& Text3;                                     // delay field
         CheckBox& Check5;                                   // KeyWait box
+        AuroraClient& aurora;                               // the handover where no IvAc exists
     };
 
     explicit Dispatch(const Uses& uses) : f_(uses) {}

@@ -1,5 +1,6 @@
 #include "monitor/addresses.h"
 
+#include <algorithm>
 #include <optional>
 
 #ifndef TOVIRA_STATUS_INDEX_URL
@@ -51,6 +52,22 @@ MonitorAddresses addresses_from_command_line(std::span<const std::string> args) 
     a.feed_fallback = !index || feed;
     a.private_index = index.has_value();
     return a;
+}
+
+long test_fetch_deadline_ms(std::span<const std::string> args) {
+    constexpr std::string_view kOption = "--test-fetch-deadline-ms";
+    long ms = 0;
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] != kOption) continue;
+        const std::string& v = args[i + 1];
+        long n = 0;
+        const bool digits =
+            !v.empty() && v.size() <= 6 &&
+            std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (digits) n = std::stol(v);
+        ms = digits && n >= 1 && n <= 600000 ? n : 0;
+    }
+    return ms;
 }
 
 }  // namespace tovira

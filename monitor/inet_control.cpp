@@ -27,19 +27,23 @@ std::string InetControl::OpenURL() {
         }
         platform_.wait_events(deadline);
     }
-    if (!result_.ok || result_.body.size() > limits_.max_bytes) {
+    // Whatever happens, the body leaves with this call: a failed one must
+    // not stay in memory until the next update.
+    platform::UrlFetchResult result = std::exchange(result_, {});
+    if (!result.ok || result.body.size() > limits_.max_bytes) {
         throw FetchError("fetch failed: " + URL);
     }
-    const int status = result_.status;
+    const int status = result.status;
     if (limits_.http_errors_fail && status != 0 && (status < 200 || status > 299)) {
         throw FetchError("HTTP status " + std::to_string(status) + ": " + URL);
     }
-    return std::exchange(result_.body, {});
+    return std::move(result.body);
 }
 
 void InetControl::on_url_fetch_done(platform::UrlFetchResult result) {
     done_ = true;
     result_ = std::move(result);
+    if (!result_.ok) std::string().swap(result_.body);
 }
 
 }  // namespace tovira

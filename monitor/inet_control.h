@@ -3,6 +3,7 @@
 // feed is fetched by a second one with its own limits.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
@@ -39,10 +40,18 @@ public:
     // The body of `URL` (8-bit code page). Returns when the transfer has
     // ended; pending events run meanwhile. Throws FetchError on failure, after
     // the time-out, on a body over the size limit, when the program is ending,
-    // and when a transfer is already under way.
+    // and when a transfer is already under way. A failed fetch keeps nothing
+    // of its body.
     std::string OpenURL();
     bool StillExecuting() const { return busy_; }
     const FetchLimits& limits() const { return limits_; }
+    void set_timeout_ms(platform::Millis ms) { limits_.timeout_ms = ms; }
+    // Memory it still holds for a result beyond an empty text's: none
+    // between fetches.
+    std::size_t held_bytes() const {
+        return result_.body.capacity() -
+               std::min(result_.body.capacity(), std::string().capacity());
+    }
 
 private:
     void on_url_fetch_done(platform::UrlFetchResult result) override;

@@ -320,7 +320,8 @@ void StatusMonitor::getwhazz() {
 std::optional<std::string> StatusMonitor::fetch_feed(platform::Millis update_start) {
     const Uses& f = f_;
     platform::Platform& platform = f.platform;
-    if (!addresses.feed_fallback || addresses.feed.empty() || f.window.unloaded() || platform.quitting()) {
+    if (!addresses.feed_fallback || addresses.feed.empty() || f.window.unloaded() ||
+        platform.quitting()) {
         return std::nullopt;
     }
     if (const std::string* records = route_.reusable(update_start)) return *records;
@@ -340,6 +341,26 @@ std::optional<std::string> StatusMonitor::fetch_feed(platform::Millis update_sta
     });
     if (records) route_.read(request_start, *records);
     return records;
+}
+
+std::string_view record_callsign(std::string_view text, std::size_t at, std::size_t key_size) {
+    if (key_size == 0 || at + key_size > text.size()) return {};
+    const std::size_t colon = at + key_size - 1;
+    std::size_t begin = at;
+    while (begin > 0 && text[begin - 1] != ':' && text[begin - 1] != '\n' &&
+           text[begin - 1] != '\r')
+        --begin;
+    return text.substr(begin, colon - begin);
+}
+
+std::string StatusMonitor::station_for(int slot) const {
+    platform::Locale& locale = f_.platform.locale();
+    const std::string& position = f_.t1[static_cast<std::size_t>(slot)]->text();
+    if (static_cast<std::size_t>(slot) < matched_.size()) {
+        const Matched& m = matched_[static_cast<std::size_t>(slot)];
+        if (!m.callsign.empty() && m.position == position) return locale.to_upper(m.callsign);
+    }
+    return locale.to_upper(position);
 }
 
 void StatusMonitor::checkwhazz() {
@@ -371,6 +392,7 @@ void StatusMonitor::checkwhazz() {
         keys.push_back(std::move(*ansi));
     }
     const std::vector<std::size_t> first = KeySearch(keys).find_first(whazztext);
+    matched_.assign(kSlotCount, Matched{});
 
     for (int i = 0; i < kSlotCount; ++i) {
         const std::string& position = f.t1[i]->text();
@@ -378,9 +400,11 @@ void StatusMonitor::checkwhazz() {
             f.window.slotactive.set(i, 0);
             continue;
         }
-        std::size_t p = slot_key[i] == kNone ? std::string_view::npos : first[slot_key[i]];
+        int key = slot_key[i];
+        std::size_t p = key == kNone ? std::string_view::npos : first[key];
         if (p == std::string_view::npos && position.size() + 1 == kAliasKey.size() &&
             position + ":" == kAliasKey) {
+            key = alias_key;
             p = first[static_cast<std::size_t>(alias_key)];
         }
         if (p == std::string_view::npos) {
@@ -392,6 +416,9 @@ void StatusMonitor::checkwhazz() {
         f.c1[i]->set_tooltip(locale.ansi_to_utf8(record.name).value_or(std::string()));
         f.l1[i]->set_caption(locale.ansi_to_utf8(record.frequency).value_or(std::string()));
         f.window.slotactive.set(i, 1);
+        const std::string_view callsign =
+            record_callsign(whazztext, p, keys[static_cast<std::size_t>(key)].size());
+        matched_[i] = {position, locale.ansi_to_utf8(callsign).value_or(std::string())};
     }
 }
 

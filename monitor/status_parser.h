@@ -85,6 +85,11 @@ struct StationRecord {
 // there (a file cut short) is empty.
 StationRecord read_record(std::string_view text, std::size_t at);
 
+// The callsign of the record whose key (`key_size` bytes, its ":" last)
+// matched at `at`: the field that ends with that ":", from the field or line
+// before it. "DDT_TWR:" found inside "EDDT_TWR:" gives "EDDT_TWR".
+std::string_view record_callsign(std::string_view text, std::size_t at, std::size_t key_size);
+
 class StatusMonitor {
 public:
     // What the online check reads and writes.
@@ -113,6 +118,11 @@ public:
     // download.
     MyInet& my_inet();
 
+    // The station a click on `slot` hands over to: the callsign of the
+    // record the slot matched at the last update, else (no match, or the
+    // position edited since) the position upper-cased. UTF-8.
+    std::string station_for(int slot) const;
+
     std::string whazztext;  // 8-bit code page
     std::uint64_t updatenr = 0;
     // Set before the window loads; the built-in addresses by default.
@@ -126,6 +136,11 @@ private:
     bool fetching_ = false;
     std::unique_ptr<MyInet> my_inet_;
     FeedRoute route_;
+    struct Matched {
+        std::string position;  // the text that matched
+        std::string callsign;  // UTF-8; empty: none
+    };
+    std::vector<Matched> matched_;
 };
 
 }  // namespace tovira

@@ -38,7 +38,11 @@ inline constexpr Millis kActivationWaitMs = 600;
 inline constexpr Millis kActivationFirstTryMs = 500;
 
 // What `app_activate` found.
-enum class Activation { InFront, NoWindow, NotInFront };
+enum class Activation : std::uint8_t {
+    InFront,     // the window holds the foreground
+    NoWindow,    // no window has the title
+    NotInFront,  // there is one, but it did not come forward
+};
 
 // What became of the keys given to `send_keys`.
 enum class KeysSent {
@@ -316,8 +320,9 @@ public:
     // `app_activate` finds the top-level window titled `title` (else one
     // whose title begins with it), brings it to the foreground and waits up
     // to kActivationWaitMs for it to get there. InFront only when that
-    // window holds the foreground on return. The window found is the target
-    // of `send_keys`.
+    // window holds the foreground on return; NoWindow when there is none,
+    // NotInFront when it did not come forward. The window found is the
+    // target of `send_keys`.
     virtual Activation app_activate(std::string_view title) = 0;
     // Types `keys` into the window the last `app_activate` found (`text` is
     // their notation, for logs), only while that window is in front. When
@@ -333,9 +338,12 @@ public:
     // True while the user holds a mouse button down (left, right, middle or
     // a side button: push-to-talk keys, or a press that is to be a click).
     virtual bool mouse_buttons_held() = 0;
-    // Shows the text for a few seconds in a balloon tool tip at the control,
-    // outside the panel, without taking the keyboard; a newer one replaces
-    // it; it goes by itself.
+    // The system's double-click time: a second click within it is the
+    // second half of a double click.
+    virtual Millis double_click_ms() = 0;
+    // Shows `text` for a few seconds in a balloon tool tip at the control
+    // with id `control_id`, outside the panel, without taking the keyboard.
+    // A newer one replaces it; it goes by itself.
     virtual void show_balloon(int control_id, std::string_view text_utf8) = 0;
 
     virtual FileSystem& files() = 0;

@@ -2,9 +2,12 @@
 # Builds tovira.exe and starts it under Wine, without the internet: in its own
 # network namespace, with a local stand-in for the network's current feed
 # (HTTPS at api.ivao.aero, certified by a test CA that only the namespace
-# trusts) where some of the sample stations are staffed, and a window titled
-# "IvAc" that shows the keys it receives. Click a station button and watch F4,
-# Down, the position and Enter arrive; "Menu" opens the editing view.
+# trusts) where some of the sample stations are staffed, and a stand-in for
+# Aurora's access for other programs that shows the selected traffic and the
+# lines it receives. Click a station button and watch #SELTFC and
+# #TRTR;DLH4CW;<station>; arrive and the balloon at the button; "Menu" opens
+# the editing view. TOVIRA_DEMO_CLIENT=ivac shows a window titled "IvAc"
+# instead, where F4, Down, the position and Enter arrive.
 #
 # Uses your X display ($DISPLAY) if there is one; otherwise it runs on a
 # private Xvfb, clicks one station itself and saves a screenshot.
@@ -28,5 +31,5 @@ rm -rf "$run/prefix" "$run/pfx-upper" "$run/pfx-work" "$run/www" "$run/servers.r
 mkdir -p "$run"
 
 as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo --preserve-env=PATH,DISPLAY,XAUTHORITY,TOVIRA_DEMO_FEED)
+[ "$(id -u)" -eq 0 ] || as_root=(sudo --preserve-env=PATH,DISPLAY,XAUTHORITY,TOVIRA_DEMO_FEED,TOVIRA_DEMO_CLIENT)
 exec "${as_root[@]}" unshare -n -m --fork bash tests/e2e/inner.sh demo "$root" "$base" "$run" "$bin"

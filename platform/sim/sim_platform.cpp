@@ -184,6 +184,7 @@ struct SocketState {
     std::string inbox;
     std::size_t connection = 0;
     bool alive = true;
+    std::function<std::vector<Chunk>(std::string_view)> converse;
 };
 
 using ChunkStream = std::function<std::optional<Chunk>(std::size_t)>;
@@ -235,6 +236,8 @@ public:
             return true;
         }
         const PeerScript& script = it->second;
+        st->converse = script.converse;
+        if (script.never_accepts) return true;
         if (script.refuses) {
             sim_.post(now + script.connect_delay,
                       guard([st] { st->events->on_socket_error(10061); }));
@@ -277,12 +280,30 @@ public:
     bool send(std::string_view bytes) override {
         if (!state_->connected) return false;
         sim_.connections[state_->connection].sent.append(bytes);
+        if (state_->converse) answer(state_->converse(bytes));
         return true;
     }
 
     std::string get_data() override { return std::exchange(state_->inbox, {}); }
 
 private:
+    void answer(const std::vector<Chunk>& chunks) {
+        auto st = state_;
+        const std::uint64_t gen = st->generation;
+        for (const Chunk& c : chunks) {
+            sim_.post(sim_.now() + c.after, [st, gen, c] {
+                if (!st->alive || st->generation != gen || !st->connected) return;
+                if (c.close) {
+                    st->connected = false;
+                    st->events->on_socket_close();
+                    return;
+                }
+                st->inbox += c.bytes;
+                st->events->on_socket_data_arrival(c.bytes.size());
+            });
+        }
+    }
+
     SimPlatform& sim_;
     std::shared_ptr<SocketState> state_;
 };
@@ -321,7 +342,8 @@ public:
         auto st = state_;
         SimPlatform* sim = &sim_;
         platform::UrlFetchResult result{script.ok, script.status, script.body};
-        if (result.body.size() > max_bytes) result = {false, script.status, {}};
+        // A failed fetch hands over no body, as the Windows backend's does.
+        if (!result.ok || result.body.size() > max_bytes) result = {false, script.status, {}};
         sim_.post(sim_.now() + script.duration, [st, gen, sim, result] {
             if (!st->alive || st->generation != gen) return;
             st->busy = false;

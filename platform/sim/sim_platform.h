@@ -104,6 +104,7 @@ private:
 struct Chunk {
     Millis after = 0;  // after the connection was established
     std::string bytes;
+    bool close = false;  // from `converse`: the peer closes instead
 };
 
 struct PeerScript {
@@ -121,6 +122,12 @@ struct PeerScript {
     // chunk n - 1 has arrived, so that a huge body never exists whole.
     // Its `after` counts from the connection; nullopt ends the stream.
     std::function<std::optional<Chunk>(std::size_t n)> stream;
+    // A peer that holds a conversation: called with the bytes of each send,
+    // in order; what it returns arrives `after` that send.
+    std::function<std::vector<Chunk>(std::string_view sent)> converse;
+    // A listener whose backlog is full: the connection is never accepted,
+    // and neither an error nor a connect ever comes.
+    bool never_accepts = false;
 };
 
 struct Connection {
@@ -231,8 +238,11 @@ public:
     bool modifiers = false;
     // A mouse button held by the user.
     bool mouse_buttons = false;
+    Millis double_click = 500;  // the system's double-click time
     // Windows that received the key tap that lifts the foreground lock.
     std::vector<std::string> key_taps;
+    // Every balloon shown, with its time.
+    using Balloon = sim::Balloon;
     std::vector<Balloon> balloons;
     // The next `failing_posts` posts are refused.
     int failing_posts = 0;
@@ -302,6 +312,7 @@ public:
                                  bool wait) override;
     bool modifiers_held() override { return modifiers; }
     bool mouse_buttons_held() override { return mouse_buttons; }
+    Millis double_click_ms() override { return double_click; }
     void show_balloon(int control_id, std::string_view text_utf8) override {
         balloons.push_back({now_, control_id, std::string(text_utf8)});
     }

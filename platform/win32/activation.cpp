@@ -1,7 +1,8 @@
 // Window activation of the Win32 backend: the window whose title equals
 // the given text or begins with it, brought to the foreground (through the
 // foreground lock with an Alt tap, never into another program's window),
-// InFront only once it is in front.
+// InFront only once it holds the foreground; whether there was one at all
+// tells the dispatch where the handover goes.
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -120,7 +121,8 @@ platform::Activation Win32Platform::app_activate(std::string_view title) {
     using platform::Activation;
     Win32Data& d = *d_;
     d.activated = nullptr;
-    if (d.quitting || d.ending) return Activation::NoWindow;
+    // Closing: no handover anywhere, IvAc or Aurora.
+    if (d.quitting || d.ending) return Activation::NotInFront;
     FindTitle find;
     find.title = widen(title);
     find.self = d.window;

@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "monitor/addresses.h"
+#include "platform/win32/fetch_child.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -34,12 +35,20 @@ std::vector<std::string> utf8_arguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // A URL fetch's child process does its fetch and nothing else.
+    if (const int child = tovira::win32::run_fetch_child_if_asked(); child >= 0) return child;
     tovira::win32::Win32Platform platform(instance);
     if (!platform.ready()) return 1;
     int rc = 0;
     try {
         tovira::Form1 form(platform);
-        form.monitor.addresses = tovira::addresses_from_command_line(utf8_arguments());
+        const std::vector<std::string> args = utf8_arguments();
+        form.monitor.addresses = tovira::addresses_from_command_line(args);
+        form.aurora.port = tovira::aurora_port_from_command_line(args);
+        if (const long ms = tovira::test_fetch_deadline_ms(args)) {
+            form.Inet1.set_timeout_ms(ms);
+            form.feed_inet.set_timeout_ms(ms);
+        }
         platform.attach(form);
         // Detached before the form goes, however this block is left.
         struct Detach {
@@ -51,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     } catch (...) {
         rc = 2;
     }
-    // Returning ends the process, including a URL fetch's worker thread that
-    // may still wait for its server.
+    // Returning ends the process; the job of the URL fetch's child processes
+    // goes with it, and so do they.
     return rc;
 }

@@ -1,6 +1,7 @@
 // The Win32 backend's TCP client: Winsock, name resolution on a worker
-// thread, the socket's events by WSAAsyncSelect through the window's queue
-// and from there through the core's event gate.
+// thread (at most one per socket: a lookup cannot be stopped), the socket's
+// events by WSAAsyncSelect through the window's queue and from there through
+// the core's event gate.
 
 #include <cstdio>
 #include <cstring>
@@ -11,10 +12,12 @@ namespace tovira::win32 {
 
 namespace {
 
+// A name lookup's result, or (lookup 0) an error a connect reports later.
 struct ResolveJob {
     HWND hwnd = nullptr;
     unsigned socket_id = 0;
-    unsigned generation = 0;
+    unsigned lookup = 0;
+    unsigned generation = 0;  // of the connect that reports an error
     std::string host;
     std::uint16_t port = 0;
     int error = 0;
@@ -23,7 +26,8 @@ struct ResolveJob {
 };
 
 // Name resolution blocks, so it runs here and never on the window's thread.
-unsigned __stdcall resolve_thread(void* arg) {
+// It cannot be stopped, so a socket has at most one under way.
+DWORD WINAPI resolve_thread(void* arg) {
     auto* job = static_cast<ResolveJob*>(arg);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -53,6 +57,8 @@ unsigned __stdcall resolve_thread(void* arg) {
     return 0;
 }
 
+unsigned g_next_lookup = 1;  // window thread only; 0 means none
+
 }  // namespace
 
 class Win32Socket final : public platform::TcpSocket {
@@ -78,18 +84,34 @@ public:
         close();
         if (!platform::valid_host(host) || port == 0) return false;
         if (!d_.winsock || !d_.window) return false;
+        port_ = port;
+        if (lookup_ != 0) {
+            // The lookup under way serves a connect to its own host; one
+            // for another host beside it would let lookups pile up behind a
+            // name server that never answers.
+            if (host != lookup_host_) return report_later(WSAEALREADY);
+            waited_lookup_ = lookup_;
+            wait_generation_ = generation_;
+            return true;
+        }
         auto* job = new ResolveJob;
         job->hwnd = d_.window;
         job->socket_id = id_;
-        job->generation = generation_;
+        job->lookup = g_next_lookup++;
+        if (g_next_lookup == 0) g_next_lookup = 1;
         job->host = std::string(host);
         job->port = port;
-        const std::uintptr_t thread = _beginthreadex(nullptr, 0, resolve_thread, job, 0, nullptr);
+        const unsigned lookup = job->lookup;
+        HANDLE thread = CreateThread(nullptr, 0, resolve_thread, job, 0, nullptr);
         if (!thread) {
             delete job;
             return false;
         }
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        CloseHandle(thread);
+        lookup_ = lookup;
+        lookup_host_ = std::string(host);
+        waited_lookup_ = lookup;
+        wait_generation_ = generation_;
         return true;
     }
 
@@ -109,21 +131,53 @@ public:
     bool owns(SOCKET s) const { return s != INVALID_SOCKET && s == socket_; }
     unsigned generation() const { return generation_; }
 
+    // The lookup `job` has ended: another may start. At once, outside the
+    // core's gate, so that a held event cannot hold the socket's lookups.
+    void lookup_ended(const ResolveJob& job) {
+        if (job.lookup != 0 && job.lookup == lookup_) lookup_ = 0;
+    }
+
     void on_resolved(const ResolveJob& job) {
-        if (job.generation != generation_) return;  // an earlier connect
+        if (job.lookup == 0) {
+            // An error of a connect that has not been closed since.
+            if (job.generation == generation_) {
+                ++generation_;
+                events_.on_socket_error(job.error);
+            }
+            return;
+        }
+        // For a connect that is closed or was followed by another: nothing.
+        if (job.lookup != waited_lookup_ || wait_generation_ != generation_) return;
+        waited_lookup_ = 0;
         if (job.error != 0) {
             ++generation_;
             events_.on_socket_error(job.error);
             return;
         }
-        socket_ = ::socket(job.address.ss_family, SOCK_STREAM, IPPROTO_TCP);
+        // The port of the connect that waited, which may have joined later.
+        sockaddr_storage address = job.address;
+        if (address.ss_family == AF_INET) {
+            reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port_);
+        } else if (address.ss_family == AF_INET6) {
+            reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port_);
+        }
+        socket_ = ::socket(address.ss_family, SOCK_STREAM, IPPROTO_TCP);
         if (socket_ == INVALID_SOCKET) {
             events_.on_socket_error(WSAGetLastError());
             return;
         }
-        WSAAsyncSelect(socket_, d_.window, kMsgSocket, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE);
+        // A fetch's child process must not hold the connection open.
+        SetHandleInformation(reinterpret_cast<HANDLE>(socket_), HANDLE_FLAG_INHERIT, 0);
+        // Without it the socket would block, and `connect` with it the window.
+        if (WSAAsyncSelect(socket_, d_.window, kMsgSocket,
+                           FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            release();
+            events_.on_socket_error(error);
+            return;
+        }
         const int rc =
-            ::connect(socket_, reinterpret_cast<const sockaddr*>(&job.address), job.address_size);
+            ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), job.address_size);
         if (rc == SOCKET_ERROR) {
             const int error = WSAGetLastError();
             if (error != WSAEWOULDBLOCK) {
@@ -167,6 +221,20 @@ public:
     }
 
 private:
+    // Reports `error` through the event loop, as an error of this connect.
+    bool report_later(int error) {
+        auto* job = new ResolveJob;
+        job->hwnd = d_.window;
+        job->socket_id = id_;
+        job->generation = generation_;
+        job->error = error;
+        if (!PostMessageW(d_.window, kMsgResolved, 0, reinterpret_cast<LPARAM>(job))) {
+            delete job;
+            return false;
+        }
+        return true;
+    }
+
     // One read per FD_READ: Winsock posts another while data is left, so a
     // fast sender cannot keep the window from its other messages, and the
     // client's size limit is checked between reads.
@@ -224,6 +292,13 @@ private:
     platform::SocketEvents& events_;
     unsigned id_;
     unsigned generation_ = 0;
+    // The lookup under way (0: none), its host, and the lookup the current
+    // connect waits for, with that connect's generation and port.
+    unsigned lookup_ = 0;
+    std::string lookup_host_;
+    unsigned waited_lookup_ = 0;
+    unsigned wait_generation_ = 0;
+    std::uint16_t port_ = 0;
     SOCKET socket_ = INVALID_SOCKET;
     bool connected_ = false;
     std::string in_;
@@ -232,6 +307,8 @@ private:
 
 void socket_resolved(Win32Data* d, LPARAM lp) {
     std::shared_ptr<ResolveJob> job(reinterpret_cast<ResolveJob*>(lp));
+    auto owner = d->sockets.find(job->socket_id);
+    if (owner != d->sockets.end()) owner->second->lookup_ended(*job);
     if (!d->quitting) {
         core_event(*d, [d, job] {
             auto it = d->sockets.find(job->socket_id);

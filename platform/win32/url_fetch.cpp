@@ -1,190 +1,265 @@
-// The Win32 backend's URL fetch: WinINet on a worker thread (HTTP and
-// HTTPS, the user's proxy settings, gzip transfer, "Tovira/<version>" as
-// User-Agent, certificate errors as failures), its result handed to the
-// window's thread with PostMessageW and from there through the core's gate.
+// The Win32 backend's URL fetch: each fetch runs in a child process (the
+// same tovira.exe, see fetch_child.cpp) that does it with WinINet and writes
+// the result to a pipe as fetch frames. WinINet cannot be stopped once a
+// call runs (closing its handle only drops a reference, and it buffers
+// response headers without limit), so the bound comes from outside: the
+// window's thread reads the pipe in slices on a timer, applies the body's
+// cap, and ends the child at a cancel (the core's deadline), when its output
+// breaks the cap or the protocol, or when its memory passes
+// kChildMemoryLimit. A job object ends every child when the program ends,
+// however it ends; under Wine, which does not apply the job's kill-on-close
+// at a process's end, the child's watch of its parent does. No other thread takes part: every
+// handle belongs to the window's thread, and nothing it does waits.
 
+#include <utility>
+
+#include "platform/fetch_frames.h"
+#include "platform/win32/fetch_child.h"
 #include "platform/win32/win32_internal.h"
-#include "tovira_version.h"
+// After windows.h, which it needs.
+#include <psapi.h>
 
 namespace tovira::win32 {
 
 namespace {
 
-// Servers see which program asks, and which version of it.
-constexpr wchar_t kUserAgent[] = L"Tovira/" TOVIRA_VERSION_STRING;
-// Undone by WinINet's decoder once INTERNET_OPTION_HTTP_DECODING is on. Only
-// gzip: "deflate" means zlib-wrapped to some servers and raw to others.
-constexpr wchar_t kAcceptEncoding[] = L"Accept-Encoding: gzip\r\n";
+// A child that needs more than this is stopped: far above what a fetch
+// within its cap needs, far below what would hurt the machine.
+constexpr SIZE_T kChildMemoryLimit = SIZE_T{256} << 20;
+// How often the window's thread looks at a running child.
+constexpr UINT kPollMs = 25;
+// At most this much is read per look, so that a fast child never holds the
+// window; the rest waits in the pipe, which then holds the child back.
+constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
+constexpr DWORD kPipeBytes = 64u << 10;
 
 class Win32UrlFetch;
 
-// Shared by the window's thread and one worker thread; the worker touches
-// only `session`/`cancelled` (under `lock`) and its own result fields.
-struct FetchJob {
-    LONG refs = 2;  // the fetch object and the worker
-    HWND hwnd = nullptr;
-    std::wstring url;
-    std::size_t max_bytes = 0;
-    CRITICAL_SECTION lock;
-    HINTERNET session = nullptr;
-    bool cancelled = false;
-    bool ok = false;
-    int status = 0;
-    std::string body;
-    Win32UrlFetch* owner = nullptr;  // window thread only
+// Window thread only.
+std::map<UINT_PTR, Win32UrlFetch*> g_polls;    // by poll timer
+std::map<unsigned, Win32UrlFetch*> g_fetches;  // by fetch id
+unsigned g_next_fetch_id = 1;
 
-    FetchJob() { InitializeCriticalSection(&lock); }
-    ~FetchJob() { DeleteCriticalSection(&lock); }
-    FetchJob(const FetchJob&) = delete;
-    FetchJob& operator=(const FetchJob&) = delete;
-};
-
-void release_job(FetchJob* job) {
-    if (InterlockedDecrement(&job->refs) == 0) delete job;
+// The job that holds every child; closed by the end of the process, which
+// ends the children with it.
+HANDLE children_job() {
+    static const HANDLE job = [] {
+        HANDLE j = CreateJobObjectW(nullptr, nullptr);
+        if (!j) return j;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+        info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(j, JobObjectExtendedLimitInformation, &info, sizeof info)) {
+            CloseHandle(j);
+            j = nullptr;
+        }
+        return j;
+    }();
+    return job;
 }
 
-unsigned __stdcall fetch_thread(void* arg) {
-    auto* job = static_cast<FetchJob*>(arg);
-    // PRECONFIG: the user's own proxy settings.
-    HINTERNET session =
-        InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    bool cancelled = false;
-    EnterCriticalSection(&job->lock);
-    if (job->cancelled) {
-        cancelled = true;
-    } else {
-        job->session = session;
-    }
-    LeaveCriticalSection(&job->lock);
-    if (cancelled) {
-        if (session) InternetCloseHandle(session);
-    } else if (session) {
-        DWORD timeout = static_cast<DWORD>(platform::kUrlFetchTimeoutMs);
-        InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-        InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-        InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
-        // A compressed transfer where the server offers one, decoded by WinINet.
-        BOOL decode = TRUE;
-        const bool decoding =
-            InternetSetOptionW(session, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
-        // Certificate errors fail the request: no INTERNET_FLAG_IGNORE_CERT_*
-        // flag, and NO_UI keeps WinINet from asking the user instead.
-        // No RELOAD or PRAGMA_NOCACHE: either sends a no-cache header, and the
-        // network serves its feed through a cache that should answer. A copy
-        // in the local cache is checked with the server (RESYNCHRONIZE).
-        const DWORD flags = INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_CACHE_WRITE |
-                            INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
-        // A cancel closes `session` from the window's thread, which makes a
-        // blocking call here return with an error; the request handle goes
-        // with its session then.
-        HINTERNET request =
-            InternetOpenUrlW(session, job->url.c_str(), decoding ? kAcceptEncoding : nullptr,
-                             decoding ? static_cast<DWORD>(-1) : 0, flags, 0);
-        bool ok = request != nullptr;
-        if (request) {
-            // Any status comes with its body, as before; the caller decides.
-            DWORD code = 0, size = sizeof code;
-            if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code,
-                               &size, nullptr))
-                job->status = static_cast<int>(code);
-            char buffer[8192];
-            for (;;) {
-                DWORD got = 0;
-                if (!InternetReadFile(request, buffer, sizeof buffer, &got)) {
-                    ok = false;
-                    break;
-                }
-                if (got == 0) break;
-                job->body.append(buffer, got);
-                // One byte more than allowed is enough to know it is too long.
-                if (job->body.size() > job->max_bytes) {
-                    ok = false;
-                    break;
-                }
-            }
+std::wstring own_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
         }
-        job->ok = ok;
-        EnterCriticalSection(&job->lock);
-        cancelled = job->cancelled;
-        if (!cancelled) {
-            if (request) InternetCloseHandle(request);
-            InternetCloseHandle(session);
-            job->session = nullptr;
-        }
-        LeaveCriticalSection(&job->lock);
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
     }
-    if (cancelled || !PostMessageW(job->hwnd, kMsgFetchDone, 0, reinterpret_cast<LPARAM>(job))) {
-        release_job(job);
-    }
-    return 0;
 }
+
+void CALLBACK poll_proc(HWND, UINT, UINT_PTR timer, DWORD);
 
 class Win32UrlFetch final : public platform::UrlFetch {
 public:
-    Win32UrlFetch(Win32Data& d, platform::UrlFetchEvents& events) : d_(d), events_(events) {}
-    ~Win32UrlFetch() override { cancel(); }
+    Win32UrlFetch(Win32Data& d, platform::UrlFetchEvents& events)
+        : d_(d), events_(events), id_(g_next_fetch_id++) {
+        g_fetches[id_] = this;
+    }
+    ~Win32UrlFetch() override {
+        stop();
+        g_fetches.erase(id_);
+    }
     Win32UrlFetch(const Win32UrlFetch&) = delete;
     Win32UrlFetch& operator=(const Win32UrlFetch&) = delete;
 
+    // One fetch at a time: a new one ends the one under way.
     bool start(std::string_view url, std::size_t max_bytes) override {
         cancel();
-        if (url.empty() || !d_.window) return false;
-        auto* job = new FetchJob;
-        job->hwnd = d_.window;
-        job->url = widen(url);
-        job->max_bytes = max_bytes;
-        job->owner = this;
-        const std::uintptr_t thread = _beginthreadex(nullptr, 0, fetch_thread, job, 0, nullptr);
-        if (!thread) {
-            delete job;
+        if (url.empty() || !d_.window || d_.quitting) return false;
+        if (!launch(url, max_bytes)) {
+            stop();
             return false;
         }
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
-        job_ = job;
         return true;
     }
 
     void cancel() override {
-        if (!job_) return;
-        EnterCriticalSection(&job_->lock);
-        job_->cancelled = true;
-        if (job_->session) {
-            InternetCloseHandle(job_->session);
-            job_->session = nullptr;
-        }
-        LeaveCriticalSection(&job_->lock);
-        job_->owner = nullptr;
-        release_job(job_);
-        job_ = nullptr;
+        ++attempt_;  // a completion already handed to the gate is dropped
+        stop();
     }
 
-    static void completed(FetchJob* job) {
-        Win32UrlFetch* owner = job->owner;
-        if (owner && owner->job_ == job) {
-            job->owner = nullptr;
-            owner->job_ = nullptr;
-            platform::UrlFetchResult result;
-            result.ok = job->ok;
-            result.status = job->status;
-            result.body = std::move(job->body);
-            release_job(job);  // the owner's reference
-            guarded([&] { owner->events_.on_url_fetch_done(std::move(result)); });
+    void poll() {
+        if (!child_ || !reader_) return;
+        // Whether the child has ended, asked before the pipe: what it wrote
+        // before it ended is in the pipe by then.
+        const bool exited = WaitForSingleObject(child_, 0) == WAIT_OBJECT_0;
+        bool ended = false;
+        std::size_t taken = 0;
+        while (reader_->state() == platform::FetchFrameReader::State::Reading &&
+               taken < kSliceBytes) {
+            DWORD avail = 0;
+            if (!PeekNamedPipe(pipe_, nullptr, 0, nullptr, &avail, nullptr)) {
+                ended = true;  // the child's end is closed and all is read
+                break;
+            }
+            if (avail == 0) {
+                ended = exited;
+                break;
+            }
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(avail, buffer_.size()));
+            if (!ReadFile(pipe_, buffer_.data(), want, &got, nullptr) || got == 0) {
+                ended = true;
+                break;
+            }
+            taken += got;
+            reader_->feed(std::string_view(buffer_.data(), got));
         }
-        release_job(job);  // the worker's reference
+        if (reader_->state() == platform::FetchFrameReader::State::Reading) {
+            PROCESS_MEMORY_COUNTERS pmc{};
+            pmc.cb = sizeof pmc;
+            const bool too_big =
+                GetProcessMemoryInfo(child_, &pmc, sizeof pmc) &&
+                std::max(pmc.WorkingSetSize, pmc.PagefileUsage) > kChildMemoryLimit;
+            // A child gone without its end frame, or grown too big: failed.
+            if (ended || too_big) reader_->fail();
+        }
+        if (reader_->state() != platform::FetchFrameReader::State::Reading) finish();
     }
 
 private:
+    bool launch(std::string_view url, std::size_t max_bytes) {
+        const std::wstring exe = own_path();
+        if (exe.empty()) return false;
+        SECURITY_ATTRIBUTES sa{};
+        sa.nLength = sizeof sa;
+        sa.bInheritHandle = TRUE;
+        HANDLE write = nullptr;
+        if (!CreatePipe(&pipe_, &write, &sa, kPipeBytes)) {
+            pipe_ = nullptr;
+            return false;
+        }
+        SetHandleInformation(pipe_, HANDLE_FLAG_INHERIT, 0);
+        // The child waits on this to end with the program.
+        HANDLE self = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                             SYNCHRONIZE, TRUE, 0)) {
+            CloseHandle(write);
+            return false;
+        }
+        std::wstring cmd = L"\"" + exe + L"\" " + fetch_child_arguments(self, url, max_bytes);
+
+        STARTUPINFOEXW si{};
+        si.StartupInfo.cb = sizeof si;
+        si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        si.StartupInfo.hStdOutput = write;
+        // Only these go to the child: an inherited socket would keep a
+        // connection of the program's alive in it.
+        HANDLE inherited[] = {write, self};
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        std::vector<char> attributes(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+        const bool listed = size && InitializeProcThreadAttributeList(list, 1, 0, &size);
+        if (listed && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                inherited, sizeof inherited, nullptr, nullptr)) {
+            si.lpAttributeList = list;
+        }
+        const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW;
+        PROCESS_INFORMATION pi{};
+        BOOL made = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE,
+                                   flags | (si.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0),
+                                   nullptr, nullptr, &si.StartupInfo, &pi);
+        if (!made && si.lpAttributeList) {
+            si.lpAttributeList = nullptr;
+            si.StartupInfo.cb = sizeof si.StartupInfo;
+            made = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                                  nullptr, &si.StartupInfo, &pi);
+        }
+        if (listed) DeleteProcThreadAttributeList(list);
+        // The child's copy is then the only one: when it ends, the pipe breaks.
+        CloseHandle(write);
+        CloseHandle(self);
+        if (!made) return false;
+        child_ = pi.hProcess;
+        if (HANDLE job = children_job()) AssignProcessToJobObject(job, child_);
+        ResumeThread(pi.hThread);
+        CloseHandle(pi.hThread);
+        reader_.emplace(max_bytes);
+        buffer_.resize(platform::kMaxFramePayload);
+        poll_timer_ = SetTimer(nullptr, 0, kPollMs, poll_proc);
+        if (!poll_timer_) return false;
+        g_polls[poll_timer_] = this;
+        return true;
+    }
+
+    // Hands the result to the core; the child is ended first, so nothing
+    // of the fetch is left when the core hears of it.
+    void finish() {
+        auto result = std::make_shared<platform::UrlFetchResult>();
+        result->ok = reader_->ok();
+        result->status = reader_->status();
+        if (result->ok) result->body = reader_->take_body();
+        stop();
+        core_event(d_, [id = id_, attempt = attempt_, result] {
+            auto it = g_fetches.find(id);
+            if (it == g_fetches.end() || it->second->attempt_ != attempt) return;
+            it->second->events_.on_url_fetch_done(std::move(*result));
+        });
+    }
+
+    // Ends the child and frees everything of the fetch. Nothing waits:
+    // TerminateProcess returns at once, and the handles are this thread's.
+    void stop() {
+        if (poll_timer_) {
+            KillTimer(nullptr, poll_timer_);
+            g_polls.erase(poll_timer_);
+            poll_timer_ = 0;
+        }
+        if (child_) {
+            TerminateProcess(child_, 1);
+            CloseHandle(child_);
+            child_ = nullptr;
+        }
+        if (pipe_) {
+            CloseHandle(pipe_);
+            pipe_ = nullptr;
+        }
+        reader_.reset();
+        std::vector<char>().swap(buffer_);
+    }
+
     Win32Data& d_;
     platform::UrlFetchEvents& events_;
-    FetchJob* job_ = nullptr;
+    const unsigned id_;
+    unsigned attempt_ = 0;
+    HANDLE child_ = nullptr;
+    HANDLE pipe_ = nullptr;  // the read end
+    UINT_PTR poll_timer_ = 0;
+    std::optional<platform::FetchFrameReader> reader_;
+    std::vector<char> buffer_;
 };
 
-}  // namespace
-
-void fetch_done(Win32Data* d, LPARAM lp) {
-    auto* job = reinterpret_cast<FetchJob*>(lp);
-    core_event(*d, [job] { Win32UrlFetch::completed(job); });
+void CALLBACK poll_proc(HWND, UINT, UINT_PTR timer, DWORD) {
+    auto it = g_polls.find(timer);
+    if (it != g_polls.end()) it->second->poll();
 }
+
+}  // namespace
 
 std::unique_ptr<platform::UrlFetch> Win32Platform::create_url_fetch(
     platform::UrlFetchEvents& events) {

@@ -40,7 +40,6 @@ namespace tovira::win32 {
 
 constexpr UINT kMsgResolved = WM_APP + 1;       // lParam: ResolveJob*
 constexpr UINT kMsgSocket = WM_APP + 2;         // WSAAsyncSelect events
-constexpr UINT kMsgFetchDone = WM_APP + 3;      // lParam: FetchJob*
 constexpr UINT kMsgTabOrder = WM_APP + 4;       // apply the tab order once
 constexpr UINT kMsgPosted = WM_APP + 5;         // run the first of `Win32Data::posted`
 constexpr UINT_PTR kBalloonTimer = 0x7FFF0000;  // hides the balloon; apart from the core's timers
@@ -217,11 +216,6 @@ bool pump(Win32Data& d);
 void socket_resolved(Win32Data* d, LPARAM lp);
 // kMsgSocket: a WSAAsyncSelect event.
 void socket_event(Win32Data* d, WPARAM wp, LPARAM lp);
-
-// ---- URL fetch (url_fetch.cpp) ---------------------------------------------------
-
-// kMsgFetchDone: a fetch's worker has finished.
-void fetch_done(Win32Data* d, LPARAM lp);
 
 // ---- window activation (activation.cpp) ------------------------------------------
 

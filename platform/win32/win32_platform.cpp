@@ -10,9 +10,10 @@
 //
 // The other concerns are in files of their own: text.cpp and code_page.cpp
 // (texts and code pages), files.cpp, locale.cpp, tcp_socket.cpp,
-// url_fetch.cpp, keystrokes.cpp, activation.cpp, window.cpp (the window and
-// its messages), window_controls.cpp (the mirrored controls), main.cpp (the
-// entry point). Their shared state, `Win32Data`, is in win32_internal.h.
+// url_fetch.cpp, keystrokes.cpp, activation.cpp, balloon.cpp (the outcome
+// of a click beside the panel), window.cpp (the window and its messages),
+// window_controls.cpp (the mirrored controls), main.cpp (the entry point). Their shared state,
+// `Win32Data`, is in win32_internal.h.
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/win32_internal.h"
@@ -260,6 +261,10 @@ void Win32Platform::quit() {
     d.gate->clear();
     hide_windows(d);
     PostQuitMessage(0);
+}
+
+platform::Millis Win32Platform::double_click_ms() {
+    return static_cast<platform::Millis>(GetDoubleClickTime());
 }
 
 platform::EventGate& Win32Platform::gate() {

@@ -56,6 +56,7 @@ public:
                                  bool wait) override;
     bool modifiers_held() override;
     bool mouse_buttons_held() override;
+    platform::Millis double_click_ms() override;
     void show_balloon(int control_id, std::string_view text_utf8) override;
     platform::FileSystem& files() override;
     platform::Locale& locale() override;

@@ -177,7 +177,6 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             break;
         case kMsgResolved: socket_resolved(d, lp); return 0;
         case kMsgSocket: socket_event(d, wp, lp); return 0;
-        case kMsgFetchDone: fetch_done(d, lp); return 0;
         case kMsgPosted:
             if (!d->posted.empty()) {
                 std::function<void()> action = std::move(d->posted.front());

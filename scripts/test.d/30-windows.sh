@@ -25,7 +25,7 @@ else
     bin=$root/build/mingw
 fi
 for f in platform/win32/tovira.exe platform/win32/code_page_check.exe tests/e2e/ivac_stub.exe \
-    tests/e2e/e2e_driver.exe; do
+    tests/e2e/aurora_stub.exe tests/e2e/e2e_driver.exe; do
     [ -f "$bin/$f" ] || { echo "missing $bin/$f" >&2; exit 1; }
 done
 
@@ -40,13 +40,13 @@ args=()
 [ -n "${TOVIRA_E2E_ONLY:-}" ] && args=(--only "$TOVIRA_E2E_ONLY")
 
 rc=0
-"${as_root[@]}" timeout 480 unshare -n -m --fork \
+"${as_root[@]}" timeout 600 unshare -n -m --fork \
     bash tests/e2e/inner.sh suite "$root" "$base" "$run" "$bin" "${args[@]}" \
     2>&1 | tee "$run/suite.log" || rc=$?
 
 if [ "${TOVIRA_UPDATE_SCREENSHOTS:-0}" = 1 ]; then
     mkdir -p docs/images
-    for view in panel editing; do
+    for view in panel editing aurora-balloon; do
         [ -f "$run/shots/$view.png" ] && cp "$run/shots/$view.png" "docs/images/$view.png" &&
             echo "docs/images/$view.png updated"
     done

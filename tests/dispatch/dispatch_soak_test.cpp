@@ -25,7 +25,11 @@
 //   then brought IvAc forward: a click is dated from when it was made, not
 //   from when the program got to it;
 // - keys go only to IvAc; no click waits in the gate longer than the
-//   longest wait; every click the user made is handled.
+//   longest wait; every click the user made is handled;
+// - a click that finds no IvAc window goes to a simulated Aurora, which
+//   answers, errs, stays silent or refuses at random: never more transfers
+//   than such clicks (the second half of a double click not counted), each
+//   to the station of the latest of them.
 //
 // TOVIRA_DISPATCH_SOAK_SEED=<n> replays one seed; TOVIRA_DISPATCH_SOAK_HOURS
 // sets the simulated hours per seed.
@@ -39,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_aurora.h"
 #include "sim_fixture.h"
 
 namespace tovira::testing {
@@ -76,6 +81,7 @@ struct SoakResult {
     std::size_t restarts = 0;   // F4 that cut a sequence short
     std::size_t refused = 0;
     std::size_t modifier_waits = 0;
+    std::size_t transfers = 0;  // #TRTR that reached Aurora
     std::uint64_t trace = 0xCBF29CE484222325ull;
 };
 
@@ -88,6 +94,8 @@ public:
         sim_.foreground = "IvAc";
         sim_.on_activate = [this](const std::string&, bool ok) { activated(ok); };
         sim_.on_send = [this](const sim::KeySend& s, bool typed) { sent(s, typed); };
+        aurora_->on_line = [this](const std::string& line) { aurora_line(line); };
+        sim::install_aurora(sim_, aurora_);
         form_ = std::make_unique<Form1>(sim_);
         Form1& f = *form_;
         f.Form_Load();
@@ -237,9 +245,29 @@ private:
                        [this, button] { (button ? sim_.mouse_buttons : sim_.modifiers) = true; });
             sim_.world(at + length,
                        [this, button] { (button ? sim_.mouse_buttons : sim_.modifiers) = false; });
-        } else {
+        } else if (what < 98) {
             sim_.world(at, [this] {
                 sim_.key_processing_ms = static_cast<Millis>(pick(kMaxKeyProcessing + 1));
+            });
+        } else {
+            // Aurora changes its ways: restarted, access off, slow, silent,
+            // nothing selected, an error.
+            sim_.world(at, [this] {
+                sim::SimAurora& a = *aurora_;
+                a.access = sim::SimAurora::Access::On;
+                a.answer_for.clear();
+                a.selected = "DLH4CW";
+                a.delay = 1 + static_cast<Millis>(pick(300));
+                switch (pick(8)) {
+                    case 0: a.access = sim::SimAurora::Access::Refused; break;
+                    case 1: a.access = sim::SimAurora::Access::NeverAccepted; break;
+                    case 2: a.answer_for["TRTR"] = ""; break;
+                    case 3: a.selected.clear(); break;
+                    case 4: a.answer_for["TRTR"] = "$TRTR;Not yours\r\n"; break;
+                    case 5: a.delay = 1500 + static_cast<Millis>(pick(1000)); break;
+                    default: break;
+                }
+                sim::install_aurora(sim_, aurora_);
             });
         }
         if (what % 10 == 0) script_server();
@@ -286,9 +314,35 @@ private:
              ", KeyWait " + std::to_string(form_->dispatch.keywait) + ", modifiers " +
              std::to_string(sim_.modifiers) + ", buttons " + std::to_string(sim_.mouse_buttons) +
              ", front \"" + sim_.foreground + "\")");
+        const bool ivac = std::any_of(sim_.windows.begin(), sim_.windows.end(),
+                                      [](const std::string& w) { return w.starts_with("IvAc"); });
+        if (!ivac) {
+            // The second half of a double click is no click of its own.
+            const bool second_half = last_aurora_slot_ == slot &&
+                                     sim_.now() - last_aurora_click_ <= sim_.double_click &&
+                                     !second_half_;
+            second_half_ = second_half;
+            if (!second_half) {
+                ++aurora_clicks_;
+                last_aurora_slot_ = slot;
+                last_aurora_click_ = sim_.now();
+            }
+        }
         ++clicking_;
         form_->c1[slot]->click();
         --clicking_;
+    }
+
+    void aurora_line(const std::string& line) {
+        mix(std::hash<std::string>{}(line));
+        if (!line.starts_with("#TRTR")) return;
+        note("Aurora: " + line);
+        ++result_.transfers;
+        if (result_.transfers > aurora_clicks_)
+            fail("transfer " + std::to_string(result_.transfers) + " after " +
+                 std::to_string(aurora_clicks_) + " clicks that reached Aurora");
+        const std::string want = "#TRTR;DLH4CW;" + positions_[last_aurora_slot_] + ";";
+        if (line != want) fail("sent \"" + line + "\", expected \"" + want + "\"");
     }
 
     void activated(bool ok) {
@@ -419,6 +473,11 @@ private:
     std::vector<Interval> holds_;
     Millis modifiers_free_at_ = 0;
     std::vector<std::string> recent_;
+    std::shared_ptr<sim::SimAurora> aurora_ = std::make_shared<sim::SimAurora>();
+    std::size_t aurora_clicks_ = 0;
+    int last_aurora_slot_ = -1;
+    Millis last_aurora_click_ = 0;
+    bool second_half_ = false;
 };
 
 std::vector<std::uint64_t> soak_seeds() {
@@ -439,9 +498,9 @@ TEST(DispatchSoakTest, RandomClicksAndDesktopTypeOnlyWhatWasClickedOnlyIntoIvac)
         const SoakResult r = DispatchSoak(seed).run(hours * kHour);
         std::printf(
             "dispatch soak: seed %#llx, %lld h: %zu clicks, %zu activated, %zu sequences, "
-            "%zu restarts, %zu sends refused, trace %016llx\n",
+            "%zu restarts, %zu sends refused, %zu transfers in Aurora, trace %016llx\n",
             static_cast<unsigned long long>(seed), static_cast<long long>(hours), r.clicks,
-            r.activated, r.sequences, r.restarts, r.refused,
+            r.activated, r.sequences, r.restarts, r.refused, r.transfers,
             static_cast<unsigned long long>(r.trace));
         EXPECT_EQ(r.violations, 0)
             << "seed " << seed << " (replay with TOVIRA_DISPATCH_SOAK_SEED=" << seed
@@ -451,6 +510,7 @@ TEST(DispatchSoakTest, RandomClicksAndDesktopTypeOnlyWhatWasClickedOnlyIntoIvac)
         EXPECT_GT(r.restarts, 10u);
         EXPECT_GT(r.refused, 10u);
         EXPECT_GT(r.activated, 100u);
+        EXPECT_GT(r.transfers, 100u);
     }
 }
 

@@ -589,7 +589,8 @@ TEST_F(DispatchTest, APressSpanningTheStepsHandsThePressedStationOverOnRelease) 
 TEST_F(DispatchTest, AHandoverThatEndsUntypedIsShownBesideItsButton) {
     ready();
     sim.windows.clear();
-    click(2);
+    click(2);  // to Aurora, which does not listen: its balloon says so
+    sim.run_for(3000);
     sim.windows = {"IvAc", "Chat"};
     sim.activation["IvAc"].never = true;
     sim.foreground = "Chat";

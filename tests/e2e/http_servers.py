@@ -15,8 +15,14 @@
   /drip sends an answer one byte a second and never closes; /huge sends a
   200 MB body; /nohead sends lines with no header and no empty line; /reset
   sends the headers and a little of the body, then resets the connection;
-  /garbage sends binary garbage. Every request is appended to
-  ROOT/hostile.log as "<unix time> PATH".
+  /garbage sends binary garbage; /index behaves as ROOT/hostile.mode says,
+  read per request: "good" answers with a status index that names
+  status.test.aero, "headers" sends header lines without end, "silent" never
+  answers, "trickle" sends the header and then a body byte every half
+  second for a minute, "reset" as its path. Every request is appended to
+  ROOT/hostile.log as "<unix time> PATH". With --tls-dir the same over HTTPS
+  on port 443 (certificate as the HTTPS file server's); in "silent" mode it
+  accepts and never even answers the TLS handshake.
 
 * With --tls-dir, an HTTPS file server on --addr port 443 that serves ROOT
   like the file server. It presents DIR/trusted.pem (key DIR/trusted.key),
@@ -180,6 +186,21 @@ def main():
     hostile.bind((args.hostile, args.port))
     hostile.listen(64)
 
+    def hostile_mode():
+        try:
+            with open(os.path.join(root, "hostile.mode")) as f:
+                return f.read().strip() or "good"
+        except OSError:
+            return "good"
+
+    def hold(conn):
+        # Never answers; the client ends the connection, or the test does.
+        try:
+            while conn.recv(4096):
+                pass
+        except OSError:
+            pass
+
     def misbehave(conn):
         try:
             request = b""
@@ -192,6 +213,26 @@ def main():
             path = line[1] if len(line) > 1 else ""
             append("hostile.log", f"{time.time():.3f} {path}")
             head = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+            if path == "/index":
+                path = "/" + hostile_mode()
+                if path == "/good":
+                    body = b"!GENERAL\r\nurl0=http://status.test.aero/whazzup.txt\r\n"
+                    conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n"
+                                 b"Content-Length: %d\r\n\r\n" % len(body) + body)
+                elif path == "/headers":
+                    conn.sendall(b"HTTP/1.0 200 OK\r\n")
+                    filler = b"".join(b"X-Filler-%06d: %s\r\n" % (i, b"x" * 1000)
+                                      for i in range(64))
+                    while True:
+                        conn.sendall(filler)
+                elif path == "/silent":
+                    hold(conn)
+                    return
+                elif path == "/trickle":
+                    conn.sendall(head)
+                    for _ in range(120):
+                        conn.sendall(b"!")
+                        time.sleep(0.5)
             if path == "/drip":
                 for i in range(120):
                     conn.sendall((head + b"!GENERAL\r\n")[i % 40 : i % 40 + 1])
@@ -223,6 +264,34 @@ def main():
             threading.Thread(target=misbehave, args=(conn,), daemon=True).start()
 
     threading.Thread(target=serve_hostile, daemon=True).start()
+
+    if args.tls_dir:
+        hostile_tls = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        hostile_tls.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        hostile_tls.bind((args.hostile, 443))
+        hostile_tls.listen(64)
+
+        def misbehave_tls(conn):
+            if hostile_mode() == "silent":
+                append("hostile.log", f"{time.time():.3f} tls silent")
+                hold(conn)
+                conn.close()
+                return
+            try:
+                conn.settimeout(30)
+                tls_conn = contexts["trusted"].wrap_socket(conn, server_side=True)
+                tls_conn.settimeout(None)
+            except (OSError, ssl.SSLError):
+                conn.close()
+                return
+            misbehave(tls_conn)
+
+        def serve_hostile_tls():
+            while True:
+                conn, _ = hostile_tls.accept()
+                threading.Thread(target=misbehave_tls, args=(conn,), daemon=True).start()
+
+        threading.Thread(target=serve_hostile_tls, daemon=True).start()
     if args.proxy:
         proxy = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         proxy.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

@@ -140,7 +140,7 @@ if [ "$mode" = suite ]; then
     exit "$rc"
 fi
 
-# --- demo: the "IvAc" stand-in beside the panel, and Tovira with the sample
+# --- demo: the Aurora (or "IvAc") stand-in beside the panel, and Tovira with the sample
 # stations, some of them staffed. As on today's network, the status index
 # answers 404 and the stations come from the current feed, over HTTPS at its
 # own host name (demo/whazzup.json). TOVIRA_DEMO_FEED=text serves the old
@@ -155,7 +155,13 @@ fi
 mkdir -p "$run/program"
 cp "$exe" "$run/program/tovira.exe"
 [ -f "$run/program/tq.cfg" ] || cp "$demo/tq.cfg" "$run/program/tq.cfg"
-(cd "$run/program" && exec "$TOVIRA_WINE" "$stub" --pos 260 40 --log "$(winpath "$run/keys.log")") &
+# The Aurora stand-in by default; TOVIRA_DEMO_CLIENT=ivac: the IvAc one.
+if [ "${TOVIRA_DEMO_CLIENT:-aurora}" = ivac ]; then
+    (cd "$run/program" && exec "$TOVIRA_WINE" "$stub" --pos 260 40 --log "$(winpath "$run/keys.log")") &
+else
+    (cd "$run/program" &&
+        exec "$TOVIRA_WINE" "$bin/tests/e2e/aurora_stub.exe" --pos 260 40 --log "$(winpath "$run/aurora.log")") &
+fi
 pids+=($!)
 sleep 1
 (cd "$run/program" && exec "$TOVIRA_WINE" tovira.exe) &
@@ -169,7 +175,7 @@ if ((own_x)); then
     for _ in $(seq 50); do kill -0 "$tov" 2>/dev/null || break; sleep 0.1; done
     kill "$tov" 2>/dev/null || true
 else
-    echo "Tovira runs on $DISPLAY: click a station and watch the IvAc stand-in;"
+    echo "Tovira runs on $DISPLAY: click a station and watch the ${TOVIRA_DEMO_CLIENT:-aurora} stand-in;"
     echo "close Tovira (\"Menu\", then \"Quit + Save\") to end the demo."
 fi
 wait "$tov" 2>/dev/null || true

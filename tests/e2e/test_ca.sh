@@ -3,7 +3,8 @@
 #
 #   DIR/ca.pem                  a test CA; inner.sh adds it to the namespace's
 #                               CA bundle, so only the test namespace trusts it
-#   DIR/trusted.pem, .key       api.ivao.aero, signed by that CA (chain: leaf, CA)
+#   DIR/trusted.pem, .key       api.ivao.aero and hostile.test.aero, signed by
+#                               that CA (chain: leaf, CA)
 #   DIR/untrusted.pem, .key     api.ivao.aero, signed by a second CA that
 #                               nobody trusts
 #
@@ -27,7 +28,7 @@ leaf() { # NAME
 basicConstraints=critical,CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=serverAuth
-subjectAltName=DNS:api.ivao.aero
+subjectAltName=DNS:api.ivao.aero,DNS:hostile.test.aero
 EXT
     openssl x509 -req -in "$1.csr" -CA "$1-ca.pem" -CAkey "$1-ca.key" -CAcreateserial \
         -out "$1.leaf.pem" -days 7 -sha256 -extfile "$1.ext" 2>/dev/null
