@@ -40,7 +40,7 @@ Form1::Form1(platform::Platform& platform)
               *Check5,
               scheduler,
               dispatch}),
-      dispatch({platform, *this, *Timer4, *Timer8, t1, *Text3, *Check5, aurora}),
+      dispatch({platform, *this, c1, *Timer4, *Timer8, t1, *Text3, *Check5, aurora}),
       layout({*this, c1, l1, Check2, *Command2, *Label9, *Line2, *Line3}),
       editing({platform, *this, c1, l1, t0, t1, Check2, *Check3, *Command1, *Label9, layout,
                scheduler}),
@@ -181,6 +181,12 @@ void Form1::Command5_Click() {
     set_left(homeleft);
     set_top(hometop);
     unload();
+}
+
+bool Form1::press_activates(const Control& control) const {
+    const bool station =
+        control.id() >= control_id::c1 && control.id() < control_id::c1 + kSlotCount;
+    return !station || width() >= kEditWidth;
 }
 
 void Form1::unload() {

@@ -138,6 +138,7 @@ public:
     platform::Bounds window_bounds() const override;
     std::uint32_t window_back_color() const override { return back_color(); }
     Control* window_focus() const override { return focus(); }
+    bool press_activates(const Control& control) const override;
     void on_focus(Control* control) override { set_focus(control); }
     void on_mouse_down() override { Form_MouseDown(); }
     void on_moved(float left, float top) override { window_moved(left, top); }

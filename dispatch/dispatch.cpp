@@ -10,6 +10,18 @@
 namespace tovira {
 
 using platform::EventGate;
+using platform::KeysSent;
+
+namespace {
+
+// What the balloon beside the clicked button says when a handover ends
+// without being typed whole.
+constexpr std::string_view kBalloonNoIvac = "IvAc not found: not typed";
+constexpr std::string_view kBalloonNotInFront = "IvAc did not come forward: not typed";
+constexpr std::string_view kBalloonOther = "Another window is in front: not typed";
+constexpr std::string_view kBalloonHeld = "A key or mouse button was held: not typed";
+
+}  // namespace
 
 Dispatch::State Dispatch::state() const {
     if (f_.Timer8.enabled()) return State::Typing;
@@ -30,12 +42,17 @@ void Dispatch::c1_Click(int index) {
     }
     if (f.window.unloaded()) return;
     // No IvAc at all: the handover goes to Aurora, with no delay and no key.
-    // An IvAc window that stayed behind is IvAc's failure, not Aurora's turn.
+    // An IvAc window that stayed behind is IvAc's failure, not Aurora's turn:
+    // nothing more, but the user learns why.
     if (activation == platform::Activation::NoWindow) {
         f.aurora.click(index);
         return;
     }
-    if (activation != platform::Activation::InFront) return;
+    if (activation != platform::Activation::InFront) {
+        if (!p.quitting()) p.show_balloon(f.c1[index]->id(), kBalloonNotInFront);
+        return;
+    }
+    held_since_.reset();
     if (pending_delay_) {
         // A delay confirmed while the last one ran holds from this click.
         f.Timer4.set_enabled(false);
@@ -66,19 +83,24 @@ void Dispatch::end_sequence() {
     dispatchstep = 5;
 }
 
+void Dispatch::give_up(std::string_view why) {
+    end_sequence();
+    held_since_.reset();
+    const Uses& f = f_;
+    if (f.window.unloaded() || f.platform.quitting()) return;
+    f.platform.show_balloon(f.c1[dispatchslot.value_or(0)]->id(), why);
+}
+
 // Keys the user holds would combine with the typed ones (Alt with F4 closes
-// IvAc). They are never released for the user: the step waits, serving the
-// window, and gives up after kModifierWaitMs.
-bool Dispatch::wait_for_modifiers() {
-    platform::Platform& p = f_.platform;
-    if (!p.modifiers_held()) return true;
-    EventGate::Hold hold(p.gate());
-    const platform::Millis until = p.now_ms() + kModifierWaitMs;
-    while (p.modifiers_held()) {
-        const platform::Millis now = p.now_ms();
-        if (now >= until || p.quitting()) return false;
-        p.wait_events(std::min(until, now + kModifierPollMs));
-    }
+// IvAc), and a window brought forward under a held button would take the
+// press from the button. The user's keys are never released for them: the
+// step goes again at the next tick, without holding the window's events, so
+// that a click meanwhile restarts the sequence as any click does.
+bool Dispatch::put_off() {
+    const platform::Millis now = f_.platform.now_ms();
+    if (!held_since_) held_since_ = now;
+    if (now - *held_since_ >= kHeldWaitMs) return false;
+    --dispatchstep;
     return true;
 }
 
@@ -105,28 +127,35 @@ void Dispatch::Timer8_Timer() {
         end_sequence();
         return;
     }
-    const platform::Millis tick_at = f.platform.now_ms();
-    if (!keys.keys.empty() && !wait_for_modifiers()) {
-        end_sequence();
+    platform::Platform& p = f.platform;
+    const platform::Millis tick_at = p.now_ms();
+    if (!keys.keys.empty() && (p.modifiers_held() || p.mouse_buttons_held())) {
+        if (!put_off()) give_up(kBalloonHeld);
         return;
     }
     if (f.window.unloaded()) return;
-    bool typed = false;
+    KeysSent sent = KeysSent::NoWindow;
     {
-        EventGate::Hold hold(f.platform.gate());
-        typed = f.platform.send_keys(text, keys.keys, wait);
+        EventGate::Hold hold(p.gate());
+        sent = p.send_keys(text, keys.keys, wait);
     }
-    // IvAc is gone or another window is in front: the rest of the command
-    // must not go there either.
-    if (!typed) {
-        end_sequence();
-        return;
+    if (f.window.unloaded()) return;
+    switch (sent) {
+        case KeysSent::Typed: held_since_.reset(); break;
+        case KeysSent::Held:
+            if (!put_off()) give_up(kBalloonHeld);
+            return;
+        // IvAc is gone or another window is in front: the rest of the
+        // command must not go there either.
+        case KeysSent::NoWindow: give_up(kBalloonNoIvac); return;
+        case KeysSent::OtherInFront: give_up(kBalloonOther); return;
+        case KeysSent::NotInFront: give_up(kBalloonNotInFront); return;
     }
-    // A step that waited (KeyWait, IvAc brought back, a modifier let go)
+    // A step that waited (KeyWait, IvAc brought back)
     // may find the next tick due or nearly due: the next step still comes a
     // whole key period after these keys went out, so that IvAc has that
     // long for each one.
-    if (f.platform.now_ms() != tick_at && f.Timer8.enabled()) {
+    if (p.now_ms() != tick_at && f.Timer8.enabled()) {
         f.Timer8.set_enabled(false);
         f.Timer8.set_enabled(true);
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "config/station_table.h"
 #include "controls/controls.h"
@@ -17,10 +18,11 @@ class FormWindow;
 
 inline constexpr char kIvacTitle[] = "IvAc";
 inline constexpr unsigned kKeyStepMs = 50;
-// A step waits this long at most for the user to let go of Alt, Ctrl, Shift
-// and Windows, polling this often; still held, the sequence ends.
-inline constexpr std::int64_t kModifierWaitMs = 2000;
-inline constexpr std::int64_t kModifierPollMs = 10;
+// A step that finds Alt, Ctrl, Shift, Windows or a mouse button held (a
+// push-to-talk key through a whole transmission, a press that is to be a
+// click) tries again at each key tick for this long; still held, the
+// sequence ends untyped. The window is served meanwhile, clicks included.
+inline constexpr std::int64_t kHeldWaitMs = 10000;
 
 class Dispatch {
 public:
@@ -29,13 +31,14 @@ public:
     // What the dispatch reads and drives.
     struct Uses {
         platform::Platform& platform;
-        const FormWindow& window;                     // unloaded
-        Timer& Timer4;                                // delay timer
-        Timer& Timer8;                                // key timer
-        const ControlArray<TextBox, kFieldRows>& t1;  // the positions typed
-        TextBox& Text3;                               // delay field
-        CheckBox& Check5;                             // KeyWait box
-        AuroraClient& aurora;                         // the handover where no IvAc exists
+        const FormWindow& window;                           // unloaded
+        const ControlArray<CommandButton, kSlotCount>& c1;  // station buttons: the balloon's place
+        Timer& Timer4;                                      // delay timer
+        Timer& Timer8;                                      // key timer
+        const ControlArray<TextBox, kFieldRows>& t1;        // the positions typed
+        TextBox& Text3;                                     // delay field
+        CheckBox& Check5;                                   // KeyWait box
+        AuroraClient& aurora;                               // the handover where no IvAc exists
     };
 
     explicit Dispatch(const Uses& uses) : f_(uses) {}
@@ -59,10 +62,15 @@ public:
 private:
     // Ends the sequence under way: both timers off, nothing more typed.
     void end_sequence();
-    bool wait_for_modifiers();
+    // Ends it untyped and tells the user why, beside the clicked button.
+    void give_up(std::string_view why);
+    // A step the user's held keys or buttons put off: false once it waited
+    // too long.
+    bool put_off();
 
     Uses f_;
     std::optional<unsigned> pending_delay_;
+    std::optional<std::int64_t> held_since_;  // the step waits for the user
 };
 
 }  // namespace tovira

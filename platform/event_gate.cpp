@@ -7,12 +7,12 @@
 
 namespace tovira::platform {
 
-void EventGate::deliver(std::function<void()> event) {
+void EventGate::deliver(std::function<void()> event, EventKind kind) {
     if (holds_ == 0 && held_.empty()) {
         event();
         return;
     }
-    held_.push_back({std::move(event), nullptr});
+    held_.push_back({std::move(event), nullptr, kind});
     // Outside a hold, what was kept runs first, then this event.
     if (holds_ == 0) release();
 }
@@ -24,7 +24,7 @@ void EventGate::deliver_tick(TimerSink& timer) {
     }
     const bool kept =
         std::any_of(held_.begin(), held_.end(), [&](const Held& h) { return h.timer == &timer; });
-    if (!kept) held_.push_back({{}, &timer});
+    if (!kept) held_.push_back({{}, &timer, EventKind::Other});
     if (holds_ == 0) release();
 }
 
@@ -42,10 +42,21 @@ void EventGate::end_hold() {
 void EventGate::post_release() {
     if (held_.empty() || release_posted_) return;
     release_posted_ = true;
-    platform_.post([this] {
+    release_failed_ = false;
+    const bool posted = platform_.post([this] {
         release_posted_ = false;
         release();
     });
+    if (!posted) {
+        release_posted_ = false;
+        release_failed_ = true;
+    }
+}
+
+void EventGate::loop_pass() {
+    if (!release_failed_ || holds_ > 0) return;
+    release_failed_ = false;
+    release();
 }
 
 void EventGate::release() {
@@ -60,11 +71,12 @@ void EventGate::release() {
     }
 }
 
-void EventGate::flush() {
+void EventGate::end_session() {
+    release_failed_ = false;
     while (!held_.empty()) {
         Held h = std::move(held_.front());
         held_.pop_front();
-        run(h);
+        if (h.kind == EventKind::Edit) run(h);
     }
 }
 

@@ -8,10 +8,12 @@
 // first. Both backends hand every event for the core to `deliver`; while
 // a `Hold` is alive the gate keeps the events, in order, and delivers them
 // from the event loop once the wait is over. Timer ticks are kept like
-// Windows keeps WM_TIMER: at most one per timer.
+// Windows keeps WM_TIMER: at most one per timer. Should the loop refuse the
+// delivery's post, the next pass of the loop delivers instead.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 
@@ -19,6 +21,10 @@ namespace tovira::platform {
 
 class Platform;
 class TimerSink;
+
+// What a kept event is, for the end of the Windows session: the user's
+// edits (a field's text, a check box, an option) must reach the save.
+enum class EventKind : std::uint8_t { Other, Edit };
 
 class EventGate {
 public:
@@ -28,16 +34,20 @@ public:
 
     // Backend: runs `event` now, or keeps it while a hold is alive. Events
     // kept earlier always run first.
-    void deliver(std::function<void()> event);
+    void deliver(std::function<void()> event, EventKind kind = EventKind::Other);
     // Backend: a tick of `timer`; kept at most once per timer.
     void deliver_tick(TimerSink& timer);
     // Backend: `timer` was stopped or restarted; a tick it still keeps goes.
     void drop_tick(TimerSink& timer);
     // Backend: the core is going away; nothing kept is delivered.
     void clear() { held_.clear(); }
-    // Backend, at the end of the Windows session only: delivers what is
-    // kept at once, even inside a hold, so that the save sees every edit.
-    void flush();
+    // Backend, at the end of the Windows session only: delivers the kept
+    // edits at once, even inside a hold, so that the save sees them, and
+    // drops every other kept event (an update would hold up the save).
+    void end_session();
+    // Backend, at each pass of its event loop: a delivery whose post failed
+    // happens here.
+    void loop_pass();
 
     bool holding() const { return holds_ > 0; }
     std::size_t held() const { return held_.size(); }
@@ -58,6 +68,7 @@ private:
     struct Held {
         std::function<void()> event;
         TimerSink* timer = nullptr;  // a tick instead of `event`
+        EventKind kind = EventKind::Other;
     };
     void end_hold();
     void post_release();
@@ -67,6 +78,7 @@ private:
     Platform& platform_;
     int holds_ = 0;
     bool release_posted_ = false;
+    bool release_failed_ = false;  // the post was refused: the loop delivers
     std::deque<Held> held_;
 };
 

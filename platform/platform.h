@@ -33,6 +33,27 @@ using Millis = std::int64_t;
 // How long `app_activate` and `send_keys` wait for a window to take the
 // foreground.
 inline constexpr Millis kActivationWaitMs = 600;
+// The first try of an activation; the rest of kActivationWaitMs goes through
+// the foreground lock of Windows.
+inline constexpr Millis kActivationFirstTryMs = 500;
+
+// What `app_activate` found.
+enum class Activation : std::uint8_t {
+    InFront,     // the window holds the foreground
+    NoWindow,    // no window has the title
+    NotInFront,  // there is one, but it did not come forward
+};
+
+// What became of the keys given to `send_keys`.
+enum class KeysSent {
+    Typed,
+    // The user holds a modifier or a mouse button: nothing typed, try again.
+    Held,
+    NoWindow,      // the activated window is gone
+    OtherInFront,  // another program's window is in front
+    NotInFront,    // the window did not come back to the front
+};
+
 // The longest a URL fetch may take; a backend's own transfer time-outs
 // (connecting, sending, receiving) are no longer.
 inline constexpr Millis kUrlFetchTimeoutMs = 60000;
@@ -110,13 +131,6 @@ struct KeyStroke {
     char32_t ch = 0;
     Modifiers mods;
     friend bool operator==(const KeyStroke&, const KeyStroke&) = default;
-};
-
-// What `Platform::app_activate` found.
-enum class Activation : std::uint8_t {
-    InFront,     // the window holds the foreground
-    NoWindow,    // no window has the title
-    NotInFront,  // there is one, but it did not come forward
 };
 
 // ---- Files ------------------------------------------------------------------
@@ -270,15 +284,17 @@ public:
     // Every event for the core passes this gate (see event_gate.h).
     virtual EventGate& gate() = 0;
     // Runs `action` as a later event of the loop, past the gate: how the
-    // gate delivers what it kept once a wait is over.
-    virtual void post(std::function<void()> action) = 0;
+    // gate delivers what it kept once a wait is over. False when it could
+    // not be queued (it then never runs).
+    virtual bool post(std::function<void()> action) = 0;
 
     // Event loop. `do_events` runs every event that is pending now, once.
     // `wait_events` blocks until at least one event ran or `deadline`
     // (on the `now_ms` clock) passed, and never burns the processor.
     virtual void do_events() = 0;
     virtual void wait_events(Millis deadline) = 0;
-    // True once the program is ending; waits then return at once.
+    // True once the program is ending, or the Windows session is; waits
+    // then return at once.
     virtual bool quitting() = 0;
 
     // The main window, in twips. The core owns the values; these tell the
@@ -311,13 +327,17 @@ public:
     // Types `keys` into the window the last `app_activate` found (`text` is
     // their notation, for logs), only while that window is in front. When
     // the foreground is nothing, the desktop or this program, the window is
-    // brought back first (up to kActivationWaitMs). False, with nothing
-    // typed, when it is gone, another program's window is in front, or it
-    // did not come back. With `wait`, returns once the keys were processed.
-    // No keys: nothing to type, true.
-    virtual bool send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) = 0;
+    // brought back first (up to kActivationWaitMs). Nothing is typed, nor
+    // any window brought forward, while the user holds a modifier or a
+    // mouse button: checked last, right before the keys go out (Held). With
+    // `wait`, returns once the keys were processed. No keys: Typed.
+    virtual KeysSent send_keys(std::string_view text, std::span<const KeyStroke> keys,
+                               bool wait) = 0;
     // True while the user holds Alt, Ctrl, Shift or Windows down.
     virtual bool modifiers_held() = 0;
+    // True while the user holds a mouse button down (left, right, middle or
+    // a side button: push-to-talk keys, or a press that is to be a click).
+    virtual bool mouse_buttons_held() = 0;
     // The system's double-click time: a second click within it is the
     // second half of a double click.
     virtual Millis double_click_ms() = 0;

@@ -27,6 +27,9 @@ public:
     virtual std::uint32_t window_back_color() const = 0;
     // The control that has the keyboard focus; null: none of them.
     virtual Control* window_focus() const = 0;
+    // Whether a press on `control` makes the window active; false: the
+    // keyboard stays where it was (a station button in the panel view).
+    virtual bool press_activates(const Control& control) const = 0;
 
     // ---- the window's events ---------------------------------------------
     // Keyboard focus moved to `control`; null: out of the window's fields.

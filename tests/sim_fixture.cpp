@@ -27,6 +27,7 @@ SimTest::~SimTest() = default;
 void SimTest::create() {
     sim.quit_requested = false;  // a new run of the program
     form = std::make_unique<Form1>(sim);
+    sim.attach(*form);
     form->monitor.addresses.feed_fallback = with_feed;
     sim.on_display_change = [this] {
         if (form) form->display_changed();

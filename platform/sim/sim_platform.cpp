@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "controls/controls.h"
 #include "platform/text_encoding.h"
 
 namespace tovira::sim {
@@ -385,8 +386,13 @@ void SimPlatform::post(Millis at, std::function<void()> action) {
     events_.push_back({at, seq_++, std::move(action), true});
 }
 
-void SimPlatform::post(std::function<void()> action) {
+bool SimPlatform::post(std::function<void()> action) {
+    if (failing_posts > 0) {
+        --failing_posts;
+        return false;
+    }
     events_.push_back({now_, seq_++, std::move(action), false});
+    return true;
 }
 
 void SimPlatform::at(Millis at, std::function<void()> action) {
@@ -472,7 +478,9 @@ void SimPlatform::do_events() {
 
 void SimPlatform::run_due() {
     // Everything due now runs; what it schedules later waits for time to pass.
+    gate_.loop_pass();
     while (run_one()) {
+        gate_.loop_pass();
     }
 }
 
@@ -509,7 +517,78 @@ void SimPlatform::change_desktop(Millis at, platform::Desktop desktop) {
 
 void SimPlatform::control_changed(const Control& control, platform::ControlProp what) {
     ++control_changes;
-    if (what == platform::ControlProp::Focus) focused = &control;
+    if (what == platform::ControlProp::Focus) {
+        focused = &control;
+        // SetFocus: the control takes the system's focus and says so at once.
+        if (system_focus != &control) {
+            system_focus = &control;
+            focus_message(control);
+        }
+    }
+    if (what == platform::ControlProp::Caption) {
+        // A field's text set from code puts its caret at the start.
+        auto it = fields.find(&control);
+        if (it != fields.end() && it->second.text != control.caption())
+            it->second = {control.caption(), 0};
+    }
+}
+
+void SimPlatform::focus_message(const Control& control) {
+    if (!form_) return;
+    // Two kept focus moves replayed against each other would chase without
+    // end; a test must see that as a failure, not as a stack overflow.
+    if (focus_depth_ > 64) throw std::runtime_error("focus messages chase each other");
+    ++focus_depth_;
+    Control* c = const_cast<Control*>(&control);
+    gate_.deliver([this, c] {
+        // Delivered late, a focus move the system has left behind is news
+        // no more.
+        if (system_focus != c || !form_) return;
+        form_->on_focus(c);
+    });
+    --focus_depth_;
+}
+
+void SimPlatform::user_click(Millis at, Control& control) {
+    const std::size_t n = clicks.size();
+    clicks.push_back({at, control.id(), std::nullopt});
+    this->at(at, [this, n, &control] {
+        clicks[n].handled = now_;
+        control.click();
+    });
+}
+
+void SimPlatform::user_press(Millis at, Control& control, Millis held) {
+    world(at, [this] { mouse_buttons = true; });
+    world(at + held, [this] { mouse_buttons = false; });
+    user_click(at + held, control);
+}
+
+void SimPlatform::user_focus(Millis at, Control& control) {
+    world(at, [this, &control] {
+        system_focus = &control;
+        focus_message(control);
+    });
+}
+
+void SimPlatform::user_type(Millis at, TextBox& box, std::string text) {
+    world(at, [this, &box, text = std::move(text)] {
+        fields[&box] = {text, text.size()};
+        // The edit takes the text the field holds when it is delivered: the
+        // edits kept before it are in there too, and the field, already
+        // showing it, keeps its caret.
+        gate_.deliver(
+            [this, &box] {
+                if (form_) box.set_text(fields[&box].text);
+            },
+            platform::EventKind::Edit);
+    });
+}
+
+void SimPlatform::end_session() {
+    session_ending = true;
+    gate_.end_session();
+    if (form_) form_->on_end_session();
 }
 
 bool SimPlatform::window_exists(const std::string& title) const {
@@ -521,14 +600,23 @@ bool SimPlatform::bring_to_front(const std::string& title) {
     ActivationScript script;
     if (auto it = activation.find(title); it != activation.end()) script = it->second;
     const Millis until = now_ + platform::kActivationWaitMs;
+    const Millis lock_at = now_ + platform::kActivationFirstTryMs;
     const Millis arrives = now_ + script.takes;
+    bool tapped = false;
     for (;;) {
-        if (!window_exists(title) || quit_requested) return false;
+        if (!window_exists(title) || quitting()) return false;
         if (!script.never && now_ >= arrives) foreground = title;
         if (foreground == title) return true;
         if (now_ >= until) return false;
+        if (!tapped && now_ >= lock_at) {
+            // The foreground lock's key tap goes to the window in front:
+            // never to another program's.
+            tapped = true;
+            if (foreground.empty() || foreground == own_title) key_taps.push_back(foreground);
+        }
         // The Windows backend polls every 5 ms and serves the window.
         Millis next = std::min(until, now_ + 5);
+        if (!tapped) next = std::min(next, lock_at);
         if (!script.never) next = std::min(next, std::max(arrives, now_ + 1));
         wait_events(next);
     }
@@ -548,30 +636,42 @@ platform::Activation SimPlatform::app_activate(std::string_view title) {
     return activated_.empty() ? platform::Activation::NoWindow : platform::Activation::NotInFront;
 }
 
-bool SimPlatform::send_keys(std::string_view text, std::span<const KeyStroke> keys, bool wait) {
-    KeySend send{std::string(text), {keys.begin(), keys.end()}, wait, now_, foreground};
-    bool typed = true;
+platform::KeysSent SimPlatform::send_keys(std::string_view text, std::span<const KeyStroke> keys,
+                                          bool wait) {
+    using platform::KeysSent;
+    KeySend send{std::string(text), {keys.begin(), keys.end()}, wait, now_, foreground, now_};
+    KeysSent outcome = KeysSent::Typed;
+    const auto held = [this] { return modifiers || mouse_buttons; };
     if (!keys.empty()) {
-        if (quit_requested || activated_.empty() || !window_exists(activated_)) {
-            typed = false;
+        if (quitting() || activated_.empty() || !window_exists(activated_)) {
+            outcome = KeysSent::NoWindow;
         } else if (foreground != activated_) {
             // Nothing, the desktop or this program in front: bring the
             // window back. Another program's window: the user chose it.
-            const bool other = !foreground.empty() && foreground != own_title;
-            typed = !other && bring_to_front(activated_);
+            if (!foreground.empty() && foreground != own_title) {
+                outcome = KeysSent::OtherInFront;
+            } else if (held()) {
+                outcome = KeysSent::Held;
+            } else if (!bring_to_front(activated_)) {
+                outcome = window_exists(activated_) ? KeysSent::NotInFront : KeysSent::NoWindow;
+            }
         }
+        // Checked last, right before the keys would go.
+        if (outcome == KeysSent::Typed && held()) outcome = KeysSent::Held;
     }
     send.at = now_;
     send.target = foreground;
+    send.outcome = outcome;
+    const bool typed = outcome == KeysSent::Typed;
     if (on_send) on_send(send, typed);
     if (!typed) {
         refused.push_back(std::move(send));
-        return false;
+        return outcome;
     }
     sends.push_back(std::move(send));
     // A send that waits blocks the thread while the target works.
     if (wait && !keys.empty()) now_ += key_processing_ms;
-    return true;
+    return KeysSent::Typed;
 }
 
 }  // namespace tovira::sim

@@ -8,10 +8,14 @@
 // backend, and scheduled changes of the desktop, which do not; a window
 // record; monitors' work areas that tests set and change, a window the user
 // is moving; fake top-level windows that take the foreground at once, late or
-// never, a foreground that moves, modifier keys held by the user;
-// `app_activate` and `send_keys` that wait for the foreground serving the
-// loop as the Windows backend does, and refuse to type where it refuses; a
-// log of every `send_keys` with its target; an in-memory file system that
+// never, a foreground that moves, modifier keys and mouse buttons held by
+// the user; `app_activate` and `send_keys` that wait for the foreground
+// serving the loop as the Windows backend does, and refuse to type where it
+// refuses; the foreground lock's key tap; a log of every `send_keys` with
+// its target; the user's clicks dated when made, presses held a while,
+// focus moves and typing in fields with the focus and caret messages the
+// Windows backend sends; posts that fail on demand; balloons shown; the end
+// of the Windows session; an in-memory file system that
 // fails on demand; a settable locale (Windows-1252 or UTF-8 code page; conversions that
 // fail on demand); scripted TCP peers and scripted URL fetches.
 //
@@ -27,6 +31,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/window_host.h"
+
+namespace tovira {
+class TextBox;
+}  // namespace tovira
 
 namespace tovira::sim {
 
@@ -142,6 +151,27 @@ struct KeySend {
     bool wait = false;
     Millis at = 0;
     std::string target;  // title of the foreground window
+    Millis started = 0;  // when `send_keys` was called (`at`: when the keys went)
+    platform::KeysSent outcome = platform::KeysSent::Typed;
+};
+
+// A click of the user: when it was made, and when the core got it.
+struct UserClick {
+    Millis made = 0;
+    int control_id = 0;
+    std::optional<Millis> handled;
+};
+
+struct Balloon {
+    Millis at;
+    int control_id;
+    std::string text;
+};
+
+// A text field as the user sees it.
+struct FieldState {
+    std::string text;
+    std::size_t caret = 0;
 };
 
 // How a window answers a request to come to the foreground.
@@ -206,14 +236,16 @@ public:
     Millis key_processing_ms = 0;
     // Alt, Ctrl, Shift or Windows held by the user.
     bool modifiers = false;
+    // A mouse button held by the user.
+    bool mouse_buttons = false;
     Millis double_click = 500;  // the system's double-click time
+    // Windows that received the key tap that lifts the foreground lock.
+    std::vector<std::string> key_taps;
     // Every balloon shown, with its time.
-    struct Balloon {
-        Millis at = 0;
-        int control_id = 0;
-        std::string text;
-    };
+    using Balloon = sim::Balloon;
     std::vector<Balloon> balloons;
+    // The next `failing_posts` posts are refused.
+    int failing_posts = 0;
     // Observers for property tests: each activation's outcome, each send.
     std::function<void(const std::string& title, bool ok)> on_activate;
     std::function<void(const KeySend& send, bool typed)> on_send;
@@ -228,6 +260,28 @@ public:
     int live_url_fetches = 0;
 
     bool quit_requested = false;
+    bool session_ending = false;
+
+    // ---- the user's hand, as the Windows backend reports it ----
+    // Routes focus and edit messages to `host`, as the Windows backend does
+    // once attached.
+    void attach(platform::WindowHost& host) { form_ = &host; }
+    // A click on `control` made at `at` (press and release in one).
+    void user_click(Millis at, Control& control);
+    // A press on `control` at `at`, held `held` ms: the release is the click.
+    void user_press(Millis at, Control& control, Millis held);
+    std::vector<UserClick> clicks;
+    // The user moves the keyboard focus to `control` at `at` (Tab, a click):
+    // the system's focus moves at once, the core hears of it as an event.
+    void user_focus(Millis at, Control& control);
+    const Control* system_focus = nullptr;
+    // The user types into `box` at `at`, leaving `text` in it with the caret
+    // at its end.
+    void user_type(Millis at, TextBox& box, std::string text);
+    std::map<const Control*, FieldState> fields;
+    // The Windows session ends (WM_ENDSESSION): kept edits reach the core,
+    // every other kept event goes, the window unloads.
+    void end_session();
     // Calls of `do_events` by the core (not the passes inside waits), and an
     // action run at each before the pending events: a user acting while the
     // core is busy without waiting.
@@ -237,12 +291,12 @@ public:
     // ---- platform::Platform ----
     Millis now_ms() override { return now_; }
     platform::EventGate& gate() override { return gate_; }
-    void post(std::function<void()> action) override;
+    bool post(std::function<void()> action) override;
     void start_timer(platform::TimerSink& timer, unsigned interval_ms) override;
     void stop_timer(platform::TimerSink& timer) override;
     void do_events() override;
     void wait_events(Millis deadline) override;
-    bool quitting() override { return quit_requested; }
+    bool quitting() override { return quit_requested || session_ending; }
     void window_bounds_changed(float left, float top, float width, float height) override;
     void window_visible_changed(bool visible) override { window.visible = visible; }
     void window_background_changed(std::uint32_t rgb) override { window.background = rgb; }
@@ -254,9 +308,10 @@ public:
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override { quit_requested = true; }
     platform::Activation app_activate(std::string_view title) override;
-    bool send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
-                   bool wait) override;
+    platform::KeysSent send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
+                                 bool wait) override;
     bool modifiers_held() override { return modifiers; }
+    bool mouse_buttons_held() override { return mouse_buttons; }
     Millis double_click_ms() override { return double_click; }
     void show_balloon(int control_id, std::string_view text_utf8) override {
         balloons.push_back({now_, control_id, std::string(text_utf8)});
@@ -278,6 +333,9 @@ private:
         bool core = true;  // passes the gate
     };
     bool window_exists(const std::string& title) const;
+    // What the Windows backend sends the core when a control gets the
+    // system's focus (WM_SETFOCUS).
+    void focus_message(const Control& control);
     // Asks `title` to the foreground and waits for it, as the Windows
     // backend does: serving the loop for up to the activation wait.
     bool bring_to_front(const std::string& title);
@@ -298,6 +356,8 @@ private:
     std::map<platform::TimerSink*, TimerState> timers_;
     platform::EventGate gate_{*this};
     std::string activated_;  // the window the last `app_activate` found
+    platform::WindowHost* form_ = nullptr;
+    int focus_depth_ = 0;
 };
 
 }  // namespace tovira::sim

@@ -1,8 +1,10 @@
 // Keystrokes of the Win32 backend: the core's key strokes as SendInput
 // events, only while the activated window (or another of its program's) is
 // in front, each character checked against the layout, Shift and Caps Lock,
-// else typed as Unicode; an optional wait until the target has processed
-// them; the user's modifier keys.
+// else typed as Unicode; nothing typed or brought forward while the user
+// holds a modifier or a mouse button, checked right before the keys go; an
+// optional wait until the target has processed them; the user's modifier
+// keys and mouse buttons.
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -152,20 +154,26 @@ void add_stroke(std::vector<INPUT>& in, const platform::KeyStroke& k, HKL layout
 
 }  // namespace
 
-bool Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStroke> keys,
-                              bool wait) {
+platform::KeysSent Win32Platform::send_keys(std::string_view,
+                                            std::span<const platform::KeyStroke> keys, bool wait) {
+    using platform::KeysSent;
     Win32Data& d = *d_;
-    if (keys.empty()) return true;
-    if (d.quitting || d.ending) return false;
+    if (keys.empty()) return KeysSent::Typed;
+    if (d.quitting || d.ending) return KeysSent::NoWindow;
     HWND found = d.activated;
-    if (!found || !IsWindow(found)) return false;
+    if (!found || !IsWindow(found)) return KeysSent::NoWindow;
+    const auto held = [this] { return modifiers_held() || mouse_buttons_held(); };
     if (!holds_foreground(found)) {
         // Nothing, the desktop or this program in front (a click that reached
         // the panel, BM_CLICK from an accessibility tool): IvAc comes back.
         // A window of another program was chosen by the user: a chat, a
         // browser; the keys must not go there, nor wait for it to go.
-        if (other_program(GetForegroundWindow())) return false;
-        if (!bring_to_front(d, found) || d.quitting || d.ending) return false;
+        if (other_program(GetForegroundWindow())) return KeysSent::OtherInFront;
+        // A window brought forward under a pressed button takes the press.
+        if (held()) return KeysSent::Held;
+        if (!bring_to_front(d, found) || d.quitting || d.ending) {
+            return IsWindow(found) ? KeysSent::NotInFront : KeysSent::NoWindow;
+        }
     }
     HWND target = GetForegroundWindow();
     const DWORD thread = target ? GetWindowThreadProcessId(target, nullptr) : 0;
@@ -173,9 +181,11 @@ bool Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStr
     const bool caps = (GetKeyState(VK_CAPITAL) & 1) != 0;
     std::vector<INPUT> in;
     for (const platform::KeyStroke& k : keys) add_stroke(in, k, layout, caps);
-    if (in.empty()) return true;
+    if (in.empty()) return KeysSent::Typed;
+    // Last, after any bringing back: a key pressed meanwhile would combine.
+    if (held()) return KeysSent::Held;
     const UINT sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-    if (!wait || !target || thread == GetCurrentThreadId()) return true;
+    if (!wait || !target || thread == GetCurrentThreadId()) return KeysSent::Typed;
     // Each round trip makes the target's thread go back to its queue once;
     // after 2N+1 of them every key event (and each WM_CHAR that translating
     // it posted) has been handled.
@@ -187,12 +197,21 @@ bool Win32Platform::send_keys(std::string_view, std::span<const platform::KeyStr
             break;
         }
     }
-    return true;
+    return KeysSent::Typed;
 }
 
 bool Win32Platform::modifiers_held() {
     if (d_->ending) return false;
     for (int vk : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN, VK_RWIN}) {
+        if (GetAsyncKeyState(vk) & 0x8000) return true;
+    }
+    return false;
+}
+
+bool Win32Platform::mouse_buttons_held() {
+    if (d_->ending) return false;
+    // The physical buttons: GetAsyncKeyState reports them unswapped.
+    for (int vk : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2}) {
         if (GetAsyncKeyState(vk) & 0x8000) return true;
     }
     return false;

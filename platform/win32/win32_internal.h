@@ -38,10 +38,11 @@
 
 namespace tovira::win32 {
 
-constexpr UINT kMsgResolved = WM_APP + 1;   // lParam: ResolveJob*
-constexpr UINT kMsgSocket = WM_APP + 2;     // WSAAsyncSelect events
-constexpr UINT kMsgTabOrder = WM_APP + 4;   // apply the tab order once
-constexpr UINT kMsgPosted = WM_APP + 5;     // run the first of `Win32Data::posted`
+constexpr UINT kMsgResolved = WM_APP + 1;       // lParam: ResolveJob*
+constexpr UINT kMsgSocket = WM_APP + 2;         // WSAAsyncSelect events
+constexpr UINT kMsgTabOrder = WM_APP + 4;       // apply the tab order once
+constexpr UINT kMsgPosted = WM_APP + 5;         // run the first of `Win32Data::posted`
+constexpr UINT_PTR kBalloonTimer = 0x7FFF0000;  // hides the balloon; apart from the core's timers
 
 // ---- text (text.cpp) -------------------------------------------------------------
 
@@ -112,6 +113,9 @@ struct ControlWnd {
     // neither is a change of the user's.
     std::wstring given;
     bool setting_text = false;
+    // A station button pressed in the panel view, handled here so that the
+    // press does not activate the window (see control_proc).
+    bool pressing = false;
 };
 
 struct Win32Data {
@@ -140,6 +144,10 @@ struct Win32Data {
     LARGE_INTEGER qpc_frequency{};
     bool winsock = false;
     bool ending = false;  // the Windows session ends: no more typing
+    // A focus change the system made is being handed to the core: the core
+    // must not set it back (SetFocus) as if it were its own.
+    bool system_focus = false;
+    HWND balloon = nullptr;  // the result balloon's tool tip window
     std::unique_ptr<platform::EventGate> gate;
     std::deque<std::function<void()>> posted;
     Win32Files files;
@@ -196,7 +204,8 @@ struct Win32Data {
 
 // Hands an event for the core to the gate: it runs now, or after the wait
 // of the dispatch that is under way. Whatever it needs is captured by value.
-void core_event(Win32Data& d, std::function<void()> event) noexcept;
+void core_event(Win32Data& d, std::function<void()> event,
+                platform::EventKind kind = platform::EventKind::Other) noexcept;
 
 // Runs what is queued now, once; true when anything ran.
 bool pump(Win32Data& d);
@@ -218,6 +227,11 @@ bool holds_foreground(HWND target);
 bool bring_to_front(Win32Data& d, HWND target);
 // A window of another program that the user may have chosen on purpose.
 bool other_program(HWND hwnd);
+
+// ---- the result balloon (balloon.cpp) --------------------------------------------
+
+// kBalloonTimer: the balloon's time is up.
+void hide_balloon(Win32Data& d);
 
 // ---- the window's controls (window_controls.cpp) ---------------------------------
 

@@ -27,12 +27,14 @@ constexpr wchar_t kWindowClass[] = L"ToviraMainWindow";
 
 }  // namespace
 
-void core_event(Win32Data& d, std::function<void()> event) noexcept {
+void core_event(Win32Data& d, std::function<void()> event, platform::EventKind kind) noexcept {
     if (!d.gate) return;
     guarded([&] {
-        d.gate->deliver([&d, event = std::move(event)] {
-            if (d.form && !d.quitting) guarded(event);
-        });
+        d.gate->deliver(
+            [&d, event = std::move(event)] {
+                if (d.form && !d.quitting) guarded(event);
+            },
+            kind);
     });
 }
 
@@ -53,6 +55,8 @@ void dispatch(Win32Data& d, MSG& m) {
 // Runs what is queued now, once; true when anything ran.
 bool pump(Win32Data& d) {
     bool ran = false;
+    // A delivery of kept events whose post failed happens here.
+    if (d.gate && !d.quitting) guarded([&] { d.gate->loop_pass(); });
     MSG m;
     // Bounded, so that a flood of posted messages cannot hold the caller.
     for (int budget = 1000; budget > 0 && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); --budget) {
@@ -69,6 +73,8 @@ namespace {
 void destroy_windows(Win32Data& d) {
     if (d.tooltip) DestroyWindow(d.tooltip);
     d.tooltip = nullptr;
+    if (d.balloon) DestroyWindow(d.balloon);
+    d.balloon = nullptr;
     if (d.window) DestroyWindow(d.window);
 }
 
@@ -79,6 +85,7 @@ void destroy_windows(Win32Data& d) {
 // process now ends a few milliseconds after the save.
 void hide_windows(Win32Data& d) {
     if (d.tooltip) ShowWindow(d.tooltip, SW_HIDE);
+    if (d.balloon) ShowWindow(d.balloon, SW_HIDE);
     if (d.window) ShowWindow(d.window, SW_HIDE);
 }
 
@@ -239,7 +246,7 @@ void Win32Platform::wait_events(platform::Millis deadline) {
 }
 
 bool Win32Platform::quitting() {
-    return d_->quitting;
+    return d_->quitting || d_->ending;
 }
 
 void Win32Platform::quit() {
@@ -264,11 +271,13 @@ platform::EventGate& Win32Platform::gate() {
     return *d_->gate;
 }
 
-void Win32Platform::post(std::function<void()> action) {
+bool Win32Platform::post(std::function<void()> action) {
     Win32Data& d = *d_;
-    if (!d.window || d.quitting) return;
+    if (!d.window || d.quitting) return false;
     d.posted.push_back(std::move(action));
-    if (!PostMessageW(d.window, kMsgPosted, 0, 0)) d.posted.pop_back();
+    if (PostMessageW(d.window, kMsgPosted, 0, 0)) return true;
+    d.posted.pop_back();
+    return false;
 }
 
 platform::FileSystem& Win32Platform::files() {

@@ -35,7 +35,7 @@ public:
 
     platform::Millis now_ms() override;
     platform::EventGate& gate() override;
-    void post(std::function<void()> action) override;
+    bool post(std::function<void()> action) override;
     void start_timer(platform::TimerSink& timer, unsigned interval_ms) override;
     void stop_timer(platform::TimerSink& timer) override;
     void do_events() override;
@@ -52,9 +52,10 @@ public:
     void control_changed(const Control& control, platform::ControlProp what) override;
     void quit() override;
     platform::Activation app_activate(std::string_view title) override;
-    bool send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
-                   bool wait) override;
+    platform::KeysSent send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
+                                 bool wait) override;
     bool modifiers_held() override;
+    bool mouse_buttons_held() override;
     platform::Millis double_click_ms() override;
     void show_balloon(int control_id, std::string_view text_utf8) override;
     platform::FileSystem& files() override;

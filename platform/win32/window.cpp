@@ -96,6 +96,10 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (d->form && !d->quitting) core_event(*d, [d] { d->form->on_mouse_down(); });
             return 0;
         case WM_TIMER: {
+            if (wp == kBalloonTimer) {
+                hide_balloon(*d);
+                return 0;
+            }
             auto it = d->timer_sinks.find(static_cast<UINT_PTR>(wp));
             if (it != d->timer_sinks.end() && !d->quitting && d->gate) {
                 platform::TimerSink* sink = it->second;
@@ -153,11 +157,13 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_QUERYENDSESSION: return TRUE;
         case WM_ENDSESSION:
             // The process may end as soon as this returns: save now, even
-            // inside a wait of the dispatch, with every edit the gate kept.
-            // Nothing is typed any more meanwhile.
+            // inside a wait of the dispatch or an update, with every edit
+            // the gate kept; every other kept event goes (an update would
+            // run its download first). Nothing is typed any more, and every
+            // wait returns at once.
             if (wp && d->form) {
                 d->ending = true;
-                guarded([&] { d->gate->flush(); });
+                guarded([&] { d->gate->end_session(); });
                 if (d->form) guarded([&] { d->form->on_end_session(); });
             }
             return 0;

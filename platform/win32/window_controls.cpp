@@ -6,7 +6,11 @@
 // WM_CTLCOLOR*, fonts by name, size and weight, tool tips through one
 // tooltip control, tab order by the controls' tab index; transparent labels
 // that paint what lies beneath them; the user's clicks, text changes, key
-// presses, double clicks and focus changes fed back into the core.
+// presses, double clicks and focus changes fed back into the core: a focus
+// change as long as the control still has the focus, never set back by the
+// core; an edit with the text the field holds when it reaches the core.
+// A station button in the panel view is pressed without activating the
+// window, so that the keyboard stays where it was.
 
 #include "platform/win32/win32_internal.h"
 
@@ -210,11 +214,15 @@ void handle_command(Win32Data& d, ControlWnd& e, UINT code) {
             }
             break;
         case ControlKind::CheckBox:
-            if (code == BN_CLICKED) core_event(d, [c] { static_cast<CheckBox*>(c)->user_click(); });
+            if (code == BN_CLICKED) {
+                core_event(
+                    d, [c] { static_cast<CheckBox*>(c)->user_click(); }, platform::EventKind::Edit);
+            }
             break;
         case ControlKind::OptionButton:
             if (code == BN_CLICKED || code == BN_DOUBLECLICKED) {
-                core_event(d, [c] { static_cast<OptionButton*>(c)->select(); });
+                core_event(
+                    d, [c] { static_cast<OptionButton*>(c)->select(); }, platform::EventKind::Edit);
             }
             break;
         case ControlKind::Label:
@@ -226,12 +234,23 @@ void handle_command(Win32Data& d, ControlWnd& e, UINT code) {
                 // gave the field is no edit: the core's text may hold more
                 // than the field can show (a NUL ends a window text), and
                 // must not be cut to what it shows.
-                const std::wstring now = window_text(e.hwnd);
-                if (now == e.given) break;
-                const std::optional<std::string> text = wide_to_utf8(now);
-                if (!text) break;
-                e.given = now;
-                core_event(d, [c, t = *text] { static_cast<TextBox*>(c)->set_text(t); });
+                if (window_text(e.hwnd) == e.given) break;
+                // Delivered late (kept in a wait), the edit takes the text
+                // as the field holds it then: the core then has nothing to
+                // set back, which would move the caret to the start.
+                ControlWnd* field = &e;
+                core_event(
+                    d,
+                    [field] {
+                        if (!field->hwnd || !field->control) return;
+                        const std::wstring now = window_text(field->hwnd);
+                        if (now == field->given) return;
+                        const std::optional<std::string> text = wide_to_utf8(now);
+                        if (!text) return;
+                        field->given = now;
+                        static_cast<TextBox*>(field->control)->set_text(*text);
+                    },
+                    platform::EventKind::Edit);
             }
             break;
         case ControlKind::Line: break;
@@ -302,6 +321,38 @@ void paint_transparent_label(Win32Data& d, const ControlWnd& self) {
     EndPaint(self.hwnd, &ps);
 }
 
+// Hands the core a focus change the system made; the core's answer
+// (control_changed with Focus) must not set it again.
+template <typename F>
+void system_focus_change(Win32Data& d, F&& f) {
+    const bool was = d.system_focus;
+    d.system_focus = true;
+    f();
+    d.system_focus = was;
+}
+
+// A press on a station button while the window shows the panel view.
+bool station_press(const Win32Data& d, const ControlWnd& e) {
+    const Control* c = e.control;
+    if (!c || e.kind != ControlKind::CommandButton || !d.form) return false;
+    return !d.form->press_activates(*c);
+}
+
+// As the button does it, without SetFocus, which would activate the window
+// after all.
+void begin_station_press(ControlWnd& e) {
+    e.pressing = true;
+    SetCapture(e.hwnd);
+    SendMessageW(e.hwnd, BM_SETSTATE, TRUE, 0);
+}
+
+bool cursor_inside(HWND hwnd, LPARAM lp) {
+    RECT r;
+    GetClientRect(hwnd, &r);
+    const POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+    return PtInRect(&r, at) != 0;
+}
+
 LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
     Win32Data* d = g_data;
     // After the backend is gone the controls live on, hidden, until the
@@ -331,6 +382,10 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             }
             break;
         case WM_LBUTTONDBLCLK:
+            if (live && station_press(*d, *e)) {
+                begin_station_press(*e);  // the second click of a quick pair
+                return 0;
+            }
             if (field && live) {
                 const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
                 auto* box = static_cast<TextBox*>(e->control);
@@ -340,7 +395,14 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             break;
         case WM_SETFOCUS: {
             const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
-            if (live) core_event(*d, [d, c = e->control] { d->form->on_focus(c); });
+            // Kept in a wait, a focus change the user has since left behind
+            // is dropped: replayed, its SetFocus would chase the next one.
+            if (live) {
+                core_event(*d, [d, c = e->control, hwnd] {
+                    if (GetFocus() != hwnd) return;
+                    system_focus_change(*d, [&] { d->form->on_focus(c); });
+                });
+            }
             return r;
         }
         case WM_KILLFOCUS: {
@@ -349,10 +411,47 @@ LRESULT CALLBACK control_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
             // fields; another program taking it is not (the field keeps it
             // for when the window is active again).
             if (live && reinterpret_cast<HWND>(wp) == d->window) {
-                core_event(*d, [d] { d->form->on_focus(nullptr); });
+                core_event(*d, [d] {
+                    if (GetFocus() != d->window) return;
+                    system_focus_change(*d, [&] { d->form->on_focus(nullptr); });
+                });
             }
             return r;
         }
+        case WM_MOUSEACTIVATE:
+            // A station button in the panel view leaves the keyboard where
+            // it was (IvAc, most often): the click's steps then have nothing
+            // to bring back, and the press nothing to lose.
+            if (live && station_press(*d, *e)) return MA_NOACTIVATE;
+            break;
+        case WM_LBUTTONDOWN:
+            if (live && station_press(*d, *e)) {
+                begin_station_press(*e);
+                return 0;
+            }
+            break;
+        case WM_MOUSEMOVE:
+            if (e->pressing) {
+                SendMessageW(hwnd, BM_SETSTATE, cursor_inside(hwnd, lp) ? TRUE : FALSE, 0);
+                return 0;
+            }
+            break;
+        case WM_LBUTTONUP:
+            if (e->pressing) {
+                const bool inside = cursor_inside(hwnd, lp);
+                e->pressing = false;
+                ReleaseCapture();
+                SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+                if (inside && live) handle_command(*d, *e, BN_CLICKED);
+                return 0;
+            }
+            break;
+        case WM_CAPTURECHANGED:
+            if (e->pressing) {
+                e->pressing = false;
+                SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+            }
+            break;
         case WM_ERASEBKGND:
             if (d && transparent_label(*e)) return 1;  // all of it in WM_PAINT
             break;
@@ -466,7 +565,7 @@ void Win32Platform::control_changed(const Control& control, platform::ControlPro
             }
             break;
         case ControlProp::Focus:
-            if (GetFocus() != e.hwnd) SetFocus(e.hwnd);
+            if (!d.system_focus && GetFocus() != e.hwnd) SetFocus(e.hwnd);
             break;
     }
     if (see_through) invalidate_labels_over(d, control_rect(d, control));

@@ -5,7 +5,8 @@
 // or out of range, toggles KeyWait and edits positions mid-sequence; a
 // seeded desktop makes IvAc appear, vanish, come forward late or never,
 // moves the foreground to this program, the desktop or a chat window, holds
-// modifier keys and varies how long IvAc takes over its keys; a status
+// modifier keys or mouse buttons (now and then past the longest wait) and
+// varies how long IvAc takes over its keys; a status
 // update runs every minute against a slow server, so clicks also land in
 // the HTTP client's wait. An oracle that knows only what the user did and
 // what the desktop answered checks every key as it is typed:
@@ -14,11 +15,15 @@
 //   of the slot clicked last as it stands at that moment; after a click that
 //   brought IvAc forward, the next key is that click's F4;
 // - an F4 only follows such a click, once, within delay + 50 ms + the
-//   activation wait (+ the time a modifier was held) of its activation; a
+//   activation wait (+ the time a modifier or button was held and a tick) of
+//   its activation; a
 //   click with a delay of 0 and no sequence running types nothing, ever;
 // - a click that brought IvAc forward types its F4, and a sequence runs to
 //   its Enter, unless a later click restarts it or IvAc was lost or a
-//   modifier was held too long;
+//   modifier or button was held too long;
+// - no key of an older sequence starts after the user made a click that
+//   then brought IvAc forward: a click is dated from when it was made, not
+//   from when the program got to it;
 // - keys go only to IvAc; no click waits in the gate longer than the
 //   longest wait; every click the user made is handled;
 // - a click that finds no IvAc window goes to a simulated Aurora, which
@@ -53,9 +58,9 @@ constexpr char kStatusHost[] = "status.test.aero";
 constexpr char kIndex[] = "!status\r\nurl0=http://status.test.aero/whazzup.txt\r\n";
 constexpr Millis kMaxKeyProcessing = 200;
 // The longest a click can wait in the gate: another click's activation, a
-// step's return of IvAc, a modifier wait and a KeyWait send, one after the
-// other.
-constexpr Millis kMaxHeld = 2 * kActivationWaitMs + kModifierWaitMs + kMaxKeyProcessing + 100;
+// step's return of IvAc and a KeyWait send, one after the other. A step that
+// waits for held keys or buttons does not hold the window.
+constexpr Millis kMaxHeld = 2 * kActivationWaitMs + kMaxKeyProcessing + 100;
 
 // Texts confirmed in the delay field and the delay they give (-1: the
 // previous delay stays).
@@ -229,12 +234,17 @@ private:
             });
         } else if (what < 96) {
             if (at < modifiers_free_at_) return;
-            const Millis length = pick(4) == 0 ? 2000 + static_cast<Millis>(pick(1500))
+            // A transmission of a few seconds, now and then one past the
+            // longest wait; or a quick press.
+            const Millis length = pick(4) == 0 ? 2000 + static_cast<Millis>(pick(11000))
                                                : 10 + static_cast<Millis>(pick(1500));
+            const bool button = pick(3) == 0;
             holds_.push_back({at, at + length});
             modifiers_free_at_ = at + length + 1;
-            sim_.world(at, [this] { sim_.modifiers = true; });
-            sim_.world(at + length, [this] { sim_.modifiers = false; });
+            sim_.world(at,
+                       [this, button] { (button ? sim_.mouse_buttons : sim_.modifiers) = true; });
+            sim_.world(at + length,
+                       [this, button] { (button ? sim_.mouse_buttons : sim_.modifiers) = false; });
         } else if (what < 98) {
             sim_.world(at, [this] {
                 sim_.key_processing_ms = static_cast<Millis>(pick(kMaxKeyProcessing + 1));
@@ -299,9 +309,11 @@ private:
         if (handled_.size() > 64) handled_.erase(handled_.begin());
         expire();
         last_slot_ = slot;
+        made_at_ = planned;
         note("click on " + std::to_string(slot) + " (delay " + std::to_string(delay_) +
              ", KeyWait " + std::to_string(form_->dispatch.keywait) + ", modifiers " +
-             std::to_string(sim_.modifiers) + ", front \"" + sim_.foreground + "\")");
+             std::to_string(sim_.modifiers) + ", buttons " + std::to_string(sim_.mouse_buttons) +
+             ", front \"" + sim_.foreground + "\")");
         const bool ivac = std::any_of(sim_.windows.begin(), sim_.windows.end(),
                                       [](const std::string& w) { return w.starts_with("IvAc"); });
         if (!ivac) {
@@ -339,6 +351,10 @@ private:
         if (clicking_ == 0) fail("an activation without a click");
         if (!ok) return;
         ++result_.activated;
+        for (const auto& [started, text] : typed_)
+            if (started > made_at_)
+                fail("\"" + text + "\" started " + std::to_string(started - made_at_) +
+                     " ms after a click that then brought IvAc forward was made");
         // From here on the running sequence, if any, must not go on: the
         // next key is this click's F4.
         restart_ = true;
@@ -359,13 +375,14 @@ private:
         for (Millis r : refusals_)
             if (r >= from && r <= to) return true;
         for (const Interval& h : holds_)
-            if (h.to - h.from >= kModifierWaitMs && h.from <= to && h.to >= from) return true;
+            if (h.to - h.from >= kHeldWaitMs && h.from <= to && h.to >= from) return true;
         return false;
     }
 
     Millis deadline(const Armed& a, Millis now) const {
-        return a.activated_at + a.delay + kKeyStepMs + kActivationWaitMs +
-               modifier_time(a.activated_at, now);
+        const Millis held = modifier_time(a.activated_at, now);
+        return a.activated_at + a.delay + kKeyStepMs + kActivationWaitMs + held +
+               (held > 0 ? kKeyStepMs : 0);
     }
 
     void expire() {
@@ -378,8 +395,8 @@ private:
             step_ = 0;
         }
         if (step_ != 0 && !restart_ &&
-            now - last_key_at_ >
-                kKeyStepMs + kActivationWaitMs + kModifierWaitMs + kMaxKeyProcessing + 100) {
+            now - last_key_at_ > 2 * kKeyStepMs + kActivationWaitMs + kMaxKeyProcessing + 100 +
+                                     modifier_time(last_key_at_, now)) {
             if (!excused(last_key_at_, now)) fail("a sequence ended short without cause");
             step_ = 0;
         }
@@ -389,6 +406,10 @@ private:
         const Millis now = sim_.now();
         mix(static_cast<std::uint64_t>(now));
         mix(std::hash<std::string>{}(s.text));
+        if (s.outcome == platform::KeysSent::Held) {
+            note("\"" + s.text + "\" put off: held");
+            return;
+        }
         if (!typed) {
             note("refused \"" + s.text + "\", \"" + s.target + "\" in front");
             ++result_.refused;
@@ -396,6 +417,8 @@ private:
             return;
         }
         expire();
+        typed_.push_back({s.started, s.text});
+        if (typed_.size() > 8) typed_.erase(typed_.begin());
         note("typed \"" + s.text + "\" into \"" + s.target + "\"");
         if (!s.keys.empty() && !s.target.starts_with("IvAc"))
             fail("keys typed into \"" + s.target + "\"");
@@ -439,7 +462,9 @@ private:
     const DelayText* field_ = &kDelays[0];  // what the delay field holds
     int clicking_ = 0;
     std::size_t clicks_planned_ = 0;
-    std::vector<Millis> handled_;  // when the last clicks ran
+    std::vector<Millis> handled_;                        // when the last clicks ran
+    Millis made_at_ = 0;                                 // when the click being handled was made
+    std::vector<std::pair<Millis, std::string>> typed_;  // the last keys: start, text
     std::optional<Armed> armed_;
     bool restart_ = false;
     int step_ = 0;  // 1 to 3: F4, Down, the position typed

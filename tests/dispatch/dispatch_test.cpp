@@ -472,33 +472,143 @@ TEST_F(DispatchTest, AnotherProgramInFrontEndsTheSequenceThisProgramInFrontIsUnd
     EXPECT_FALSE(form->Timer4->enabled());
 }
 
-TEST_F(DispatchTest, AStepWaitsWhileTheUserHoldsAModifierAndGivesUpAfterTwoSeconds) {
-    ready();
-    Millis t = click(3);
-    sim.world(t + 140, [&] { sim.modifiers = true; });  // push-to-talk with Ctrl
-    sim.world(t + 900, [&] { sim.modifiers = false; });
-    // A click while the step waits runs after the wait, not inside it.
-    sim.at(t + 500, [&] { form->c1[1]->click(); });
-    sim.run_for(3000);
-    const auto sent = sent_since(t);
-    ASSERT_GE(sent.size(), 1u);
-    EXPECT_EQ(sent[0], (Sent{"{F4}", 900}));
-    std::vector<std::string> texts;
-    for (const auto& s : sent) texts.push_back(s.text);
-    // The F4 that waited is the first click's; the key tick that fell due in
-    // the wait is not sent right behind it, and the click made during the
-    // wait then restarts the sequence for slot 1, a key period later.
-    EXPECT_EQ(texts, (std::vector<std::string>{"{F4}", "{F4}", "{DOWN}", "POS1", "{ENTER}"}));
-    EXPECT_EQ(sent[1], (Sent{"{F4}", 950}));
+TEST_F(DispatchTest, HeldKeysOrButtonsPutTheStepOffWithoutHoldingTheWindow) {
+    // Push-to-talk with Ctrl, or a side mouse button; a hand pressing a
+    // station button. Times from the click on slot 3 (F4 due at 150, Enter at
+    // 300); `end` 0: held past the end of the run.
+    struct Case {
+        const char* name;
+        bool button;
+        Millis from, to;
+        int click_slot;  // a click meanwhile, at `click_at`; -1: none
+        Millis click_at;
+        std::vector<std::string> typed;
+        Millis first_after;  // the first key after the hold, relative to the click
+        bool balloon;
+    };
+    const std::string slot3[] = {"{F4}", "{DOWN}", "EDDT_TWR", "{ENTER}"};
+    const std::vector<std::string> whole3(std::begin(slot3), std::end(slot3));
+    const std::vector<std::string> whole1 = {"{F4}", "{DOWN}", "POS1", "{ENTER}"};
+    const Case cases[] = {
+        // The old sequence's Enter must not follow the user's new choice.
+        {"click during a held Ctrl", false, 290, 900, 1, 400, whole1, 900, false},
+        {"Ctrl through a 5 s transmission", false, 140, 5140, -1, 0, whole3, 5140, false},
+        {"side button 5 s", true, 140, 5140, -1, 0, whole3, 5140, false},
+        {"Ctrl held 12 s", false, 140, 0, -1, 0, {}, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ready();
+        bool& held = c.button ? sim.mouse_buttons : sim.modifiers;
+        std::vector<std::string> typed_held;  // keys that went while held
+        sim.on_send = [&](const sim::KeySend& s, bool typed) {
+            if (typed && !s.keys.empty() && (sim.modifiers || sim.mouse_buttons))
+                typed_held.push_back(s.text);
+        };
+        const Millis t = click(3);
+        sim.world(t + c.from, [&] { held = true; });
+        if (c.to) sim.world(t + c.to, [&] { held = false; });
+        Millis click_ran = 0;
+        if (c.click_slot >= 0) {
+            sim.at(t + c.click_at, [&] {
+                click_ran = sim.now() - t;
+                form->c1[c.click_slot]->click();
+            });
+        }
+        sim.run_for(15000);
+        // A click meanwhile runs when made: the window is not held.
+        if (c.click_slot >= 0) {
+            EXPECT_EQ(click_ran, c.click_at);
+        }
+        std::vector<std::string> after;
+        Millis first = -1;
+        for (const Sent& s : sent_since(t)) {
+            if (s.after < c.from) continue;
+            if (first < 0) first = s.after;
+            after.push_back(s.text);
+        }
+        EXPECT_EQ(after, c.typed);
+        if (!c.typed.empty()) {
+            EXPECT_GE(first, c.first_after);
+            EXPECT_LE(first, c.first_after + static_cast<Millis>(kKeyStepMs));
+        }
+        EXPECT_TRUE(typed_held.empty());
+        EXPECT_EQ(state(), State::Idle);
+        EXPECT_EQ(held, c.to == 0);  // never released for the user
+        ASSERT_EQ(sim.balloons.size(), c.balloon ? 1u : 0u);
+        if (c.balloon) {
+            EXPECT_EQ(sim.balloons[0].control_id, form->c1[3]->id());
+            EXPECT_EQ(sim.balloons[0].at - t, 150 + kHeldWaitMs);  // from the first step put off
+        }
+        sim.on_send = nullptr;
+        sim.sends.clear();
+        sim.balloons.clear();
+        held = false;
+    }
+}
 
-    // Held for good: the sequence ends after two seconds, the keys untouched.
-    sim.sends.clear();
-    t = click(3);
-    sim.world(t + 180, [&] { sim.modifiers = true; });
-    sim.run_for(10000);
-    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
-    EXPECT_EQ(state(), State::Idle);
-    EXPECT_TRUE(sim.modifiers);
+TEST_F(DispatchTest, AKeyPressedWhileIvacIsBroughtBackIsCheckedRightBeforeTheKeys) {
+    ready();
+    const Millis t = click(3);
+    sim.run_for(170);  // F4 went at 150
+    // The user clicked the panel's background: this program in front; IvAc
+    // takes 300 ms to come back, and Ctrl goes down meanwhile for a second.
+    sim.foreground = "Tovira";
+    sim.activation["IvAc"].takes = 300;
+    std::vector<std::string> typed_held;
+    sim.on_send = [&](const sim::KeySend& s, bool typed) {
+        if (typed && sim.modifiers) typed_held.push_back(s.text);
+    };
+    sim.world(t + 300, [&] { sim.modifiers = true; });
+    sim.world(t + 1300, [&] { sim.modifiers = false; });
+    sim.run_for(3000);
+    EXPECT_TRUE(typed_held.empty());
+    ASSERT_FALSE(sim.refused.empty());
+    EXPECT_EQ(sim.refused[0].outcome, platform::KeysSent::Held);
+    std::vector<std::string> texts;
+    for (const Sent& s : sent_since(t)) texts.push_back(s.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"{F4}", "{DOWN}", "EDDT_TWR", "{ENTER}"}));
+    EXPECT_GE(sent_since(t)[1].after, 1300);
+}
+
+TEST_F(DispatchTest, APressSpanningTheStepsHandsThePressedStationOverOnRelease) {
+    ready();
+    const Millis t = click(3);
+    // Pressed at 120 ms, released 450 ms later: the release is the click.
+    sim.user_press(t + 120, *form->c1[1], 450);
+    sim.run_for(2000);
+    std::vector<std::string> texts;
+    for (const Sent& s : sent_since(t)) texts.push_back(s.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"{F4}", "{DOWN}", "POS1", "{ENTER}"}));
+    ASSERT_EQ(sim.clicks.size(), 1u);
+    EXPECT_EQ(sim.clicks[0].handled, sim.clicks[0].made);
+    // The first key after the press came a delay after its release at most.
+    EXPECT_LE(sent_since(t)[0].after, 570 + 100 + 50);
+}
+
+TEST_F(DispatchTest, AHandoverThatEndsUntypedIsShownBesideItsButton) {
+    ready();
+    sim.windows.clear();
+    click(2);  // to Aurora, which does not listen: its balloon says so
+    sim.run_for(3000);
+    sim.windows = {"IvAc", "Chat"};
+    sim.activation["IvAc"].never = true;
+    sim.foreground = "Chat";
+    click(4);
+    sim.activation.clear();
+    sim.foreground = "IvAc";
+    click(1);
+    sim.run_for(160);  // F4 went
+    sim.foreground = "Chat";
+    sim.run_for(1000);
+    ASSERT_EQ(sim.balloons.size(), 3u);
+    EXPECT_EQ(sim.balloons[0].control_id, form->c1[2]->id());
+    EXPECT_EQ(sim.balloons[1].control_id, form->c1[4]->id());
+    EXPECT_EQ(sim.balloons[2].control_id, form->c1[1]->id());
+    EXPECT_NE(sim.balloons[0].text, sim.balloons[1].text);
+    EXPECT_NE(sim.balloons[1].text, sim.balloons[2].text);
+    // The foreground lock's key tap never went to the chat.
+    EXPECT_TRUE(sim.key_taps.empty());
 }
 
 }  // namespace

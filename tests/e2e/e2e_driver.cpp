@@ -929,6 +929,7 @@ BOOL CALLBACK visProc(HWND h, LPARAM lp) {
     return TRUE;
 }
 
+std::wstring balloonText(const Tovira& t);
 extern const wchar_t kAuroraNoAccess[];
 double clickForBalloon(Tovira& t, int slot, const std::wstring& want, double& stall,
                        double* clickedAt = nullptr, double timeoutMs = 6000);
@@ -946,6 +947,11 @@ void clickWithoutIvAc() {
     Sleep(800);  // well past the typing delay and four key steps
     std::vector<Key> ks = keys(other);
     check(ks.empty(), "no window titled \"IvAc\": nothing typed, got %zu key events", ks.size());
+    // Beside the panel only the result balloon, which says why (an
+    // extension: the original shows nothing).
+    const std::wstring balloon = balloonText(t);
+    check(!balloon.empty(), "a balloon beside the button says why nothing was typed");
+    say("the balloon says \"%s\"", u8(balloon).c_str());
     VisFind vf{t.p.pid, t.main, {}};
     EnumWindows(visProc, reinterpret_cast<LPARAM>(&vf));
     check(vf.extra.empty(),
@@ -1919,12 +1925,26 @@ bool activatedSince(const Stub& s, double sinceMs) {
     return false;
 }
 
-// The user holds a modifier (Ctrl for push-to-talk, Alt) while the sequence
-// is due: its keys wait and then arrive without the modifier; held for more
-// than 2 s, the sequence ends untyped. The modifier goes down once IvAc has
-// taken the activation and settled, well before the first key: when the X
-// input focus moves, Wine's X11 driver resets the modifiers to what the X
-// server holds, which forgets one pressed with SendInput.
+// The result balloon of Tovira's process: its text while one is shown.
+std::wstring balloonText(const Tovira& t) {
+    TipFind f{t.p.pid, {}};
+    EnumWindows(findTipProc, reinterpret_cast<LPARAM>(&f));
+    for (HWND h : f.tips) {
+        if (!IsWindowVisible(h)) continue;
+        if ((GetWindowLongW(h, GWL_STYLE) & TTS_BALLOON) == 0) continue;
+        std::wstring s = text(h);
+        if (!s.empty()) return s;
+    }
+    return {};
+}
+
+// The user holds a modifier (Ctrl for push-to-talk) while the sequence is
+// due: its keys wait and then arrive without the modifier; held past 10 s,
+// the sequence ends untyped and a balloon beside the button says so. The
+// modifier goes down once IvAc has taken the activation and settled, well
+// before the first key: when the X input focus moves, Wine's X11 driver
+// resets the modifiers to what the X server holds, which forgets one pressed
+// with SendInput.
 void modifierHeld() {
     constexpr int kDelay = 1000;
     Cfg cfg = standardCfg();
@@ -1944,7 +1964,8 @@ void modifierHeld() {
         const char* position;
     };
     for (const Round& r : {Round{"Ctrl", VK_CONTROL, 2, 500, 0, "EDDT_TWR"},
-                           Round{"Alt", VK_MENU, 4, 2600, 2, "EDDT_APP"}}) {
+                           Round{"Ctrl", VK_CONTROL, 2, 5000, 2, "EDDT_APP"},
+                           Round{"Ctrl", VK_CONTROL, 2, 11000, 0, "EDDT_TWR"}}) {
         panelToFront(t);
         size_t before = keys(s).size();
         double t0 = nowMs();
@@ -1968,10 +1989,17 @@ void modifierHeld() {
         }
         check((GetAsyncKeyState(r.vk) & 0x8000) != 0, "%s is still held before its release",
               r.name);
+        const std::wstring balloon = balloonText(t);
+        if (r.pastDueMs > 10000) {
+            check(!balloon.empty(), "%s held past 10 s: a balloon shows why", r.name);
+            say("%s held past 10 s: the balloon says \"%s\"", r.name, u8(balloon).c_str());
+        } else {
+            check(balloon.empty(), "%s held: no balloon, got \"%s\"", r.name, u8(balloon).c_str());
+        }
         double up = nowMs();
         holdKey(r.vk, false);
         std::vector<Key> ks;
-        if (r.pastDueMs < 2000) {
+        if (r.pastDueMs < 10000) {
             const std::string want = std::string("{F4}{DOWN}") + r.position + "{ENTER}";
             waitFor([&] { return spell(keys(s), before).spelled.size() >= want.size(); }, 3000, 25);
             Sleep(300);
@@ -2000,6 +2028,146 @@ void modifierHeld() {
         check((mods & r.bit) == 0, "%s held: no key arrives with %s, got modifiers 0x%x", r.name,
               r.name, mods);
     }
+    stopStub(s);
+    stopTovira(t);
+}
+
+// A press and release of the left mouse button at the middle of `h`, held
+// `holdMs`, as a hand makes it; returns the moments of both.
+void pressAt(HWND h, int holdMs, double& down, double& up) {
+    RECT r{};
+    GetWindowRect(h, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Sleep(30);
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    down = nowMs();
+    SendInput(1, &in, sizeof in);
+    Sleep(static_cast<DWORD>(holdMs));
+    in.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    up = nowMs();
+    SendInput(1, &in, sizeof in);
+}
+
+struct PressFigures {
+    std::vector<std::string> restart;  // press to the first key of the pressed station
+} g_pressFig;
+
+// A hand presses station B while station A is being typed and keeps the
+// button down across A's steps: no step runs under the press, the panel
+// does not take the keyboard, and the release, a click during typing,
+// hands B over whole.
+void pressDuringTyping() {
+    Tovira t;
+    Stub s;
+    if (!startWithStub("press", t, standardCfg(), s, L"")) {
+        stopStub(s);
+        return stopTovira(t);
+    }
+    const std::string a = "{F4}{DOWN}EDDT_TWR{ENTER}", b = "{F4}{DOWN}EDDT_APP{ENTER}";
+    for (int hold : {120, 300, 480}) {
+        size_t before = keys(s).size();
+        check(click(item(t.main, id::c1(0))), "click on station button c1(0)");
+        check(waitFor([&] { return spell(keys(s), before).t[0] >= 0; }, 3000, 2), "A's F4 arrives");
+        double down = 0, up = 0;
+        pressAt(item(t.main, id::c1(2)), hold, down, up);
+        const bool front = GetForegroundWindow() != t.main;
+        check(front, "held %d ms: the press leaves the keyboard where it was", hold);
+        waitFor([&] { return spell(keys(s), before).spelled.size() >= b.size() + 4; }, 3000, 25);
+        Sleep(400);
+        const std::vector<Key> ks = keys(s);
+        const std::string got = spell(ks, before).spelled;
+        const size_t at = got.rfind("{F4}");
+        const std::string first = at == std::string::npos ? got : got.substr(0, at);
+        const std::string last = at == std::string::npos ? "" : got.substr(at);
+        check(at != std::string::npos && at > 0 && a.compare(0, first.size(), first) == 0,
+              "held %d ms: A typed a prefix of \"%s\", got \"%s\"", hold, a.c_str(), got.c_str());
+        check(last == b, "held %d ms: the pressed station follows whole, got \"%s\"", hold,
+              got.c_str());
+        // No step begins under the press. A step's keys go out together;
+        // one sent as the press went down may reach the stand-in a little
+        // later, when the machine is busy: at most one, early.
+        double firstB = -1;
+        bool afterDown = false;
+        int early = 0;
+        for (size_t i = before; i < ks.size(); ++i) {
+            const Key& k = ks[i];
+            if (k.kind != "KEYDOWN" || !typingKey(k)) continue;
+            const bool named = k.wp == VK_F4 || k.wp == VK_DOWN || k.wp == VK_RETURN;
+            if ((named || afterDown) && k.ms >= down && k.ms <= up) {
+                check(k.ms < down + 60 && ++early == 1,
+                      "held %d ms: a step began under the press: 0x%x %.0f ms after it", hold, k.wp,
+                      k.ms - down);
+            }
+            afterDown = k.wp == VK_DOWN;
+            if (k.wp == VK_F4 && k.ms > down) firstB = k.ms;
+        }
+        if (firstB > 0) {
+            char fig[160];
+            std::snprintf(fig, sizeof fig,
+                          "held %d ms: press to B's F4 %.0f ms, release to it %.0f ms", hold,
+                          firstB - down, firstB - up);
+            g_pressFig.restart.push_back(fig);
+            say("%s", fig);
+        }
+        Sleep(300);
+    }
+    stopStub(s);
+    stopTovira(t);
+}
+
+// Shift+Tab twice in the editing view while a step waits for the Shift:
+// the program runs on, the focus where the user put it, and the keys follow
+// the release.
+void shiftTabInWait() {
+    constexpr int kDelay = 1000;
+    Cfg cfg = standardCfg();
+    cfg.delay = std::to_string(kDelay);
+    Tovira t;
+    Stub s;
+    if (!startWithStub("shift-tab", t, cfg, s, L"")) {
+        stopStub(s);
+        return stopTovira(t);
+    }
+    click(item(t.main, id::Command2));  // the editing view
+    size_t before = keys(s).size();
+    check(click(item(t.main, id::c1(0))), "click on station button c1(0)");
+    const double due = nowMs() + kDelay + 50;
+    panelToFront(t);
+    double down = 0, up = 0;
+    pressAt(item(t.main, id::t1(5)), 60, down, up);  // into a field
+    Sleep(250);                                      // the focus settles
+    const DWORD thread = GetWindowThreadProcessId(t.main, nullptr);
+    auto focus = [&] {
+        GUITHREADINFO gi{};
+        gi.cbSize = sizeof gi;
+        return GetGUIThreadInfo(thread, &gi) ? gi.hwndFocus : nullptr;
+    };
+    check(focus() == item(t.main, id::t1(5)), "the click puts the focus into t1(5)");
+    holdKey(VK_SHIFT, true);
+    for (int i = 0; i < 2; ++i) {
+        holdKey(VK_TAB, true);
+        holdKey(VK_TAB, false);
+        Sleep(40);
+    }
+    // Held until well past the first step, repeated as a keyboard does.
+    while (nowMs() < due + 600) {
+        Sleep(30);
+        holdKey(VK_SHIFT, true);
+    }
+    // Before the release: then IvAc comes back and takes the keyboard.
+    check(focus() == item(t.main, id::t1(4)),
+          "the focus is in t1(4), where Shift+Tab put it, got the control %d",
+          GetDlgCtrlID(focus()));
+    check(spell(keys(s), before).spelled.empty(), "nothing typed while Shift is held");
+    holdKey(VK_SHIFT, false);
+    Sleep(300);
+    check(running(t.p), "the program runs on");
+    const std::string want = "{F4}{DOWN}EDDT_TWR{ENTER}";
+    waitFor([&] { return spell(keys(s), before).spelled.size() >= want.size(); }, 3000, 25);
+    check(spell(keys(s), before).spelled == want, "the keys follow the release, got \"%s\"",
+          spell(keys(s), before).spelled.c_str());
     stopStub(s);
     stopTovira(t);
 }
@@ -2648,6 +2816,9 @@ void auroraHandover() {
         stopAurora(a);
         return stopTovira(t);
     }
+    // The stand-in, started last, is in front; a press on a station takes
+    // no activation, so the panel is put there as the user would.
+    panelToFront(t);
     auroraTransfer(t, a, 0, "EDDT_TWR");
     if (!g_opt.shots.empty()) {
         RECT r, b;
@@ -2844,6 +3015,8 @@ const Scenario kScenarios[] = {
     {"double-click", "a second click while IvAc is slow to come to the front", doubleClickLate},
     {"foreground", "keys only while IvAc is in front", keysOnlyToIvac},
     {"modifier", "keys wait while the user holds a modifier", modifierHeld},
+    {"press", "a press on a station held across the typing steps", pressDuringTyping},
+    {"shift-tab", "two Shift+Tab in the editing view while a step waits", shiftTabInWait},
     {"feed", "index 404, the current feed over HTTPS with the test CA", feedOverHttps},
     {"feed-untrusted", "the feed's certificate from an untrusted CA", feedUntrusted},
     {"feed-proxy", "the index and the feed through the user's proxy", feedThroughProxy},
@@ -2966,6 +3139,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("\ne2e figures\n");
     for (const std::string& l : g_fig.latencies)
         std::printf("  click to first key: %s\n", l.c_str());
+    for (const std::string& l : g_pressFig.restart)
+        std::printf("  press during typing: %s\n", l.c_str());
     if (!g_fig.steps.empty())
         std::printf("  key step intervals: median %.1f ms, max %.1f ms (%zu steps)\n",
                     median(g_fig.steps), *std::max_element(g_fig.steps.begin(), g_fig.steps.end()),
