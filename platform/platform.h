@@ -57,6 +57,8 @@ enum class KeysSent {
 // The longest a URL fetch may take; a backend's own transfer time-outs
 // (connecting, sending, receiving) are no longer.
 inline constexpr Millis kUrlFetchTimeoutMs = 60000;
+// How long a click's balloon stays.
+inline constexpr Millis kBalloonMs = 5000;
 
 // A host name the sockets accept: 1 to 253 letters, digits, '.', '-' and
 // '_'. Both backends refuse any other at once, before any name lookup.
@@ -341,10 +343,11 @@ public:
     // The system's double-click time: a second click within it is the
     // second half of a double click.
     virtual Millis double_click_ms() = 0;
-    // Shows `text` for a few seconds in a balloon tool tip at the control
-    // with id `control_id`, outside the panel, without taking the keyboard.
-    // A newer one replaces it; it goes by itself.
-    virtual void show_balloon(int control_id, std::string_view text_utf8) = 0;
+    // Shows `text` for `shown_ms` in a balloon tool tip at the control with
+    // id `control_id`, outside the panel, without taking the keyboard. A
+    // newer one replaces it; it goes by itself.
+    virtual void show_balloon(int control_id, std::string_view text_utf8,
+                              Millis shown_ms = kBalloonMs) = 0;
 
     virtual FileSystem& files() = 0;
     virtual Locale& locale() = 0;

@@ -166,6 +166,7 @@ struct Balloon {
     Millis at;
     int control_id;
     std::string text;
+    Millis shown_ms = platform::kBalloonMs;
 };
 
 // A text field as the user sees it.
@@ -313,8 +314,9 @@ public:
     bool modifiers_held() override { return modifiers; }
     bool mouse_buttons_held() override { return mouse_buttons; }
     Millis double_click_ms() override { return double_click; }
-    void show_balloon(int control_id, std::string_view text_utf8) override {
-        balloons.push_back({now_, control_id, std::string(text_utf8)});
+    void show_balloon(int control_id, std::string_view text_utf8,
+                      Millis shown_ms = platform::kBalloonMs) override {
+        balloons.push_back({now_, control_id, std::string(text_utf8), shown_ms});
     }
     platform::FileSystem& files() override { return fs; }
     platform::Locale& locale() override { return loc; }

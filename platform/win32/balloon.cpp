@@ -9,7 +9,6 @@ namespace tovira::win32 {
 
 namespace {
 
-constexpr UINT kBalloonShowMs = 5000;
 constexpr UINT_PTR kBalloonTool = 1;
 
 TTTOOLINFOW balloon_tool(Win32Data& d, wchar_t* text) {
@@ -53,7 +52,8 @@ void hide_balloon(Win32Data& d) {
     SetWindowTextW(d.balloon, L"");
 }
 
-void Win32Platform::show_balloon(int control_id, std::string_view text_utf8) {
+void Win32Platform::show_balloon(int control_id, std::string_view text_utf8,
+                                 platform::Millis shown_ms) {
     Win32Data& d = *d_;
     if (!d.window || d.quitting || d.ending || !IsWindowVisible(d.window)) return;
     HWND button = nullptr;
@@ -74,7 +74,7 @@ void Win32Platform::show_balloon(int control_id, std::string_view text_utf8) {
     SendMessageW(d.balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
     SetWindowPos(d.balloon, HWND_TOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
-    SetTimer(d.window, kBalloonTimer, kBalloonShowMs, nullptr);
+    SetTimer(d.window, kBalloonTimer, static_cast<UINT>(shown_ms), nullptr);
 }
 
 }  // namespace tovira::win32

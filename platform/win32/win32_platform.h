@@ -57,7 +57,8 @@ public:
     bool modifiers_held() override;
     bool mouse_buttons_held() override;
     platform::Millis double_click_ms() override;
-    void show_balloon(int control_id, std::string_view text_utf8) override;
+    void show_balloon(int control_id, std::string_view text_utf8,
+                      platform::Millis shown_ms = platform::kBalloonMs) override;
     platform::FileSystem& files() override;
     platform::Locale& locale() override;
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;
