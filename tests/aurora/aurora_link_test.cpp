@@ -235,7 +235,8 @@ TEST_F(AuroraLinkTest, EveryConversationEndsEachRequestOnceWithItsOutcome) {
           {O::Answered, "ATC;EDDT_TWR:120.505;EDDT_APP:119.625;EDBB_CTR:127.175;EDDT_GND:121.855",
            true},
           {O::Answered,
-           "TRPOS;DLH4CW;52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;EDDT_APP;;FL100;;;;;;;0",
+           "TRPOS;DLH4CW;52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;EDDT_APP;;FL100;"
+           ";;;;;;0",
            true},
           {O::Answered, "TRTR;DLH4CW;EDDT_TWR", true}}},
         {"answers split in two",
