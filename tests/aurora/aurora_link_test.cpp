@@ -128,6 +128,8 @@ TEST(AuroraLines, StationListsAreReadWhole) {
         {"501", station_list(501), std::nullopt},
         {"a blank in a callsign", "#ATC;EDDT TWR:120.505", std::nullopt},
         {"no callsign", "#ATC;:120.505", std::nullopt},
+        {"a long callsign", "#ATC;EDGG_DKB_N_CTR:133.955", 1, {"EDGG_DKB_N_CTR", "133.955"}},
+        {"one too long", "#ATC;" + std::string(kAuroraMaxStationCallsign + 1, 'E'), std::nullopt},
         {"another answer", "#SELTFC;DLH4CW", std::nullopt},
         {"a refusal", "@ERR;#ATC;Unknown command", std::nullopt},
     };
