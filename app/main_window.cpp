@@ -45,7 +45,8 @@ Form1::Form1(platform::Platform& platform)
       editing({platform, *this, c1, l1, t0, t1, Check2, *Check3, *Command1, *Label9, layout,
                scheduler}),
       monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet}),
-      aurora({platform, *this, c1, monitor}),
+      aurora_link({platform, *this}),
+      aurora({platform, *this, c1, t1, monitor, aurora_link}),
       scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
       Inet1(platform),
       feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),
@@ -198,6 +199,7 @@ void Form1::unload() {
     Timer6->set_enabled(false);
     Timer8->set_enabled(false);
     aurora.stop();
+    aurora_link.cancel_all();
     saveconfig();
     forget_shown();
     platform_.quit();
