@@ -339,7 +339,11 @@ public:
     platform::Desktop desktop() override { return monitors; }
     bool window_moving() override { return moving; }
     void control_changed(const Control& control, platform::ControlProp what) override;
-    void quit() override { quit_requested = true; }
+    // As the Windows backend's: whatever the gate kept goes with the program.
+    void quit() override {
+        quit_requested = true;
+        gate_.clear();
+    }
     platform::Activation app_activate(std::string_view title) override;
     platform::KeysSent send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
                                  bool wait) override;
