@@ -13,6 +13,7 @@ void nulTexts();
 void alwaysOnTop();
 void menuMinimize();
 void reachablePanel();
+void readOnlyFolder();
 
 // ivac_handover.cpp: the handover in IvAc.
 void clickTypes();
@@ -40,6 +41,7 @@ void feedOverHttps();
 void feedUntrusted();
 void feedThroughProxy();
 void feedOversized();
+void feedPlainLarge();
 
 // network_hostile.cpp: silent and hostile servers, the URL fetch's bounds.
 void silentServer();
