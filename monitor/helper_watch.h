@@ -24,7 +24,6 @@ public:
     // What the notice does after an update. An update without a fetch (its
     // result reused) tells nothing and changes nothing.
     Action after_update(const HelperReport& report);
-    bool shown() const { return shown_; }
 
 private:
     int failed_in_a_row_ = 0;
