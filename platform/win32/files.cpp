@@ -138,7 +138,7 @@ std::optional<std::string> Win32Files::probe_write() {
     // folder never test with the same file.
     const std::wstring p = folder_ + L"tq.cfg." + std::to_wstring(GetCurrentProcessId()) + L"." +
                            std::to_wstring(GetTickCount64()) + L".test";
-    HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (h == INVALID_HANDLE_VALUE) return error_text(GetLastError());
     // Some guards let a file be made but refuse what goes into it.

@@ -366,6 +366,7 @@ void readOnlyFolder() {
     const DWORD refused = probe == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
     check(refused != 0, "the folder refuses the driver's write too (error %lu)", refused);
+    say("the read-only folder refuses a write with error %lu", refused);
 
     Tovira t;
     t.dir = dir;
@@ -392,6 +393,7 @@ void readOnlyFolder() {
     check(shown && notice.starts_with(head) && notice.ends_with(tail) &&
               notice.size() > head.size() + tail.size(),
           "a balloon names the folder and the reason: \"%s\"", u8(notice).c_str());
+    say("the balloon at \"Menu\": %s", u8(notice).c_str());
     const std::wstring tip = toolTip(t.p.pid, item(t.main, id::Command2));
     check(tip == L"Configure the buttons and ATC positions\n" + notice,
           "\"Menu\"'s tool tip keeps it: \"%s\"", visible(u8(tip)).c_str());
