@@ -105,11 +105,9 @@ public:
         const DWORD error = launch(url, max_bytes);
         if (error != ERROR_SUCCESS) {
             stop();
-            // Told as the fetch's result, through the loop like any other.
-            auto result = std::make_shared<platform::UrlFetchResult>();
-            result->helper_failure = error_text(error);
-            deliver(result);
-            return true;
+            // Told as the fetch's result at the first look, from the loop
+            // like any completion, never inside this call.
+            failed_start_ = error_text(error);
         }
         if (!start_polling()) {
             stop();
@@ -124,6 +122,13 @@ public:
     }
 
     void poll() {
+        if (!failed_start_.empty()) {
+            auto result = std::make_shared<platform::UrlFetchResult>();
+            result->helper_failure = std::move(failed_start_);
+            stop();
+            deliver(result);
+            return;
+        }
         if (!child_ || !reader_) return;
         // Whether the child has ended, asked before the pipe: what it wrote
         // before it ended is in the pipe by then.
@@ -295,6 +300,7 @@ private:
     // Ends the child and frees everything of the fetch. Nothing waits:
     // TerminateProcess returns at once, and the handles are this thread's.
     void stop() {
+        failed_start_.clear();
         if (poll_timer_) {
             KillTimer(nullptr, poll_timer_);
             g_polls.erase(poll_timer_);
@@ -323,7 +329,8 @@ private:
     UINT poll_interval_ = 0;
     std::optional<platform::FetchFrameReader> reader_;
     std::vector<char> buffer_;
-    bool answered_ = false;  // the child wrote something
+    bool answered_ = false;     // the child wrote something
+    std::string failed_start_;  // why the child did not start, until told
 };
 
 void CALLBACK poll_proc(HWND, UINT, UINT_PTR timer, DWORD) {

@@ -47,6 +47,8 @@ const Scenario kScenarios[] = {
     {"hostile", "misbehaving status servers and an oversized index", hostilePeers},
     {"fetch-bounds", "the status index from hostile servers over HTTP and HTTPS", fetchBounds},
     {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
+    {"helper-blocked", "the network helper cannot start: told at the third update, then cleared",
+     helperCannotStart},
     {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
     {"reachable", "a home position off the screen opens on it, one on it stays", reachablePanel},

@@ -48,6 +48,7 @@ void silentServer();
 void closeDuringDownload();
 void hostilePeers();
 void fetchBounds();
+void helperCannotStart();
 
 // screenshots.cpp: the pictures and the demo's helpers.
 void screenshots();
