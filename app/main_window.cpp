@@ -1,6 +1,9 @@
 #include "app/main_window.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "panel/reachable_position.h"
 
@@ -29,6 +32,7 @@ void move_in_tab_order(const std::vector<Control*>& controls, Control& control, 
 Form1::Form1(platform::Platform& platform)
     : Form1Controls(platform),
       FormWindow(platform),
+      notices({platform, *Command2}),
       config({platform,
               *this,
               t0,
@@ -44,7 +48,7 @@ Form1::Form1(platform::Platform& platform)
       layout({*this, c1, l1, Check2, *Command2, *Label9, *Line2, *Line3}),
       editing({platform, *this, c1, l1, t0, t1, Check2, *Check3, *Command1, *Label9, layout,
                scheduler}),
-      monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet}),
+      monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet, notices}),
       aurora_link({platform, *this}),
       aurora({platform, *this, c1, t1, monitor, aurora_link}),
       scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
@@ -148,6 +152,7 @@ void Form1::Timer5_Timer() {
     hide();
     platform_.do_events();
     if (unloaded()) return;
+    config.check_folder();
     loadconfig();
     // Without a recorded home position the panel opens at 0, 0 as always.
     if (config.home_loaded()) keep_home_reachable(platform_.desktop());
@@ -160,6 +165,10 @@ void Form1::Timer5_Timer() {
     checkwhazz();
     collapse();
     show();
+    // Told once the panel is there to point at.
+    if (auto notice = config.folder_notice()) {
+        notices.show(MenuNotices::Notice::ConfigNotSaved, std::move(*notice));
+    }
 }
 
 void Form1::Check1_Click() {
@@ -190,7 +199,7 @@ bool Form1::press_activates(const Control& control) const {
     return !station || width() >= kEditWidth;
 }
 
-void Form1::unload() {
+void Form1::unload(bool session_end) {
     if (unloaded()) return;
     set_unloaded();
     // Whatever is under way ends here: no key step or update after unload.
@@ -200,9 +209,20 @@ void Form1::unload() {
     Timer8->set_enabled(false);
     aurora.stop();
     aurora_link.cancel_all();
-    saveconfig();
+    save_at_unload(!session_end);
     forget_shown();
     platform_.quit();
+}
+
+void Form1::save_at_unload(bool ask) {
+    for (;;) {
+        const std::optional<std::string> failure = config.save();
+        if (!failure || !ask || platform_.quitting()) return;
+        // Nothing of the core runs while the user decides: timers, fetches
+        // and Aurora's answers wait in the gate (and go with the program).
+        platform::EventGate::Hold hold(platform_.gate());
+        if (!platform_.ask_retry(config.save_question(*failure))) return;
+    }
 }
 
 // ---- keeping the panel within reach -------------------------------------------------

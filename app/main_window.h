@@ -21,6 +21,7 @@
 #include "monitor/inet_control.h"
 #include "monitor/status_parser.h"
 #include "monitor/update_scheduler.h"
+#include "panel/menu_notices.h"
 #include "panel/panel_editing.h"
 #include "panel/panel_layout.h"
 #include "platform/platform.h"
@@ -132,7 +133,9 @@ public:
     void Command3_Click();  // "Minimize"
     void Command5_Click();  // "Quit + Save"
     // Closes the window however asked: saves and ends the program. Runs once.
-    void unload();
+    // A save that fails is offered again until it succeeds or the user
+    // cancels; not at the end of the Windows session, which waits for no one.
+    void unload(bool session_end = false);
 
     // ---- what the backend reads and the window's events it hands over ----
     const std::vector<Control*>& window_controls() const override { return controls(); }
@@ -144,12 +147,13 @@ public:
     void on_mouse_down() override { Form_MouseDown(); }
     void on_moved(float left, float top) override { window_moved(left, top); }
     void on_close() override { unload(); }
-    void on_end_session() override { unload(); }
+    void on_end_session() override { unload(true); }
     // Once the monitors have settled, and not while the user moves the
     // window, the window and the home position are kept within reach.
     void display_changed() override;
 
     // ---- the parts of the program ----------------------------------------
+    MenuNotices notices;
     ConfigFile config;
     Dispatch dispatch;
     PanelLayout layout;
@@ -175,6 +179,8 @@ public:
     void checkwhazz() { monitor.checkwhazz(); }
 
 private:
+    // The save of the unload; with `ask`, a failure is put to the user.
+    void save_at_unload(bool ask);
     void display_settled();
     // Moves an unreachable home position onto the nearest monitor.
     void keep_home_reachable(const platform::Desktop& desktop);

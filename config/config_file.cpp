@@ -55,7 +55,13 @@ void ConfigFile::loadconfig() {
     platform::Locale& locale = f.platform.locale();
     const char sep = locale.decimal_separator();
     bool missing = false;
-    auto file = f.platform.files().open_read(kConfigFileName, &missing);
+    platform::FileSystem& fs = f.platform.files();
+    auto file = fs.open_read(kConfigFileName, &missing);
+    if (!file && missing) {
+        // The file beside the program always wins over the redirected copy.
+        file = fs.open_redirected(kConfigFileName);
+        redirected_ = file != nullptr;
+    }
     if (!file) {
         // A first start saves a new file; a file that exists but cannot be
         // opened (locked, no permission) must not be overwritten by an
@@ -118,8 +124,25 @@ void ConfigFile::loadconfig() {
     }
 }
 
-void ConfigFile::saveconfig() {
-    if (!loaded_) return;
+void ConfigFile::check_folder() {
+    folder_refuses_ = f_.platform.files().probe_write();
+}
+
+std::optional<std::string> ConfigFile::folder_notice() const {
+    if (!folder_refuses_) return std::nullopt;
+    return std::string(kConfigFileName) + " cannot be saved in " + f_.platform.files().folder() +
+           ": " + *folder_refuses_ + ". Move Tovira to a folder you can write to";
+}
+
+std::string ConfigFile::save_question(const std::string& reason) const {
+    return std::string(kConfigFileName) + " cannot be saved in " + f_.platform.files().folder() +
+           ": " + reason +
+           ".\n\nRetry to try again, or Cancel to quit without saving: the file keeps what it "
+           "held.";
+}
+
+std::optional<std::string> ConfigFile::save() {
+    if (!loaded_) return std::nullopt;
     const Uses& f = f_;
     platform::Locale& locale = f.platform.locale();
     const char sep = locale.decimal_separator();
@@ -153,18 +176,21 @@ void ConfigFile::saveconfig() {
     line(f.Text3.text());
     line(format_number(f.dispatch.keywait == 1 ? 1 : 0, sep));
 
-    if (!converted) return;
+    if (!converted) return "a text cannot be written in the system's code page";
 
     // The new file is complete before it takes the old one's place; any
     // failure leaves the old file as it was.
     platform::FileSystem& fs = f.platform.files();
     auto out = fs.create(kConfigTempName);
-    if (!out) return;
+    if (!out) return fs.last_error();
     const bool written = out->write(text) && out->commit();
     if (!written || !fs.replace(kConfigTempName, kConfigFileName)) {
+        std::string why = fs.last_error();
         out.reset();
         fs.remove(kConfigTempName);
+        return why;
     }
+    return std::nullopt;
 }
 
 }  // namespace tovira

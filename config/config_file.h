@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "config/station_table.h"
 #include "controls/controls.h"
@@ -40,13 +42,29 @@ public:
 
     explicit ConfigFile(const Uses& uses) : f_(uses) {}
 
+    // Tries a write in the file's folder; `folder_notice` then tells.
+    void check_folder();
     // Applies the file line by line; the first error ends the load quietly.
+    // Where the file is missing and Windows' file virtualization kept an
+    // older program's copy of it in the user's VirtualStore, that copy is
+    // read: the user's stations, which the save then writes beside the
+    // program.
     void loadconfig();
     // Writes the whole file beside the old one and replaces it in one step;
     // any failure leaves the old file whole. Skipped while the load has not
     // run, or when reading the file failed part way, so that an empty or
-    // partial table never overwrites the user's stations.
-    void saveconfig();
+    // partial table never overwrites the user's stations. Returns why it
+    // failed, or nothing when it saved or was skipped.
+    std::optional<std::string> save();
+    void saveconfig() { save(); }
+
+    // What the user is told, for the whole run, when the folder refused
+    // the write of `check_folder`.
+    std::optional<std::string> folder_notice() const;
+    // The question after a save at the window's unload failed with `reason`.
+    std::string save_question(const std::string& reason) const;
+    // The load read the copy in the VirtualStore.
+    bool loaded_redirected() const { return redirected_; }
 
     bool loaded() const { return loaded_; }
     // The load got as far as recording the home position.
@@ -59,6 +77,8 @@ private:
     Uses f_;
     bool loaded_ = false;
     bool home_loaded_ = false;
+    bool redirected_ = false;
+    std::optional<std::string> folder_refuses_;  // why, when it does
 };
 
 }  // namespace tovira

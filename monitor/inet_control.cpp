@@ -22,6 +22,8 @@ std::string InetControl::OpenURL() {
     const platform::Millis deadline = platform_.now_ms() + limits_.timeout_ms;
     while (!done_) {
         if (platform_.quitting() || platform_.now_ms() >= deadline) {
+            // A failed start is reported at once: this helper was running.
+            helper_ran_ = true;
             fetch_->cancel();
             throw FetchError("no answer from " + URL);
         }
@@ -30,6 +32,12 @@ std::string InetControl::OpenURL() {
     // Whatever happens, the body leaves with this call: a failed one must
     // not stay in memory until the next update.
     platform::UrlFetchResult result = std::exchange(result_, {});
+    if (result.helper_failure.empty()) {
+        helper_ran_ = true;
+    } else {
+        helper_failure_ = std::move(result.helper_failure);
+        throw FetchError("the helper did not start: " + helper_failure_);
+    }
     if (!result.ok || result.body.size() > limits_.max_bytes) {
         throw FetchError("fetch failed: " + URL);
     }

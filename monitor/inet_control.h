@@ -46,6 +46,15 @@ public:
     bool StillExecuting() const { return busy_; }
     const FetchLimits& limits() const { return limits_; }
     void set_timeout_ms(platform::Millis ms) { limits_.timeout_ms = ms; }
+    // What the fetches since `forget_helper` told of their helper: one that
+    // ran (whatever became of the transfer), and the reason of the last
+    // that could not start or ended before it answered.
+    bool helper_ran() const { return helper_ran_; }
+    const std::string& helper_failure() const { return helper_failure_; }
+    void forget_helper() {
+        helper_ran_ = false;
+        helper_failure_.clear();
+    }
     // Memory it still holds for a result beyond an empty text's: none
     // between fetches.
     std::size_t held_bytes() const {
@@ -61,6 +70,8 @@ private:
     std::unique_ptr<platform::UrlFetch> fetch_;
     bool busy_ = false;
     bool done_ = false;
+    bool helper_ran_ = false;
+    std::string helper_failure_;
     platform::UrlFetchResult result_;
 };
 

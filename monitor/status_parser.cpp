@@ -7,6 +7,7 @@
 #include "monitor/feed.h"
 #include "monitor/http_client.h"
 #include "monitor/inet_control.h"
+#include "panel/menu_notices.h"
 #include "window/form_window.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -249,6 +250,29 @@ MyInet& StatusMonitor::my_inet() {
 }
 
 void StatusMonitor::getwhazz() {
+    f_.Inet1.forget_helper();
+    f_.feed_inet.forget_helper();
+    fetch_status();
+    watch_helper();
+}
+
+void StatusMonitor::watch_helper() {
+    HelperReport report;
+    report.ran = f_.Inet1.helper_ran() || f_.feed_inet.helper_ran();
+    report.failure = f_.feed_inet.helper_failure();
+    if (report.failure.empty()) report.failure = f_.Inet1.helper_failure();
+    switch (helper_watch_.after_update(report)) {
+        case HelperWatch::Action::Show:
+            f_.notices.show(MenuNotices::Notice::HelperCannotStart, helper_notice(report.failure));
+            break;
+        case HelperWatch::Action::Clear:
+            f_.notices.clear(MenuNotices::Notice::HelperCannotStart);
+            break;
+        case HelperWatch::Action::None: break;
+    }
+}
+
+void StatusMonitor::fetch_status() {
     const Uses& f = f_;
     platform::Platform& platform = f.platform;
     fetching_ = true;

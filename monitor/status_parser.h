@@ -15,12 +15,14 @@
 #include "controls/controls.h"
 #include "monitor/addresses.h"
 #include "monitor/feed_route.h"
+#include "monitor/helper_watch.h"
 #include "platform/platform.h"
 
 namespace tovira {
 
 class FormWindow;
 class InetControl;
+class MenuNotices;
 class MyInet;
 
 struct StatusServer {
@@ -103,6 +105,7 @@ public:
         Label& Label8;                                      // " Loading ..." notice
         InetControl& Inet1;                                 // the status index
         InetControl& feed_inet;                             // the current feed
+        MenuNotices& notices;                               // a helper that cannot start
     };
 
     explicit StatusMonitor(const Uses& uses);
@@ -131,13 +134,18 @@ public:
     MonitorAddresses addresses;
 
 private:
+    // The fetches of `getwhazz`.
+    void fetch_status();
     // The current feed as status records, or nullopt when it cannot stand in.
     std::optional<std::string> fetch_feed(platform::Millis update_start);
+    // Tells the user of a helper that keeps failing to start.
+    void watch_helper();
 
     Uses f_;
     bool fetching_ = false;
     std::unique_ptr<MyInet> my_inet_;
     FeedRoute route_;
+    HelperWatch helper_watch_;
     struct Matched {
         std::string position;  // the text that matched
         std::string callsign;  // UTF-8; empty: none

@@ -59,6 +59,8 @@ enum class KeysSent {
 inline constexpr Millis kUrlFetchTimeoutMs = 60000;
 // How long a click's balloon stays.
 inline constexpr Millis kBalloonMs = 5000;
+// How long a notice at "Menu" stays: read once, kept in its tool tip.
+inline constexpr Millis kNoticeBalloonMs = 10000;
 
 // A host name the sockets accept: 1 to 253 letters, digits, '.', '-' and
 // '_'. Both backends refuse any other at once, before any name lookup.
@@ -163,6 +165,19 @@ public:
     virtual bool remove(std::string_view name) = 0;
     // Puts `from` in the place of `to` in one step; `to` need not exist.
     virtual bool replace(std::string_view from, std::string_view to) = 0;
+
+    // The folder, as the user knows it (UTF-8, no trailing separator).
+    virtual std::string folder() = 0;
+    // Whether the folder takes a write: a uniquely named file is created
+    // beside the others, written and deleted. Nothing when it does; else
+    // why not, in the user's words.
+    virtual std::optional<std::string> probe_write() = 0;
+    // The copy of `name` that Windows' file virtualization made for an
+    // older program run from this folder, in the user's VirtualStore. Null
+    // when there is none (or no such redirection on this system).
+    virtual std::unique_ptr<InputFile> open_redirected(std::string_view name) = 0;
+    // Why the last operation that failed did, in the user's words.
+    virtual std::string last_error() = 0;
 };
 
 // ---- Locale -----------------------------------------------------------------
@@ -213,6 +228,11 @@ struct UrlFetchResult {
     bool ok = false;
     int status = 0;    // HTTP status code, 0 when there was none
     std::string body;  // 8-bit code page
+    // Not empty when the fetch's helper could not be started or ended
+    // before it answered at all: why, in the user's words. Security
+    // software that blocks the start looks like this, never like an
+    // outage of the network.
+    std::string helper_failure;
 };
 
 class UrlFetchEvents {
@@ -225,7 +245,8 @@ public:
 class UrlFetch {
 public:
     virtual ~UrlFetch() = default;
-    // A body longer than `max_bytes` makes the fetch fail.
+    // A body longer than `max_bytes` makes the fetch fail. A helper that
+    // cannot be started is a failed fetch: its completion says so.
     virtual bool start(std::string_view url, std::size_t max_bytes) = 0;
     // Abandons the fetch under way; no completion event follows.
     virtual void cancel() = 0;
@@ -348,6 +369,11 @@ public:
     // newer one replaces it; it goes by itself.
     virtual void show_balloon(int control_id, std::string_view text_utf8,
                               Millis shown_ms = kBalloonMs) = 0;
+
+    // Asks the user, in a message box above every window, whether to try
+    // again (`text`, UTF-8): true for Retry, false for Cancel. The window
+    // keeps being served meanwhile; the caller holds the gate.
+    virtual bool ask_retry(std::string_view text_utf8) = 0;
 
     virtual FileSystem& files() = 0;
     virtual Locale& locale() = 0;

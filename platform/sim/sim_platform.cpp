@@ -67,10 +67,24 @@ void MemFileSystem::fail_operation(int n, bool and_all_after, std::size_t partia
     partial_ = partial_bytes;
 }
 
-bool MemFileSystem::step() {
+bool MemFileSystem::step(bool write) {
     ++ops_;
-    if (fail_at_ == 0) return true;
-    return fail_after_ ? ops_ < fail_at_ : ops_ != fail_at_;
+    bool ok = fail_at_ == 0 || (fail_after_ ? ops_ < fail_at_ : ops_ != fail_at_);
+    if (ok && write && read_only) ok = false;
+    if (!ok) last_error_ = write && read_only ? denied : "The device is not ready (error 21)";
+    return ok;
+}
+
+std::optional<std::string> MemFileSystem::probe_write() {
+    ++probes;
+    if (!step(true)) return last_error_;
+    return std::nullopt;
+}
+
+std::unique_ptr<platform::InputFile> MemFileSystem::open_redirected(std::string_view name) {
+    auto it = redirected.find(std::string(name));
+    if (it == redirected.end()) return nullptr;
+    return std::make_unique<MemInputFile>(*this, it->second);
 }
 
 std::unique_ptr<platform::InputFile> MemFileSystem::open_read(std::string_view name,
@@ -83,18 +97,18 @@ std::unique_ptr<platform::InputFile> MemFileSystem::open_read(std::string_view n
 }
 
 std::unique_ptr<platform::OutputFile> MemFileSystem::create(std::string_view name) {
-    if (!step()) return nullptr;
+    if (!step(true)) return nullptr;
     files[std::string(name)].clear();
     return std::make_unique<MemOutputFile>(*this, std::string(name));
 }
 
 bool MemFileSystem::remove(std::string_view name) {
-    if (!step()) return false;
+    if (!step(true)) return false;
     return files.erase(std::string(name)) > 0;
 }
 
 bool MemFileSystem::replace(std::string_view from, std::string_view to) {
-    if (!step()) return false;
+    if (!step(true)) return false;
     auto it = files.find(std::string(from));
     if (it == files.end()) return false;
     std::string data = std::move(it->second);
@@ -341,10 +355,16 @@ public:
         const std::uint64_t gen = state_->generation;
         auto st = state_;
         SimPlatform* sim = &sim_;
-        platform::UrlFetchResult result{script.ok, script.status, script.body};
+        platform::UrlFetchResult result{script.ok, script.status, script.body, {}};
         // A failed fetch hands over no body, as the Windows backend's does.
-        if (!result.ok || result.body.size() > max_bytes) result = {false, script.status, {}};
-        sim_.post(sim_.now() + script.duration, [st, gen, sim, result] {
+        if (!result.ok || result.body.size() > max_bytes) result = {false, script.status, {}, {}};
+        Millis duration = script.duration;
+        if (!sim_.helper_failure.empty()) {
+            // As the Windows backend's: the failed start is known at once.
+            result = {false, 0, {}, sim_.helper_failure};
+            duration = 0;
+        }
+        sim_.post(sim_.now() + duration, [st, gen, sim, result] {
             if (!st->alive || st->generation != gen) return;
             st->busy = false;
             --sim->live_url_fetches;
@@ -500,6 +520,16 @@ void SimPlatform::run_until(Millis until) {
 }
 
 // ---- window and keys ---------------------------------------------------------------------
+
+bool SimPlatform::ask_retry(std::string_view text_utf8) {
+    const std::size_t n = questions.size();
+    const bool retry = n < answers.size() && answers[n];
+    questions.push_back({now_, std::string(text_utf8), retry});
+    // The message box's own loop serves the window while the user reads.
+    const Millis until = now_ + answer_ms;
+    while (now_ < until) wait_events(until);
+    return retry;
+}
 
 void SimPlatform::window_bounds_changed(float left, float top, float width, float height) {
     window.left = left;

@@ -54,17 +54,33 @@ public:
     void clear_failures() { fail_at_ = 0; }
     int operations() const { return ops_; }  // count of operations so far
 
+    // The folder refuses every write, as a read-only one under Windows
+    // does (Program Files, Controlled Folder Access): creating, removing
+    // and replacing fail with `denied`; reading works.
+    bool read_only = false;
+    std::string denied = "Access is denied (error 5)";
+    std::string folder_name = "C:\\Tovira";
+    // The copies in the user's VirtualStore, by name.
+    std::map<std::string, std::string> redirected;
+    int probes = 0;  // write probes made
+
     std::unique_ptr<platform::InputFile> open_read(std::string_view name,
                                                    bool* missing = nullptr) override;
     std::unique_ptr<platform::OutputFile> create(std::string_view name) override;
     bool remove(std::string_view name) override;
     bool replace(std::string_view from, std::string_view to) override;
+    std::string folder() override { return folder_name; }
+    std::optional<std::string> probe_write() override;
+    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name) override;
+    std::string last_error() override { return last_error_; }
 
-    // One step of a file operation; false when it is to fail.
-    bool step();
+    // One step of a file operation; false when it is to fail. `write`:
+    // the step changes the folder, which a read-only one refuses.
+    bool step(bool write = false);
     std::size_t partial_bytes() const { return partial_; }
 
 private:
+    std::string last_error_;
     int ops_ = 0;
     int fail_at_ = 0;
     bool fail_after_ = false;
@@ -143,6 +159,13 @@ struct UrlScript {
     std::string body;
     bool never = false;  // never completes
     int status = 200;    // HTTP status; 0: none (no answer)
+};
+
+// A question put to the user with `ask_retry`.
+struct Question {
+    Millis at = 0;
+    std::string text;
+    bool retry = false;  // the answer
 };
 
 struct KeySend {
@@ -247,6 +270,15 @@ public:
     std::vector<Balloon> balloons;
     // The next `failing_posts` posts are refused.
     int failing_posts = 0;
+    // The user's answers to `ask_retry`, in order (true: Retry); Cancel
+    // once they run out. Each takes `answer_ms` of the user's time, during
+    // which the loop keeps running (the message box's own loop).
+    std::vector<bool> answers;
+    Millis answer_ms = 0;
+    std::vector<Question> questions;
+    // Every URL fetch's helper fails to start with this reason, when set
+    // (security software blocks it): each fetch fails at once.
+    std::string helper_failure;
     // Observers for property tests: each activation's outcome, each send.
     std::function<void(const std::string& title, bool ok)> on_activate;
     std::function<void(const KeySend& send, bool typed)> on_send;
@@ -307,7 +339,11 @@ public:
     platform::Desktop desktop() override { return monitors; }
     bool window_moving() override { return moving; }
     void control_changed(const Control& control, platform::ControlProp what) override;
-    void quit() override { quit_requested = true; }
+    // As the Windows backend's: whatever the gate kept goes with the program.
+    void quit() override {
+        quit_requested = true;
+        gate_.clear();
+    }
     platform::Activation app_activate(std::string_view title) override;
     platform::KeysSent send_keys(std::string_view text, std::span<const platform::KeyStroke> keys,
                                  bool wait) override;
@@ -318,6 +354,7 @@ public:
                       Millis shown_ms = platform::kBalloonMs) override {
         balloons.push_back({now_, control_id, std::string(text_utf8), shown_ms});
     }
+    bool ask_retry(std::string_view text_utf8) override;
     platform::FileSystem& files() override { return fs; }
     platform::Locale& locale() override { return loc; }
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;

@@ -1,6 +1,13 @@
 // Files of the Win32 backend: plain names in the executable's folder, read
-// and written whole, replaced with MoveFileExW.
+// and written whole, replaced with MoveFileExW; the folder's write test (a
+// uniquely named file created, written and deleted); the copy of a file in
+// the user's VirtualStore (%LOCALAPPDATA%\VirtualStore followed by the
+// folder without its drive), where file virtualization put the writes of an
+// older program without a manifest; the system's message for the last
+// failure. Leaves out: folders on a network share (no VirtualStore there).
 #include "platform/win32/win32_internal.h"
+// After windows.h, which it needs.
+#include <shlobj.h>
 
 namespace tovira::win32 {
 
@@ -26,7 +33,7 @@ private:
 
 class Win32OutputFile final : public platform::OutputFile {
 public:
-    explicit Win32OutputFile(HANDLE h) : h_(h) {}
+    Win32OutputFile(HANDLE h, DWORD& last_error) : h_(h), last_error_(last_error) {}
     ~Win32OutputFile() override {
         if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
     }
@@ -38,7 +45,11 @@ public:
         while (!bytes.empty()) {
             DWORD done = 0;
             const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-            if (!WriteFile(h_, bytes.data(), want, &done, nullptr) || done == 0) return false;
+            if (!WriteFile(h_, bytes.data(), want, &done, nullptr) || done == 0) {
+                last_error_ = done == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_WRITE_FAULT
+                                                                           : GetLastError();
+                return false;
+            }
             bytes.remove_prefix(done);
         }
         return true;
@@ -47,13 +58,16 @@ public:
     bool commit() override {
         if (h_ == INVALID_HANDLE_VALUE) return false;
         const bool flushed = FlushFileBuffers(h_) != 0;
+        if (!flushed) last_error_ = GetLastError();
         const bool closed = CloseHandle(h_) != 0;
+        if (flushed && !closed) last_error_ = GetLastError();
         h_ = INVALID_HANDLE_VALUE;
         return flushed && closed;
     }
 
 private:
     HANDLE h_;
+    DWORD& last_error_;
 };
 
 }  // namespace
@@ -93,13 +107,68 @@ std::unique_ptr<platform::OutputFile> Win32Files::create(std::string_view name) 
     if (p.empty()) return nullptr;
     HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32OutputFile>(h);
+    if (h == INVALID_HANDLE_VALUE) {
+        failed();
+        return nullptr;
+    }
+    return std::make_unique<Win32OutputFile>(h, last_error_);
 }
 
 bool Win32Files::remove(std::string_view name) {
     const std::wstring p = path(name);
-    return !p.empty() && DeleteFileW(p.c_str()) != 0;
+    return !p.empty() && (DeleteFileW(p.c_str()) != 0 || failed());
+}
+
+bool Win32Files::failed() {
+    last_error_ = GetLastError();
+    if (last_error_ == ERROR_SUCCESS) last_error_ = ERROR_GEN_FAILURE;
+    return false;
+}
+
+std::string Win32Files::folder() {
+    std::wstring f = folder_;
+    if (f.size() > 1 && (f.back() == L'\\' || f.back() == L'/') && f[f.size() - 2] != L':')
+        f.pop_back();
+    return narrow(f);
+}
+
+std::optional<std::string> Win32Files::probe_write() {
+    if (folder_.empty()) return error_text(ERROR_PATH_NOT_FOUND);
+    // Unique to this process and moment: two programs started from one
+    // folder never test with the same file.
+    const std::wstring p = folder_ + L"tq.cfg." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                           std::to_wstring(GetTickCount64()) + L".test";
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return error_text(GetLastError());
+    // Some guards let a file be made but refuse what goes into it.
+    DWORD wrote = 0;
+    const bool written = WriteFile(h, "\r\n", 2, &wrote, nullptr) && wrote == 2;
+    const DWORD write_error = written ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(h);
+    const bool deleted = DeleteFileW(p.c_str()) != 0;
+    const DWORD delete_error = deleted ? ERROR_SUCCESS : GetLastError();
+    if (!written) return error_text(write_error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : write_error);
+    // The save replaces the file, which needs the same right as a delete.
+    if (!deleted) return error_text(delete_error);
+    return std::nullopt;
+}
+
+std::unique_ptr<platform::InputFile> Win32Files::open_redirected(std::string_view name) {
+    const std::wstring own = path(name);
+    // Only a folder on a drive letter has a VirtualStore copy.
+    if (own.size() < 3 || own[1] != L':' || own[2] != L'\\') return nullptr;
+    wchar_t* local = nullptr;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)) || !local) {
+        if (local) CoTaskMemFree(local);
+        return nullptr;
+    }
+    std::wstring p = std::wstring(local) + L"\\VirtualStore" + own.substr(2);
+    CoTaskMemFree(local);
+    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32InputFile>(h);
 }
 
 bool Win32Files::replace(std::string_view from, std::string_view to) {
@@ -116,6 +185,7 @@ bool Win32Files::replace(std::string_view from, std::string_view to) {
         const DWORD error = GetLastError();
         if (attempt == 9 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
                              error != ERROR_LOCK_VIOLATION)) {
+            last_error_ = error;
             return false;
         }
         Sleep(50);

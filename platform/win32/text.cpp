@@ -1,6 +1,8 @@
 // Texts of the Win32 backend: the core's UTF-8 for Windows, a window's
 // text, colours. The code page conversions themselves are in code_page.cpp.
 #include "platform/win32/win32_internal.h"
+// After windows.h.
+#include <cwctype>
 
 namespace tovira::win32 {
 
@@ -18,6 +20,24 @@ std::wstring window_text(HWND hwnd) {
     const int got = GetWindowTextW(hwnd, w.data(), n + 1);
     w.resize(static_cast<std::size_t>(std::max(got, 0)));
     return w;
+}
+
+std::string narrow(std::wstring_view w) {
+    return wide_to_utf8(w).value_or(std::string());
+}
+
+std::string error_text(DWORD error) {
+    wchar_t* message = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    std::wstring text = n && message ? std::wstring(message, n) : std::wstring();
+    if (message) LocalFree(message);
+    // The sentence goes inside one of ours: no line end, no full stop.
+    while (!text.empty() && (std::iswspace(text.back()) || text.back() == L'.')) text.pop_back();
+    std::string out = narrow(text);
+    if (out.empty()) out = "system error";
+    return out + " (error " + std::to_string(error) + ")";
 }
 
 COLORREF colour(std::uint32_t rgb) {

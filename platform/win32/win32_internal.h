@@ -52,6 +52,11 @@ constexpr UINT_PTR kBalloonTimer = 0x7FFF0000;  // hides the balloon; apart from
 std::wstring widen(std::string_view s);
 
 std::wstring window_text(HWND hwnd);
+// UTF-8 of a text from Windows; empty where it cannot be converted.
+std::string narrow(std::wstring_view w);
+// The system's message for `error`, as it goes into one of the program's
+// sentences: "Access is denied (error 5)".
+std::string error_text(DWORD error);
 
 COLORREF colour(std::uint32_t rgb);
 
@@ -75,13 +80,20 @@ public:
     std::unique_ptr<platform::OutputFile> create(std::string_view name) override;
     bool remove(std::string_view name) override;
     bool replace(std::string_view from, std::string_view to) override;
+    std::string folder() override;
+    std::optional<std::string> probe_write() override;
+    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name) override;
+    std::string last_error() override { return error_text(last_error_); }
 
 private:
     // Only plain names in the program's folder; anything with a folder part
     // is refused rather than resolved somewhere else.
     std::wstring path(std::string_view name) const;
+    // Keeps GetLastError() of a call that failed; returns false.
+    bool failed();
 
-    std::wstring folder_;
+    std::wstring folder_;  // with its trailing separator
+    DWORD last_error_ = ERROR_SUCCESS;
 };
 
 // ---- locale (locale.cpp) ---------------------------------------------------------

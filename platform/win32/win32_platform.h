@@ -59,6 +59,7 @@ public:
     platform::Millis double_click_ms() override;
     void show_balloon(int control_id, std::string_view text_utf8,
                       platform::Millis shown_ms = platform::kBalloonMs) override;
+    bool ask_retry(std::string_view text_utf8) override;
     platform::FileSystem& files() override;
     platform::Locale& locale() override;
     std::unique_ptr<platform::TcpSocket> create_socket(platform::SocketEvents& events) override;

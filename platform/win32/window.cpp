@@ -6,7 +6,7 @@
 // the user is moving the window; its messages: the window moved by
 // dragging, display and work-area changes, closing and the end of the
 // Windows session handed to the core, the backend's own posted messages
-// routed to their concern.
+// routed to their concern; the question put to the user in a message box.
 #include <shellscalingapi.h>
 
 #include "platform/win32/win32_internal.h"
@@ -252,6 +252,18 @@ platform::Desktop Win32Platform::desktop() {
     desktop.position_twips_per_pixel = 1440.0f / static_cast<float>(d_->system_dpi);
     EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&desktop));
     return desktop;
+}
+
+// Topmost, as the panel is, which would otherwise hide it. Owned by the
+// window, which it disables while it is up; its own loop serves the window,
+// and whatever it hands the core waits in the gate the caller holds.
+bool Win32Platform::ask_retry(std::string_view text_utf8) {
+    Win32Data& d = *d_;
+    if (d.quitting || d.ending) return false;
+    const std::wstring text = widen(text_utf8);
+    const int answer = MessageBoxW(d.window, text.c_str(), L"Tovira - tq.cfg",
+                                   MB_RETRYCANCEL | MB_ICONWARNING | MB_TOPMOST | MB_SETFOREGROUND);
+    return answer == IDRETRY && !d.ending;
 }
 
 bool Win32Platform::window_moving() {

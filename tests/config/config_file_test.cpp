@@ -375,8 +375,9 @@ TEST_F(ConfigFileTest, FileThatExistsButCannotBeOpenedIsNotOverwritten) {
     const ConfigLines c = saved_form_file();
     write_config(c.text());
     create();
-    // Locked by another program: the open itself fails.
-    sim.fs.fail_operation(1);
+    // Locked by another program: the open itself fails (after the start-up's
+    // write test in the folder).
+    sim.fs.fail_operation(2);
     sim.run_for(100);
     EXPECT_TRUE(form->visible());
     EXPECT_FALSE(form->config.loaded());

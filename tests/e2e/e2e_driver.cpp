@@ -47,9 +47,13 @@ const Scenario kScenarios[] = {
     {"hostile", "misbehaving status servers and an oversized index", hostilePeers},
     {"fetch-bounds", "the status index from hostile servers over HTTP and HTTPS", fetchBounds},
     {"close-in-download", "closing the window during the start-up download", closeDuringDownload},
+    {"helper-blocked", "the network helper cannot start: told at the third update, then cleared",
+     helperCannotStart},
     {"on-top", "\"Always on Top\" off and on", alwaysOnTop},
     {"menu-minimize", "\"Menu\", then \"Minimize\" back home", menuMinimize},
     {"reachable", "a home position off the screen opens on it, one on it stays", reachablePanel},
+    {"read-only-folder", "tq.cfg's folder refuses writes: the notice, Retry and Cancel at Quit",
+     readOnlyFolder},
     {"no-click", "a confirmed delay after an untyped click types nothing", noClickNoKeys},
     {"double-click", "a second click while IvAc is slow to come to the front", doubleClickLate},
     {"foreground", "keys only while IvAc is in front", keysOnlyToIvac},
@@ -60,6 +64,8 @@ const Scenario kScenarios[] = {
     {"feed-untrusted", "the feed's certificate from an untrusted CA", feedUntrusted},
     {"feed-proxy", "the index and the feed through the user's proxy", feedThroughProxy},
     {"feed-oversized", "a compressed feed that decodes to more than its cap", feedOversized},
+    {"feed-plain-32mib", "a plain 32 MiB feed through the helper's pipe, its throughput",
+     feedPlainLarge},
     {"aurora",
      "no IvAc window: the handover goes to Aurora, confirmed after the radar cycle; the own "
      "station and an ambiguous slot send nothing",
@@ -128,6 +134,7 @@ void printFigures() {
             "%.0f ms, longest wait for the window %.0f ms\n",
             g_feedFig.untrustedStartMs, g_feedFig.untrustedUpdateMs, g_feedFig.untrustedStall);
     if (!g_feedFig.oversized.empty()) std::printf("  %s\n", g_feedFig.oversized.c_str());
+    if (!g_feedFig.plainLarge.empty()) std::printf("  %s\n", g_feedFig.plainLarge.c_str());
     const AuroraFigures& f = g_aurora;
     if (!f.toTransfer.empty())
         std::printf("  Aurora: click to #TRTR received: median %.1f ms, max %.1f ms (%zu)\n",

@@ -562,6 +562,25 @@ bool takeShot(const char* view, RECT r) {
     return waitFor([&] { return fileExists(done); }, 30000, 50);
 }
 
+bool mountReadOnly(const std::wstring& dir, bool readOnly) {
+    // Z:\ is the root of the Linux file system.
+    if (dir.size() < 3 || (dir[0] != L'Z' && dir[0] != L'z') || dir[1] != L':') return false;
+    std::string path = u8(dir.substr(2));
+    std::replace(path.begin(), path.end(), '\\', '/');
+    static int n = 0;
+    std::wstring name = g_opt.shots + L"\\folder" + std::to_wstring(++n);
+    std::wstring done = name + L".mount-done";
+    DeleteFileW(done.c_str());
+    // Whole before the script sees it.
+    if (!writeFile(name + L".tmp", (readOnly ? "ro " : "rw ") + path + "\n") ||
+        !MoveFileExW((name + L".tmp").c_str(), (name + L".mount").c_str(),
+                     MOVEFILE_REPLACE_EXISTING))
+        return false;
+    std::string outcome;
+    return waitFor([&] { return fileExists(done); }, 10000, 50) && readFile(done, outcome) &&
+           outcome.starts_with("ok");
+}
+
 // The balloon of Tovira's process: a visible balloon tool tip with a text
 // (a tool tip answers WM_GETTEXT with the text it shows).
 std::wstring balloon(DWORD pid, HWND* found) {

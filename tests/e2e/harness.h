@@ -172,6 +172,7 @@ struct FeedFigures {
     double startMs = -1, updateMs = -1, untrustedStartMs = -1, untrustedUpdateMs = -1;
     double untrustedStall = -1;
     std::string oversized;
+    std::string plainLarge;  // the 32 MiB plain feed's throughput
 };
 extern FeedFigures g_feedFig;
 
@@ -228,6 +229,9 @@ extern const wchar_t kAuroraNoAccess[];
 
 // Writes DIR/<view>.req and waits for the calling script's DIR/<view>.done.
 bool takeShot(const char* view, RECT r);
+// Has the calling script make `dir` (a folder of this run, on Z:) read-only
+// for everyone, root included, or writable again; true once it is.
+bool mountReadOnly(const std::wstring& dir, bool readOnly);
 
 // ---------------------------------------------------------------- the IvAc stand-in
 

@@ -37,7 +37,8 @@
   it), a request for an absolute http:// URL is passed on to its host. Every
   request is appended to ROOT/proxy.log as "<unix time> METHOD TARGET".
 
-Both file servers compress an answer with gzip when the request accepts it,
+Both file servers compress an answer with gzip when the request accepts it
+(never for a host whose folder holds a file .plain, read per request),
 and append every request to ROOT/agents.log as
 "<unix time> SCHEME HOST PATH<TAB>User-Agent<TAB>Accept-Encoding<TAB>sent
 encoding<TAB>Pragma<TAB>Cache-Control" (empty fields as "-").
@@ -98,7 +99,9 @@ def main():
             agent = self.headers.get("User-Agent") or "-"
             accepted = self.headers.get("Accept-Encoding") or "-"
             sent = "-"
-            if "gzip" in [e.split(";")[0].strip().lower() for e in accepted.split(",")]:
+            plain = os.path.isfile(os.path.join(root, host, ".plain"))
+            if not plain and "gzip" in [e.split(";")[0].strip().lower()
+                                        for e in accepted.split(",")]:
                 body, sent = gzip.compress(body, compresslevel=5), "gzip"
             pragma = self.headers.get("Pragma") or "-"
             control = self.headers.get("Cache-Control") or "-"

@@ -20,8 +20,10 @@ cleanup() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
     wait 2>/dev/null
+    for m in "${ro_mounts[@]}"; do mountpoint -q "$m" && umount "$m"; done
     mountpoint -q "$run/prefix" && umount "$run/prefix"
 }
+ro_mounts=()
 trap cleanup EXIT
 
 # --- network: loopback only; the status hosts are local servers.
@@ -119,8 +121,28 @@ if [ "$mode" = suite ]; then
         --work "$(winpath "$run/programs")" --www "$(winpath "$run/www")" \
         --shots "$(winpath "$shots")" --demo "$(winpath "$root/tests/e2e/demo")" "$@" &
     drv=$!
-    # The driver poses the views and asks for pictures through files.
+    # The driver poses the views and asks for pictures through files, and
+    # for a folder of this run made read-only (root writes through any
+    # chmod; a read-only bind mount refuses, as a protected folder does on
+    # Windows): NAME.mount holds "ro PATH" or "rw PATH", NAME.mount-done
+    # the outcome.
     while kill -0 "$drv" 2>/dev/null; do
+        for req in "$shots"/*.mount; do
+            [ -e "$req" ] || continue
+            name=$(basename "$req" .mount)
+            how='' dir=''
+            read -r how dir <"$req" || true
+            outcome=failed
+            if [[ $dir == "$run"/* && -d $dir ]]; then
+                case $how in
+                ro) mount --bind "$dir" "$dir" && mount -o remount,bind,ro "$dir" &&
+                    ro_mounts+=("$dir") && outcome=ok ;;
+                rw) mountpoint -q "$dir" && umount "$dir" && outcome=ok ;;
+                esac
+            fi
+            rm -f "$req"
+            echo "$outcome" >"$shots/$name.mount-done"
+        done
         for req in "$shots"/*.req; do
             [ -e "$req" ] || continue
             view=$(basename "$req" .req)

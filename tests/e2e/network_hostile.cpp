@@ -1,6 +1,7 @@
 // Status servers that are silent or hostile: every update ends within its
 // bounds, in bounded memory, with the window answering, closing mid-download
-// ends the program, and nothing of a URL fetch outlives its deadline.
+// ends the program, nothing of a URL fetch outlives its deadline, and a
+// helper that cannot start is told apart from an outage.
 // clang-format off
 #include "harness.h"
 #include "ivac_keys.h"
@@ -439,6 +440,49 @@ void fetchBounds() {
     }
     stopTovira(t);
     setHostileMode("good");
+}
+
+// A network helper that cannot be started, as where security software
+// blocks it: the running tovira.exe is renamed (Windows allows that), so
+// each fetch's CreateProcess finds no program. Two updates say nothing; the
+// third brings the balloon at "Menu" with the reason and a line in its tool
+// tip; with the file back, the next update clears the tool tip.
+void helperCannotStart() {
+    Tovira t;
+    if (!startStaffed("helper-blocked", t, standardCfg())) return stopTovira(t);
+    const std::wstring exe = t.dir + L"\\tovira.exe", moved = t.dir + L"\\tovira.moved";
+    const std::wstring tip = L"Configure the buttons and ATC positions";
+    const std::wstring head = L"Tovira cannot start its network helper: ";
+    HWND menu = item(t.main, id::Command2);
+    // The click's handler returns when its update has ended.
+    auto update = [&] {
+        DWORD_PTR r = 0;
+        SendMessageTimeoutW(t.main, WM_COMMAND, MAKEWPARAM(id::Command7, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(item(t.main, id::Command7)), SMTO_NORMAL,
+                            30000, &r);
+    };
+    if (!check(MoveFileExW(exe.c_str(), moved.c_str(), 0) != 0,
+               "the running tovira.exe renamed (error %lu)", GetLastError()))
+        return stopTovira(t);
+    for (int n = 1; n <= 2; ++n) {
+        update();
+        check(balloon(t.p.pid).empty() && toolTip(t.p.pid, menu) == tip,
+              "update %d without its helper: nothing told yet", n);
+    }
+    update();
+    std::wstring notice;
+    waitFor([&] { return !(notice = balloon(t.p.pid)).empty(); }, 3000);
+    check(notice.starts_with(head) && notice.ends_with(L" (security software?)") &&
+              notice.size() > head.size() + 21,
+          "the third: a balloon at \"Menu\" says why: \"%s\"", u8(notice).c_str());
+    check(toolTip(t.p.pid, menu) == tip + L"\n" + notice, "and \"Menu\"'s tool tip keeps it");
+    say("the balloon at \"Menu\": %s", u8(notice).c_str());
+    check(MoveFileExW(moved.c_str(), exe.c_str(), 0) != 0, "tovira.exe back in its place");
+    update();
+    check(toolTip(t.p.pid, menu) == tip, "the next update whose helper runs clears it, got \"%s\"",
+          visible(u8(toolTip(t.p.pid, menu))).c_str());
+    check(running(t.p), "the program runs on");
+    stopTovira(t);
 }
 
 }  // namespace e2e

@@ -13,6 +13,7 @@ void nulTexts();
 void alwaysOnTop();
 void menuMinimize();
 void reachablePanel();
+void readOnlyFolder();
 
 // ivac_handover.cpp: the handover in IvAc.
 void clickTypes();
@@ -40,12 +41,14 @@ void feedOverHttps();
 void feedUntrusted();
 void feedThroughProxy();
 void feedOversized();
+void feedPlainLarge();
 
 // network_hostile.cpp: silent and hostile servers, the URL fetch's bounds.
 void silentServer();
 void closeDuringDownload();
 void hostilePeers();
 void fetchBounds();
+void helperCannotStart();
 
 // screenshots.cpp: the pictures and the demo's helpers.
 void screenshots();

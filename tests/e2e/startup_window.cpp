@@ -1,6 +1,6 @@
 // Start-up and the window: the first start and "Quit + Save", "Always on
 // Top", "Menu" and "Minimize", a panel always within reach, the start-up
-// notice, and texts with a NUL.
+// notice, texts with a NUL, and a folder that refuses tq.cfg.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "harness.h"
+// After windows.h, which harness.h includes.
+#include <shlobj.h>
 
 namespace e2e {
 
@@ -280,6 +282,150 @@ void nulTexts() {
           "the table is saved with its NULs:\n        want \"%s\"\n        got  \"%s\"",
           visible(want).c_str(), visible(firstLines(got, 60)).c_str());
     kill(t.p);
+}
+
+// ---------------------------------------------------------------- a folder that refuses writes
+
+namespace {
+
+// The message box of `pid` that is up now: a visible dialog of its own.
+struct BoxFind {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK findBoxProc(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<BoxFind*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[16] = L"";
+    GetClassNameW(h, cls, 16);
+    if (pid == f->pid && IsWindowVisible(h) && std::wstring(cls) == L"#32770") {
+        f->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND messageBoxOf(DWORD pid) {
+    BoxFind f{pid, nullptr};
+    EnumWindows(findBoxProc, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+// The box's message: the texts of its static controls.
+BOOL CALLBACK boxTextProc(HWND h, LPARAM lp) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(h, cls, 16);
+    if (_wcsicmp(cls, L"Static") == 0) *reinterpret_cast<std::wstring*>(lp) += text(h);
+    return TRUE;
+}
+
+std::wstring boxText(HWND box) {
+    std::wstring all;
+    EnumChildWindows(box, boxTextProc, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+// Where Windows' file virtualization put an older program's tq.cfg for `dir`.
+std::wstring virtualStoreCopy(const std::wstring& dir) {
+    wchar_t* local = nullptr;
+    std::wstring path;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)) && local)
+        path = std::wstring(local) + L"\\VirtualStore" + dir.substr(2) + L"\\tq.cfg";
+    if (local) CoTaskMemFree(local);
+    return path;
+}
+
+}  // namespace
+
+// tq.cfg's folder refuses writes (a read-only mount, as Program Files or a
+// folder under Controlled Folder Access does on Windows), and the user's
+// stations lie in the VirtualStore, where an older program's writes went:
+// the stations come from that copy, a balloon at "Menu" names the folder
+// and its tool tip keeps the notice; "Quit + Save" asks in a topmost box,
+// answered Retry (failing again) and then Cancel, which ends the program
+// with nothing written.
+void readOnlyFolder() {
+    serveIndex("status.test.aero");
+    serveStatus(statusFile());
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("read-only-folder");
+    std::wstring exe = dir + L"\\tovira.exe";
+    const std::wstring store = virtualStoreCopy(dir);
+    const std::string stations = render(standardCfg());
+    if (!check(CopyFileW(g_opt.exe.c_str(), exe.c_str(), FALSE), "copy tovira.exe") ||
+        !check(!store.empty(), "the VirtualStore's place"))
+        return;
+    makeDirs(store.substr(0, store.rfind(L'\\')));
+    if (!check(writeFile(store, stations), "tq.cfg in the VirtualStore: %s", u8(store).c_str()) ||
+        !check(mountReadOnly(dir, true), "the program's folder mounted read-only"))
+        return;
+    HANDLE probe = CreateFileW((dir + L"\\probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD refused = probe == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+    check(refused != 0, "the folder refuses the driver's write too (error %lu)", refused);
+    say("the read-only folder refuses a write with error %lu", refused);
+
+    Tovira t;
+    t.dir = dir;
+    t.started = nowMs();
+    t.p = launch(exe, L"", dir, g_opt.work + L"\\read-only-folder.out");
+    waitFor([&] { return (t.main = topWindow(t.p.pid, L"Tovira")) != nullptr || !running(t.p); },
+            20000);
+    if (!check(t.main != nullptr, "the window appears") ||
+        !waitReady(t, kStaffed.front().slot, "DT_TWR")) {
+        mountReadOnly(dir, false);
+        return stopTovira(t);
+    }
+    say("the stations came from the VirtualStore's copy");
+
+    const std::wstring head = L"tq.cfg cannot be saved in " + dir + L": ";
+    const std::wstring tail = L". Move Tovira to a folder you can write to";
+    std::wstring notice;
+    const bool shown = waitFor(
+        [&] {
+            notice = balloon(t.p.pid);
+            return !notice.empty();
+        },
+        5000);
+    check(shown && notice.starts_with(head) && notice.ends_with(tail) &&
+              notice.size() > head.size() + tail.size(),
+          "a balloon names the folder and the reason: \"%s\"", u8(notice).c_str());
+    say("the balloon at \"Menu\": %s", u8(notice).c_str());
+    const std::wstring tip = toolTip(t.p.pid, item(t.main, id::Command2));
+    check(tip == L"Configure the buttons and ATC positions\n" + notice,
+          "\"Menu\"'s tool tip keeps it: \"%s\"", visible(u8(tip)).c_str());
+
+    // "Quit + Save" from the editing view, posted: the box holds the click.
+    click(item(t.main, id::Command2));
+    PostMessageW(item(t.main, id::Command5), BM_CLICK, 0, 0);
+    for (int answer : {IDRETRY, IDCANCEL}) {
+        const char* name = answer == IDRETRY ? "Retry" : "Cancel";
+        HWND box = nullptr;
+        waitFor([&] { return (box = messageBoxOf(t.p.pid)) != nullptr || !running(t.p); }, 10000);
+        if (!check(box != nullptr, "a message box asks before %s", name)) break;
+        const std::wstring message = boxText(box);
+        check(message.starts_with(head) && message.find(L"Retry") != std::wstring::npos,
+              "it names the file, the folder and the reason: \"%s\"", visible(u8(message)).c_str());
+        check((GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, "the box is topmost");
+        check(answerMs(t.main) < 1000, "the panel answers while the box is up");
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+        if (answer == IDRETRY)
+            check(waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000),
+                  "Retry closes the box, and the save is tried again");
+    }
+    const bool ended = WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0;
+    check(ended, "Cancel ends the program");
+    check(!fileExists(dir + L"\\tq.cfg") && !fileExists(dir + L"\\tq.cfg.new"),
+          "nothing written beside the program");
+    std::string kept;
+    check(readFile(store, kept) && kept == stations, "the VirtualStore's copy untouched");
+    kill(t.p);
+    check(mountReadOnly(dir, false), "the folder writable again");
+    DeleteFileW(store.c_str());
 }
 
 }  // namespace e2e
