@@ -150,6 +150,8 @@ public:
 
     // ---- the parts of the program ----------------------------------------
     ConfigFile config;
+    // Each click's number, and its outcome beside its button.
+    ClickBalloons balloons;
     Dispatch dispatch;
     PanelLayout layout;
     PanelEditing editing;

@@ -12,8 +12,14 @@
 // what the desktop answered checks every key as it is typed:
 //
 // - every sequence is a prefix of F4, Down, P, Enter, P being the position
-//   of the slot clicked last as it stands at that moment; after a click that
-//   brought IvAc forward, the next key is that click's F4;
+//   of the slot of the latest click that brought IvAc forward, as it stands
+//   at that moment; after such a click, the next key is its F4;
+// - one click, one outcome: after a click that did not bring IvAc forward
+//   (it stayed behind, it is hung or elevated, or the click went to
+//   Aurora) no key is typed until a click brings IvAc forward again; every
+//   click that found an IvAc window and was not followed by another before
+//   its outcome ends with exactly one outcome shown (its Enter typed, or
+//   one balloon under its own number), and no click with two;
 // - an F4 only follows such a click, once, within delay + 50 ms + the
 //   activation wait (+ the time a modifier or button was held and a tick) of
 //   its activation; a
@@ -94,6 +100,7 @@ public:
         sim_.foreground = "IvAc";
         sim_.on_activate = [this](const std::string&, bool ok) { activated(ok); };
         sim_.on_send = [this](const sim::KeySend& s, bool typed) { sent(s, typed); };
+        sim_.on_balloon = [this](const sim::Balloon& b) { balloon(b); };
         aurora_->on_line = [this](const std::string& line) { aurora_line(line); };
         sim::install_aurora(sim_, aurora_);
         form_ = std::make_unique<Form1>(sim_);
@@ -121,8 +128,10 @@ public:
             sim_.run_until(t);
             expire();
         }
-        sim_.run_until(planned + 10 * 1000);
+        // Long enough for a step put off by the longest hold to give up.
+        sim_.run_until(planned + 30 * 1000);
         expire();
+        check_outcome(true);
         if (clicks_planned_ != result_.clicks)
             fail("clicks made " + std::to_string(clicks_planned_) + ", handled " +
                  std::to_string(result_.clicks));
@@ -328,9 +337,52 @@ private:
                 last_aurora_click_ = sim_.now();
             }
         }
+        // The click before must have shown its outcome by the time it was
+        // due, unless it went to Aurora (Aurora's own part).
+        check_outcome(false);
+        // The number the dispatch gives this click: the next.
+        current_ = ClickRec{form_->balloons.latest() + 1, slot, !ivac, 0, sim_.now()};
         ++clicking_;
+        clicking_click_ = current_->id;
         form_->c1[slot]->click();
         --clicking_;
+    }
+
+    void outcome(ClickBalloons::Click id, const std::string& what) {
+        note("outcome of click " + std::to_string(id) + ": " + what);
+        if (!current_ || current_->id != id) {
+            fail("outcome of click " + std::to_string(id) + " shown after a later click: " + what);
+            return;
+        }
+        if (++current_->outcomes > 1)
+            fail("click " + std::to_string(id) + " shows a second outcome: " + what);
+    }
+
+    void balloon(const sim::Balloon& b) {
+        mix(std::hash<std::string>{}(b.text));
+        // Aurora's own balloons are its part; the dispatch's carry a number.
+        const std::uint64_t told = form_->balloons.told();
+        if (told == told_) return;
+        told_ = told;
+        outcome(form_->balloons.shown(), "balloon \"" + b.text + "\"");
+    }
+
+    // The latest click that found an IvAc window has shown its outcome if it
+    // was due (at the end of the run: always).
+    void check_outcome(bool at_end) {
+        if (!current_ || current_->aurora || current_->outcomes > 0) return;
+        const Millis made = current_->handled;
+        const Millis now = sim_.now();
+        // Its activation, the longest delay, four steps that each bring IvAc
+        // back and wait for it, and a hand that holds a key meanwhile.
+        Millis due = made + kActivationWaitMs + 1200 +
+                     4 * (kKeyStepMs + kActivationWaitMs + kMaxKeyProcessing) + 500;
+        for (const Interval& h : holds_)
+            if (h.to >= made && h.from <= now) due += std::min(h.to - h.from, kHeldWaitMs) + 100;
+        if (at_end || now > due)
+            fail("click " + std::to_string(current_->id) + " on slot " +
+                 std::to_string(current_->slot) + " made at " + std::to_string(made) +
+                 " showed no outcome");
     }
 
     void aurora_line(const std::string& line) {
@@ -349,7 +401,17 @@ private:
         mix(ok ? 3 : 4);
         note(ok ? "activated" : "not activated");
         if (clicking_ == 0) fail("an activation without a click");
-        if (!ok) return;
+        if (!ok) {
+            // The sequence under way ends here, told or not.
+            live_ = false;
+            restart_ = false;
+            armed_.reset();
+            step_ = 0;
+            return;
+        }
+        live_ = true;
+        owner_slot_ = last_slot_;
+        owner_click_ = clicking_click_;
         ++result_.activated;
         for (const auto& [started, text] : typed_)
             if (started > made_at_)
@@ -417,6 +479,8 @@ private:
             return;
         }
         expire();
+        if (!s.keys.empty() && !live_)
+            fail("\"" + s.text + "\" typed after a click that did not bring IvAc forward");
         typed_.push_back({s.started, s.text});
         if (typed_.size() > 8) typed_.erase(typed_.begin());
         note("typed \"" + s.text + "\" into \"" + s.target + "\"");
@@ -441,16 +505,28 @@ private:
         } else if (s.text == "{ENTER}") {
             if (step_ != 3) fail("Enter out of place");
             ++result_.sequences;
+            outcome(owner_click_, "Enter typed");
             step_ = 0;
         } else {
             if (step_ != 2) fail("position \"" + s.text + "\" out of place");
-            if (s.text != positions_[last_slot_])
-                fail("typed \"" + s.text + "\", the slot clicked last holds \"" +
-                     positions_[last_slot_] + "\"");
+            if (s.text != positions_[owner_slot_])
+                fail("typed \"" + s.text +
+                     "\", the slot of the latest click that brought IvAc "
+                     "forward holds \"" +
+                     positions_[owner_slot_] + "\"");
             step_ = 3;
         }
         last_key_at_ = now;
     }
+
+    // The latest click, by the number the dispatch gives it.
+    struct ClickRec {
+        ClickBalloons::Click id = 0;
+        int slot = 0;
+        bool aurora = false;  // no IvAc window when it was made
+        int outcomes = 0;
+        Millis handled = 0;
+    };
 
     std::mt19937_64 rng_;
     sim::SimPlatform sim_;
@@ -458,6 +534,12 @@ private:
     SoakResult result_;
     std::string positions_[kSlotCount];
     int last_slot_ = 0;
+    int owner_slot_ = 0;  // the slot of the latest click that brought IvAc forward
+    ClickBalloons::Click owner_click_ = 0;
+    ClickBalloons::Click clicking_click_ = 0;  // the click being handled
+    bool live_ = true;                         // no click has failed to bring IvAc forward since
+    std::optional<ClickRec> current_;
+    std::uint64_t told_ = 0;
     int delay_ = 100;
     const DelayText* field_ = &kDelays[0];  // what the delay field holds
     int clicking_ = 0;
