@@ -646,6 +646,20 @@ TEST_F(DispatchTest, HeldKeysOrButtonsPutTheStepOffWithoutHoldingTheWindow) {
 // The foreground lock's Alt tap never goes while the user holds a key or a
 // button (Shift with Alt switches the input language): it waits for them
 // to be up, and a step that waited in vain is put off like any held step.
+// IvAc stops answering mid-sequence: keys sent now would come out whenever
+// it wakes, unseen; the sequence ends and says why.
+TEST_F(DispatchTest, AStepThatFindsIvacHungEndsTheSequence) {
+    ready();
+    const Millis t = click(3);
+    sim.world(t + 175, [&] { sim.window_facts["IvAc"].hung = true; });
+    sim.run_for(2000);
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
+    ASSERT_EQ(sim.balloons.size(), 1u);
+    EXPECT_EQ(sim.balloons[0].text, "IvAc is not responding: not typed");
+    EXPECT_EQ(sim.balloons[0].control_id, form->c1[3]->id());
+    EXPECT_EQ(state(), State::Idle);
+}
+
 TEST_F(DispatchTest, TheForegroundLockKeyTapWaitsForTheUsersKeysToBeUp) {
     struct Case {
         const char* name;
