@@ -30,7 +30,10 @@
 // - no key of an older sequence starts after the user made a click that
 //   then brought IvAc forward: a click is dated from when it was made, not
 //   from when the program got to it;
-// - keys go only to IvAc; no click waits in the gate longer than the
+// - the desktop also opens File Explorer at IvAc's folder (titled "IvAc -
+//   File Explorer"), makes IvAc hang or run elevated for a while, and
+//   refuses every key for a moment (a UAC prompt);
+// - keys go only to IvAc, never to Explorer; no click waits in the gate longer than the
 //   longest wait; every click the user made is handled;
 // - a click that finds no IvAc window goes to a simulated Aurora, which
 //   answers, errs, stays silent or refuses at random: never more transfers
@@ -45,6 +48,7 @@
 #include <cstdlib>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -87,15 +91,24 @@ struct SoakResult {
     std::size_t restarts = 0;   // F4 that cut a sequence short
     std::size_t refused = 0;
     std::size_t modifier_waits = 0;
-    std::size_t transfers = 0;  // #TRTR that reached Aurora
+    std::size_t transfers = 0;   // #TRTR that reached Aurora
+    std::set<std::string> told;  // the dispatch's balloon texts shown
     std::uint64_t trace = 0xCBF29CE484222325ull;
 };
+
+// File Explorer open at IvAc's folder: titled like IvAc, never IvAc.
+constexpr char kExplorer[] = "IvAc - File Explorer";
+
+bool is_ivac(const std::string& title) {
+    return title.starts_with("IvAc") && title != kExplorer;
+}
 
 class DispatchSoak {
 public:
     explicit DispatchSoak(std::uint64_t seed) : rng_(seed) {}
 
     SoakResult run(Millis duration) {
+        sim_.window_facts[kExplorer].image = "C:\\Windows\\explorer.exe";
         sim_.windows = {"IvAc", "Chat"};
         sim_.foreground = "IvAc";
         sim_.on_activate = [this](const std::string&, bool ok) { activated(ok); };
@@ -206,18 +219,47 @@ private:
                 positions_[slot] = text;
             });
         } else if (what < 68) {
-            // IvAc goes or comes back, under one of its two titles.
-            sim_.world(at, [this] {
-                auto& w = sim_.windows;
-                const bool present = std::any_of(
-                    w.begin(), w.end(), [](const std::string& s) { return s.starts_with("IvAc"); });
-                if (present) {
-                    std::erase_if(w, [](const std::string& s) { return s.starts_with("IvAc"); });
-                    if (sim_.foreground.starts_with("IvAc")) sim_.foreground = "";
-                } else {
-                    w.push_back(pick(4) == 0 ? "IvAc - EDDT" : "IvAc");
-                }
-            });
+            const std::uint64_t how = pick(8);
+            if (how == 0) {
+                // File Explorer open at IvAc's folder comes or goes.
+                sim_.world(at, [this] {
+                    auto& w = sim_.windows;
+                    if (std::erase(w, kExplorer) == 0) w.insert(w.begin(), kExplorer);
+                    if (sim_.foreground == kExplorer) sim_.foreground = "";
+                });
+            } else if (how <= 3) {
+                // IvAc hangs, runs elevated for a while, or Windows refuses
+                // every key (a UAC prompt) for a moment.
+                const Millis length = how == 3 ? 20 + static_cast<Millis>(pick(400))
+                                               : 500 + static_cast<Millis>(pick(8000));
+                const auto set = [this, how](bool on) {
+                    if (how == 3) {
+                        sim_.refuse_keys = on;
+                        return;
+                    }
+                    for (const char* title : {"IvAc", "IvAc - EDDT"}) {
+                        platform::WindowFacts& f = sim_.window_facts[title];
+                        if (how == 1) f.hung = on;
+                        if (how == 2) {
+                            f.integrity =
+                                on ? platform::Integrity::Higher : platform::Integrity::NotHigher;
+                        }
+                    }
+                };
+                sim_.world(at, [set] { set(true); });
+                sim_.world(at + length, [set] { set(false); });
+            } else {
+                // IvAc goes or comes back, under one of its two titles.
+                sim_.world(at, [this] {
+                    auto& w = sim_.windows;
+                    if (std::any_of(w.begin(), w.end(), is_ivac)) {
+                        std::erase_if(w, is_ivac);
+                        if (is_ivac(sim_.foreground)) sim_.foreground = "";
+                    } else {
+                        w.push_back(pick(4) == 0 ? "IvAc - EDDT" : "IvAc");
+                    }
+                });
+            }
         } else if (what < 76) {
             sim_.world(at, [this] {
                 sim::ActivationScript a;
@@ -236,7 +278,7 @@ private:
                 std::string to = kFront[pick(4)];
                 if (to == "IvAc") {
                     for (const auto& w : sim_.windows)
-                        if (w.starts_with("IvAc")) to = w;
+                        if (is_ivac(w)) to = w;
                     if (to == "IvAc") to = "";
                 }
                 sim_.foreground = to;
@@ -323,8 +365,7 @@ private:
              ", KeyWait " + std::to_string(form_->dispatch.keywait) + ", modifiers " +
              std::to_string(sim_.modifiers) + ", buttons " + std::to_string(sim_.mouse_buttons) +
              ", front \"" + sim_.foreground + "\")");
-        const bool ivac = std::any_of(sim_.windows.begin(), sim_.windows.end(),
-                                      [](const std::string& w) { return w.starts_with("IvAc"); });
+        const bool ivac = std::any_of(sim_.windows.begin(), sim_.windows.end(), is_ivac);
         if (!ivac) {
             // The second half of a double click is no click of its own.
             const bool second_half = last_aurora_slot_ == slot &&
@@ -364,6 +405,7 @@ private:
         const std::uint64_t told = form_->balloons.told();
         if (told == told_) return;
         told_ = told;
+        result_.told.insert(b.text);
         outcome(form_->balloons.shown(), "balloon \"" + b.text + "\"");
     }
 
@@ -484,8 +526,7 @@ private:
         typed_.push_back({s.started, s.text});
         if (typed_.size() > 8) typed_.erase(typed_.begin());
         note("typed \"" + s.text + "\" into \"" + s.target + "\"");
-        if (!s.keys.empty() && !s.target.starts_with("IvAc"))
-            fail("keys typed into \"" + s.target + "\"");
+        if (!s.keys.empty() && !is_ivac(s.target)) fail("keys typed into \"" + s.target + "\"");
         if (s.text == "{F4}") {
             if (!armed_) {
                 fail("F4 that no click asked for");
@@ -593,6 +634,12 @@ TEST(DispatchSoakTest, RandomClicksAndDesktopTypeOnlyWhatWasClickedOnlyIntoIvac)
         EXPECT_GT(r.refused, 10u);
         EXPECT_GT(r.activated, 100u);
         EXPECT_GT(r.transfers, 100u);
+        for (const char* text :
+             {"IvAc did not come forward: not typed", "IvAc is not responding: not typed",
+              "IvAc runs as administrator: start Tovira as administrator too",
+              "F4 typed, not the rest: Windows refused the keys"}) {
+            EXPECT_TRUE(r.told.count(text)) << "never told: " << text;
+        }
     }
 }
 
