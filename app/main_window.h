@@ -155,6 +155,8 @@ public:
     // ---- the parts of the program ----------------------------------------
     MenuNotices notices;
     ConfigFile config;
+    // Each click's number, and its outcome beside its button.
+    ClickBalloons balloons;
     Dispatch dispatch;
     PanelLayout layout;
     PanelEditing editing;

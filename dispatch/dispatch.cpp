@@ -20,6 +20,13 @@ constexpr std::string_view kBalloonNoIvac = "IvAc not found: not typed";
 constexpr std::string_view kBalloonNotInFront = "IvAc did not come forward: not typed";
 constexpr std::string_view kBalloonOther = "Another window is in front: not typed";
 constexpr std::string_view kBalloonHeld = "A key or mouse button was held: not typed";
+constexpr std::string_view kBalloonHung = "IvAc is not responding: not typed";
+constexpr std::string_view kBalloonElevated =
+    "IvAc runs as administrator: start Tovira as administrator too";
+constexpr std::string_view kBalloonNoDelay = "The typing delay is 0: not typed";
+constexpr std::string_view kBalloonBadPosition =
+    "F4 and Down typed, not the rest: the position cannot be typed";
+constexpr std::string_view kRefused = "Windows refused the keys";
 
 }  // namespace
 
@@ -32,6 +39,7 @@ Dispatch::State Dispatch::state() const {
 void Dispatch::c1_Click(int index) {
     const Uses& f = f_;
     platform::Platform& p = f.platform;
+    const ClickBalloons::Click click = f.balloons.new_click();
     dispatchslot = static_cast<std::int16_t>(index);
     platform::Activation activation = platform::Activation::NoWindow;
     {
@@ -41,28 +49,44 @@ void Dispatch::c1_Click(int index) {
         activation = p.app_activate(kIvacTitle);
     }
     if (f.window.unloaded()) return;
-    // No IvAc at all: the handover goes to Aurora, with no delay and no key.
-    // An IvAc window that stayed behind is IvAc's failure, not Aurora's turn:
-    // nothing more, but the user learns why.
-    if (activation == platform::Activation::NoWindow) {
-        f.aurora.click(index);
-        return;
+    // One click, one outcome: a click that does not bring IvAc forward ends
+    // the sequence under way, whose next steps would type this click's
+    // position after the old click's F4, while this click says "not typed".
+    std::string_view why;
+    switch (activation) {
+        case platform::Activation::InFront: break;
+        // No IvAc at all: the handover goes to Aurora, with no delay and no
+        // key.
+        case platform::Activation::NoWindow:
+            end_sequence();
+            f.aurora.click(index);
+            return;
+        // An IvAc window that stayed behind is IvAc's failure, not Aurora's
+        // turn: nothing more, but the user learns why.
+        case platform::Activation::NotInFront: why = kBalloonNotInFront; break;
+        case platform::Activation::Hung: why = kBalloonHung; break;
+        case platform::Activation::Elevated: why = kBalloonElevated; break;
     }
-    if (activation != platform::Activation::InFront) {
-        if (!p.quitting()) p.show_balloon(f.c1[index]->id(), kBalloonNotInFront);
+    if (!why.empty()) {
+        end_sequence();
+        f.balloons.show(click, index, why);
         return;
     }
     held_since_.reset();
+    sequence_click_ = click;
     if (pending_delay_) {
         // A delay confirmed while the last one ran holds from this click.
         f.Timer4.set_enabled(false);
         f.Timer4.set_interval(*pending_delay_);
         pending_delay_.reset();
     }
-    dispatchstep = 0;
     // A delay of 0 never fires: arming it would leave a timer that a later
     // delay sets off without a click. A sequence under way still restarts
-    // through the key timer.
+    // through the key timer; with none, the click types nothing and says so.
+    if (f.Timer4.interval() == 0 && !f.Timer8.enabled()) {
+        f.balloons.show(click, index, kBalloonNoDelay);
+    }
+    dispatchstep = 0;
     if (f.Timer4.interval() > 0) f.Timer4.set_enabled(true);
     p.do_events();
 }
@@ -86,9 +110,19 @@ void Dispatch::end_sequence() {
 void Dispatch::give_up(std::string_view why) {
     end_sequence();
     held_since_.reset();
-    const Uses& f = f_;
-    if (f.window.unloaded() || f.platform.quitting()) return;
-    f.platform.show_balloon(f.c1[dispatchslot.value_or(0)]->id(), why);
+    f_.balloons.show(sequence_click_, dispatchslot.value_or(0), why);
+}
+
+std::string Dispatch::refused_text(int step) {
+    static constexpr std::string_view kDone[] = {"", "F4", "F4 and Down",
+                                                 "F4, Down and the position"};
+    std::string text;
+    if (step <= 1 || step > 4) {
+        text.append(kRefused).append(": not typed");
+    } else {
+        text.append(kDone[step - 1]).append(" typed, not the rest: ").append(kRefused);
+    }
+    return text;
 }
 
 // Keys the user holds would combine with the typed ones (Alt with F4 closes
@@ -124,7 +158,7 @@ void Dispatch::Timer8_Timer() {
     if (!keys.ok) {
         // A position the notation cannot express: type none of it, send no
         // Enter into a half-typed command, and end the sequence cleanly.
-        end_sequence();
+        give_up(kBalloonBadPosition);
         return;
     }
     platform::Platform& p = f.platform;
@@ -150,6 +184,8 @@ void Dispatch::Timer8_Timer() {
         case KeysSent::NoWindow: give_up(kBalloonNoIvac); return;
         case KeysSent::OtherInFront: give_up(kBalloonOther); return;
         case KeysSent::NotInFront: give_up(kBalloonNotInFront); return;
+        case KeysSent::Hung: give_up(kBalloonHung); return;
+        case KeysSent::Refused: give_up(refused_text(dispatchstep)); return;
     }
     // A step that waited (KeyWait, IvAc brought back)
     // may find the next tick due or nearly due: the next step still comes a

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "config/station_table.h"
 #include "controls/controls.h"
 #include "dispatch/aurora_client.h"
+#include "dispatch/click_balloons.h"
 #include "platform/platform.h"
 
 namespace tovira {
@@ -31,14 +33,14 @@ public:
     // What the dispatch reads and drives.
     struct Uses {
         platform::Platform& platform;
-        const FormWindow& window;                           // unloaded
-        const ControlArray<CommandButton, kSlotCount>& c1;  // station buttons: the balloon's place
-        Timer& Timer4;                                      // delay timer
-        Timer& Timer8;                                      // key timer
-        const ControlArray<TextBox, kFieldRows>& t1;        // the positions typed
-        TextBox& Text3;                                     // delay field
-        CheckBox& Check5;                                   // KeyWait box
-        AuroraClient& aurora;                               // the handover where no IvAc exists
+        const FormWindow& window;                     // unloaded
+        ClickBalloons& balloons;                      // each click's outcome
+        Timer& Timer4;                                // delay timer
+        Timer& Timer8;                                // key timer
+        const ControlArray<TextBox, kFieldRows>& t1;  // the positions typed
+        TextBox& Text3;                               // delay field
+        CheckBox& Check5;                             // KeyWait box
+        AuroraClient& aurora;                         // the handover where no IvAc exists
     };
 
     explicit Dispatch(const Uses& uses) : f_(uses) {}
@@ -59,10 +61,15 @@ public:
     std::int16_t dispatchstep = 0;
     int keywait = 0;  // 1 = on
 
+    // What the balloon says when Windows refused the keys of `step` (1 to
+    // 4): how far the sequence got.
+    static std::string refused_text(int step);
+
 private:
     // Ends the sequence under way: both timers off, nothing more typed.
     void end_sequence();
-    // Ends it untyped and tells the user why, beside the clicked button.
+    // Ends it and tells the user why, beside the button of the click whose
+    // sequence it was.
     void give_up(std::string_view why);
     // A step the user's held keys or buttons put off: false once it waited
     // too long.
@@ -71,6 +78,8 @@ private:
     Uses f_;
     std::optional<unsigned> pending_delay_;
     std::optional<std::int64_t> held_since_;  // the step waits for the user
+    // The click whose sequence runs: the latest that brought IvAc forward.
+    ClickBalloons::Click sequence_click_ = 0;
 };
 
 }  // namespace tovira

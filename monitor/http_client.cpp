@@ -33,6 +33,7 @@ std::string MyInet::OpenURL(std::string_view Host, std::string_view Url) {
     fetchpath = std::string(Url);
     fetchhost = std::string(Host);
     WinsockInet->close();
+    if (platform_.quitting()) throw SocketSetupError("ending: " + fetchhost);
     if (!WinsockInet->connect(Host, kHttpPort)) {
         throw SocketSetupError("host rejected: " + fetchhost);
     }

@@ -18,6 +18,9 @@ std::string InetControl::OpenURL() {
         ~Idle() { busy = false; }
     } idle{busy_};
 
+    // Once the program or the Windows session ends, no fetch starts: the
+    // save must not wait behind a child process.
+    if (platform_.quitting()) throw FetchError("ending: " + URL);
     if (!fetch_->start(URL, limits_.max_bytes)) throw FetchError("cannot fetch " + URL);
     const platform::Millis deadline = platform_.now_ms() + limits_.timeout_ms;
     while (!done_) {

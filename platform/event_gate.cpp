@@ -8,6 +8,10 @@
 namespace tovira::platform {
 
 void EventGate::deliver(std::function<void()> event, EventKind kind) {
+    if (ending_) {
+        if (kind == EventKind::Edit) event();
+        return;
+    }
     if (holds_ == 0 && held_.empty()) {
         event();
         return;
@@ -18,6 +22,7 @@ void EventGate::deliver(std::function<void()> event, EventKind kind) {
 }
 
 void EventGate::deliver_tick(TimerSink& timer) {
+    if (ending_) return;
     if (holds_ == 0 && held_.empty()) {
         timer.on_timer_tick();
         return;
@@ -61,7 +66,7 @@ void EventGate::loop_pass() {
 
 void EventGate::release() {
     // A hold may begin inside a kept event; the rest then waits for its end.
-    while (holds_ == 0 && !held_.empty()) {
+    while (holds_ == 0 && !held_.empty() && !ending_) {
         Held h = std::move(held_.front());
         held_.pop_front();
         // A kept event may serve the loop itself (an update waiting for its
@@ -72,10 +77,13 @@ void EventGate::release() {
 }
 
 void EventGate::end_session() {
+    ending_ = true;
     release_failed_ = false;
-    while (!held_.empty()) {
-        Held h = std::move(held_.front());
-        held_.pop_front();
+    // Taken out first: an edit's reaction that lets pending events run must
+    // find nothing kept to deliver.
+    std::deque<Held> kept = std::move(held_);
+    held_.clear();
+    for (Held& h : kept) {
         if (h.kind == EventKind::Edit) run(h);
     }
 }

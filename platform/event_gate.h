@@ -44,7 +44,11 @@ public:
     // Backend, at the end of the Windows session only: delivers the kept
     // edits at once, even inside a hold, so that the save sees them, and
     // drops every other kept event (an update would hold up the save).
+    // From then on only edits run, at once, whatever the edits' reactions
+    // do (one that lets pending events run must not bring a kept click
+    // back); every other event is dropped.
     void end_session();
+    bool session_ended() const { return ending_; }
     // Backend, at each pass of its event loop: a delivery whose post failed
     // happens here.
     void loop_pass();
@@ -77,6 +81,7 @@ private:
 
     Platform& platform_;
     int holds_ = 0;
+    bool ending_ = false;  // the Windows session ends: edits only
     bool release_posted_ = false;
     bool release_failed_ = false;  // the post was refused: the loop delivers
     std::deque<Held> held_;

@@ -40,8 +40,10 @@ inline constexpr Millis kActivationFirstTryMs = 500;
 // What `app_activate` found.
 enum class Activation : std::uint8_t {
     InFront,     // the window holds the foreground
-    NoWindow,    // no window has the title
+    NoWindow,    // no window has the title (or only windows that are never IvAc)
     NotInFront,  // there is one, but it did not come forward
+    Hung,        // there is one, but it has stopped answering: not brought forward
+    Elevated,    // there is one, but Windows would drop the keys: not brought forward
 };
 
 // What became of the keys given to `send_keys`.
@@ -52,6 +54,10 @@ enum class KeysSent {
     NoWindow,      // the activated window is gone
     OtherInFront,  // another program's window is in front
     NotInFront,    // the window did not come back to the front
+    Hung,          // the window has stopped answering: nothing typed
+    // Windows took fewer of the keys than given (a UAC prompt, the secure
+    // desktop, a locked workstation): the step failed, maybe part of it went.
+    Refused,
 };
 
 // The longest a URL fetch may take; a backend's own transfer time-outs
@@ -341,11 +347,12 @@ public:
     // gate) around both; they serve the window while they wait.
     //
     // `app_activate` finds the top-level window titled `title` (else one
-    // whose title begins with it), brings it to the foreground and waits up
-    // to kActivationWaitMs for it to get there. InFront only when that
-    // window holds the foreground on return; NoWindow when there is none,
-    // NotInFront when it did not come forward. The window found is the
-    // target of `send_keys`.
+    // whose title begins with it) by `choose_window` (window_verdict.h),
+    // brings it to the foreground and waits up to kActivationWaitMs for it
+    // to get there. InFront only when that window holds the foreground on
+    // return; NoWindow when there is none, NotInFront when it did not come
+    // forward, Hung or Elevated (not brought forward) as the verdict says.
+    // The window found is the target of `send_keys`.
     virtual Activation app_activate(std::string_view title) = 0;
     // Types `keys` into the window the last `app_activate` found (`text` is
     // their notation, for logs), only while that window is in front. When

@@ -342,6 +342,7 @@ public:
 
     bool start(std::string_view url, std::size_t max_bytes) override {
         cancel();
+        if (sim_.quitting()) return false;  // as the Windows backend's
         sim_.url_fetches.emplace_back(url);
         UrlScript script;
         auto it = sim_.urls.find(std::string(url));
@@ -625,7 +626,20 @@ bool SimPlatform::window_exists(const std::string& title) const {
     return std::find(windows.begin(), windows.end(), title) != windows.end();
 }
 
-bool SimPlatform::bring_to_front(const std::string& title) {
+std::vector<platform::WindowFacts> SimPlatform::desktop_facts() const {
+    std::vector<platform::WindowFacts> out;
+    for (const std::string& title : windows) {
+        platform::WindowFacts f;
+        f.integrity = platform::Integrity::NotHigher;
+        if (auto it = window_facts.find(title); it != window_facts.end()) f = it->second;
+        f.title = title;
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+bool SimPlatform::bring_to_front(const std::string& title, bool* held_off) {
+    if (held_off) *held_off = false;
     if (foreground == title) return true;
     ActivationScript script;
     if (auto it = activation.find(title); it != activation.end()) script = it->second;
@@ -633,37 +647,54 @@ bool SimPlatform::bring_to_front(const std::string& title) {
     const Millis lock_at = now_ + platform::kActivationFirstTryMs;
     const Millis arrives = now_ + script.takes;
     bool tapped = false;
+    bool put_off = false;
     for (;;) {
         if (!window_exists(title) || quitting()) return false;
         if (!script.never && now_ >= arrives) foreground = title;
         if (foreground == title) return true;
-        if (now_ >= until) return false;
-        if (!tapped && now_ >= lock_at) {
-            // The foreground lock's key tap goes to the window in front:
-            // never to another program's.
+        if (now_ >= until) {
+            if (held_off) *held_off = put_off && !tapped;
+            return false;
+        }
+        // The foreground lock's key tap goes to the window in front: never
+        // to another program's, and never while the user holds a key or a
+        // button (Shift with it switches the input language).
+        const bool tap_due = !tapped && now_ >= lock_at;
+        if (tap_due && (modifiers || mouse_buttons)) {
+            put_off = true;
+        } else if (tap_due) {
             tapped = true;
-            if (foreground.empty() || foreground == own_title) key_taps.push_back(foreground);
+            if (foreground.empty() || foreground == own_title) {
+                key_taps.push_back(foreground);
+                key_tap_times.push_back(now_);
+            }
         }
         // The Windows backend polls every 5 ms and serves the window.
         Millis next = std::min(until, now_ + 5);
-        if (!tapped) next = std::min(next, lock_at);
+        if (!tapped) next = std::min(next, std::max(lock_at, now_ + 1));
         if (!script.never) next = std::min(next, std::max(arrives, now_ + 1));
         wait_events(next);
     }
 }
 
 platform::Activation SimPlatform::app_activate(std::string_view title) {
+    using platform::Activation;
     activations.emplace_back(title);
-    auto exact = std::find(windows.begin(), windows.end(), title);
-    if (exact == windows.end()) {
-        exact = std::find_if(windows.begin(), windows.end(),
-                             [&](const std::string& w) { return w.starts_with(title); });
+    const std::vector<platform::WindowFacts> facts = desktop_facts();
+    const platform::WindowChoice choice = platform::choose_window(facts, title);
+    activated_.clear();
+    Activation result = Activation::NoWindow;
+    switch (choice.verdict) {
+        case platform::Verdict::NoWindow: break;
+        case platform::Verdict::Hung: result = Activation::Hung; break;
+        case platform::Verdict::Elevated: result = Activation::Elevated; break;
+        case platform::Verdict::Target:
+            activated_ = windows[choice.index];
+            result = bring_to_front(activated_) ? Activation::InFront : Activation::NotInFront;
+            break;
     }
-    activated_ = exact == windows.end() ? std::string() : *exact;
-    const bool ok = !activated_.empty() && bring_to_front(activated_);
-    if (on_activate) on_activate(std::string(title), ok);
-    if (ok) return platform::Activation::InFront;
-    return activated_.empty() ? platform::Activation::NoWindow : platform::Activation::NotInFront;
+    if (on_activate) on_activate(std::string(title), result == Activation::InFront);
+    return result;
 }
 
 platform::KeysSent SimPlatform::send_keys(std::string_view text, std::span<const KeyStroke> keys,
@@ -673,8 +704,12 @@ platform::KeysSent SimPlatform::send_keys(std::string_view text, std::span<const
     KeysSent outcome = KeysSent::Typed;
     const auto held = [this] { return modifiers || mouse_buttons; };
     if (!keys.empty()) {
+        const auto facts = window_facts.find(activated_);
+        bool held_off = false;
         if (quitting() || activated_.empty() || !window_exists(activated_)) {
             outcome = KeysSent::NoWindow;
+        } else if (facts != window_facts.end() && facts->second.hung) {
+            outcome = KeysSent::Hung;
         } else if (foreground != activated_) {
             // Nothing, the desktop or this program in front: bring the
             // window back. Another program's window: the user chose it.
@@ -682,12 +717,15 @@ platform::KeysSent SimPlatform::send_keys(std::string_view text, std::span<const
                 outcome = KeysSent::OtherInFront;
             } else if (held()) {
                 outcome = KeysSent::Held;
-            } else if (!bring_to_front(activated_)) {
-                outcome = window_exists(activated_) ? KeysSent::NotInFront : KeysSent::NoWindow;
+            } else if (!bring_to_front(activated_, &held_off)) {
+                outcome = !window_exists(activated_) ? KeysSent::NoWindow
+                          : held_off                 ? KeysSent::Held
+                                                     : KeysSent::NotInFront;
             }
         }
         // Checked last, right before the keys would go.
         if (outcome == KeysSent::Typed && held()) outcome = KeysSent::Held;
+        if (outcome == KeysSent::Typed && refuse_keys) outcome = KeysSent::Refused;
     }
     send.at = now_;
     send.target = foreground;

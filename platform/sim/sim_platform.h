@@ -8,10 +8,13 @@
 // backend, and scheduled changes of the desktop, which do not; a window
 // record; monitors' work areas that tests set and change, a window the user
 // is moving; fake top-level windows that take the foreground at once, late or
-// never, a foreground that moves, modifier keys and mouse buttons held by
-// the user; `app_activate` and `send_keys` that wait for the foreground
-// serving the loop as the Windows backend does, and refuse to type where it
-// refuses; the foreground lock's key tap; a log of every `send_keys` with
+// never, with the facts the Windows backend gathers (program image, class,
+// hung, integrity) judged by the same `choose_window`, a foreground that
+// moves, modifier keys and mouse buttons held by the user; `app_activate`
+// and `send_keys` that wait for the foreground serving the loop as the
+// Windows backend does, and refuse to type where it refuses; keys that
+// Windows refuses; the foreground lock's key tap, put off while a key or
+// button is held; a log of every `send_keys` with
 // its target; the user's clicks dated when made, presses held a while,
 // focus moves and typing in fields with the focus and caret messages the
 // Windows backend sends; posts that fail on demand; balloons shown; the end
@@ -32,6 +35,7 @@
 
 #include "platform/platform.h"
 #include "platform/window_host.h"
+#include "platform/window_verdict.h"
 
 namespace tovira {
 class TextBox;
@@ -245,8 +249,15 @@ public:
     std::size_t control_changes = 0;
     const Control* focused = nullptr;
 
-    // Top-level windows of other programs, by title.
+    // Top-level windows of other programs, by title, front first.
     std::vector<std::string> windows;
+    // What the Windows backend would learn of a window besides its title
+    // (its program's image, its class, hung, integrity), by title; a window
+    // without an entry is a program at this program's level that answers.
+    std::map<std::string, platform::WindowFacts> window_facts;
+    // Windows takes none of the keys (SendInput's count short: a UAC
+    // prompt, the secure desktop, a locked workstation).
+    bool refuse_keys = false;
     // By title; a window without a script comes forward at once.
     std::map<std::string, ActivationScript> activation;
     // The foreground window's title: "" for none or the desktop,
@@ -265,9 +276,11 @@ public:
     Millis double_click = 500;  // the system's double-click time
     // Windows that received the key tap that lifts the foreground lock.
     std::vector<std::string> key_taps;
-    // Every balloon shown, with its time.
+    std::vector<Millis> key_tap_times;  // when each went
+    // Every balloon shown, with its time, and an observer of each.
     using Balloon = sim::Balloon;
     std::vector<Balloon> balloons;
+    std::function<void(const Balloon&)> on_balloon;
     // The next `failing_posts` posts are refused.
     int failing_posts = 0;
     // The user's answers to `ask_retry`, in order (true: Retry); Cancel
@@ -353,6 +366,7 @@ public:
     void show_balloon(int control_id, std::string_view text_utf8,
                       Millis shown_ms = platform::kBalloonMs) override {
         balloons.push_back({now_, control_id, std::string(text_utf8), shown_ms});
+        if (on_balloon) on_balloon(balloons.back());
     }
     bool ask_retry(std::string_view text_utf8) override;
     platform::FileSystem& files() override { return fs; }
@@ -375,9 +389,14 @@ private:
     // What the Windows backend sends the core when a control gets the
     // system's focus (WM_SETFOCUS).
     void focus_message(const Control& control);
+    // The facts of each window, front first, as the Windows backend
+    // gathers them for `choose_window`.
+    std::vector<platform::WindowFacts> desktop_facts() const;
     // Asks `title` to the foreground and waits for it, as the Windows
-    // backend does: serving the loop for up to the activation wait.
-    bool bring_to_front(const std::string& title);
+    // backend does: serving the loop for up to the activation wait. The
+    // foreground lock's key tap waits for the user's keys and buttons to be
+    // up; `held_off` tells whether they kept it off to the end.
+    bool bring_to_front(const std::string& title, bool* held_off = nullptr);
     struct TimerState {
         Millis due;
         unsigned interval;

@@ -1,9 +1,16 @@
 // Window activation of the Win32 backend: the window whose title equals
-// the given text or begins with it, brought to the foreground (through the
-// foreground lock with an Alt tap, never into another program's window),
-// InFront only once it holds the foreground; whether there was one at all
-// tells the dispatch where the handover goes.
+// the given text or begins with it, judged by `choose_window` on the facts
+// gathered here (its program's image name, its class, whether Windows calls
+// it hung, its program's integrity level against this program's), brought
+// to the foreground (through the foreground lock with an Alt tap, never into
+// another program's window and never while the user holds a key or a
+// button), InFront only once it holds the foreground; whether there was one
+// at all tells the dispatch where the handover goes.
+//
+// Left out: a window of another desktop or session, which EnumWindows does
+// not list; an open input method editor of IvAc, which takes the keys first.
 #include "platform/win32/win32_internal.h"
+#include "platform/window_verdict.h"
 
 namespace tovira::win32 {
 
@@ -13,13 +20,71 @@ namespace {
 // Alt tap that lifts the foreground lock.
 constexpr DWORD kActivateFirstTryMs = static_cast<DWORD>(platform::kActivationFirstTryMs);
 
+// The integrity level of a process token (its label's last sub-authority).
+std::optional<DWORD> token_integrity(HANDLE token) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    if (size == 0) return std::nullopt;
+    std::vector<BYTE> buffer(size);
+    if (!GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size)) {
+        return std::nullopt;
+    }
+    const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+    PSID sid = label->Label.Sid;
+    if (!sid || !IsValidSid(sid)) return std::nullopt;
+    const UCHAR count = *GetSidSubAuthorityCount(sid);
+    if (count == 0) return std::nullopt;
+    return *GetSidSubAuthority(sid, count - 1u);
+}
+
+std::optional<DWORD> own_integrity() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
+    const std::optional<DWORD> level = token_integrity(token);
+    CloseHandle(token);
+    return level;
+}
+
+// The image path and the integrity of the process `pid` against `own`.
+// Windows drops the keys a process sends to one of higher integrity without
+// a word (SendInput's count and GetLastError say nothing of it). A process
+// that opens but refuses its token was elevated with another account's
+// credentials: higher. One that does not open at all: nothing known.
+void process_facts(DWORD pid, std::optional<DWORD> own, platform::WindowFacts& f) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) {
+        f.integrity = platform::Integrity::Unknown;
+        return;
+    }
+    wchar_t path[1024];
+    DWORD length = static_cast<DWORD>(std::size(path));
+    if (QueryFullProcessImageNameW(process, 0, path, &length)) {
+        f.image = wide_to_utf8(std::wstring_view(path, length)).value_or(std::string());
+    }
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        f.integrity = platform::Integrity::TokenRefused;
+    } else {
+        const std::optional<DWORD> theirs = token_integrity(token);
+        CloseHandle(token);
+        if (!theirs || !own) {
+            f.integrity = platform::Integrity::Unknown;
+        } else {
+            f.integrity =
+                *theirs > *own ? platform::Integrity::Higher : platform::Integrity::NotHigher;
+        }
+    }
+    CloseHandle(process);
+}
+
 struct FindTitle {
     std::wstring title;
     HWND self = nullptr;
-    HWND exact = nullptr;
-    HWND prefix = nullptr;
+    std::vector<HWND> found;  // front first
 };
 
+// Every visible window of another program whose title begins with the one
+// sought: the candidates whose facts are gathered.
 BOOL CALLBACK find_title(HWND hwnd, LPARAM arg) {
     auto* f = reinterpret_cast<FindTitle*>(arg);
     if (hwnd == f->self || !IsWindowVisible(hwnd)) return TRUE;
@@ -29,15 +94,23 @@ BOOL CALLBACK find_title(HWND hwnd, LPARAM arg) {
     GetWindowThreadProcessId(hwnd, &pid);
     if (pid == GetCurrentProcessId()) return TRUE;
     const std::wstring text = window_text(hwnd);
-    if (text == f->title) {
-        f->exact = hwnd;
-        return FALSE;
-    }
-    if (!f->prefix && text.size() > f->title.size() &&
-        text.compare(0, f->title.size(), f->title) == 0) {
-        f->prefix = hwnd;
+    if (text.compare(0, f->title.size(), f->title) == 0 && text.size() >= f->title.size()) {
+        f->found.push_back(hwnd);
     }
     return TRUE;
+}
+
+platform::WindowFacts window_facts(HWND hwnd, std::optional<DWORD> own) {
+    platform::WindowFacts f;
+    f.title = wide_to_utf8(window_text(hwnd)).value_or(std::string());
+    wchar_t cls[256];
+    const int n = GetClassNameW(hwnd, cls, static_cast<int>(std::size(cls)));
+    if (n > 0) f.class_name = wide_to_utf8(std::wstring_view(cls, n)).value_or(std::string());
+    f.hung = IsHungAppWindow(hwnd) != FALSE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    process_facts(pid, own, f);
+    return f;
 }
 
 LONGLONG clock_ms(const Win32Data& d) {
@@ -71,6 +144,20 @@ void tap_alt() {
     SendInput(4, alt, sizeof(INPUT));
 }
 
+// The foreground lock of Windows: join the input of the foreground thread
+// (and tap Alt, after which the system lets the change happen), then ask
+// again. Joining another program's input injects nothing.
+void lift_lock(HWND target, bool tap) {
+    HWND fg = GetForegroundWindow();
+    const DWORD fg_thread = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
+    const DWORD me = GetCurrentThreadId();
+    const bool attached = fg_thread && fg_thread != me && AttachThreadInput(me, fg_thread, TRUE);
+    if (tap) tap_alt();
+    SetForegroundWindow(target);
+    BringWindowToTop(target);
+    if (attached) AttachThreadInput(me, fg_thread, FALSE);
+}
+
 }  // namespace
 
 // Whether `target` is in front: the window itself, or another window of its
@@ -86,27 +173,36 @@ bool holds_foreground(HWND target) {
 }
 
 // Brings `target` to the foreground within kActivationWaitMs; true when it
-// got there.
-bool bring_to_front(Win32Data& d, HWND target) {
+// got there. The Alt tap never goes into another program's window (it would
+// be its key: a menu opened, a field left) nor while the user holds a key
+// or a button (Shift with Alt switches the input language): it waits for
+// them within the wait; `held_off` tells whether they kept it off to the end.
+bool bring_to_front(Win32Data& d, HWND target, bool* held_off) {
+    if (held_off) *held_off = false;
     const LONGLONG start = clock_ms(d);
     if (IsIconic(target)) ShowWindow(target, SW_RESTORE);
     SetForegroundWindow(target);
     if (wait_foreground(d, target, start + kActivateFirstTryMs)) return true;
     if (d.quitting || d.ending || !IsWindow(target)) return false;
-
-    // The foreground lock of Windows: join the input of the foreground
-    // thread and tap Alt, after which the system lets the change happen.
-    // Not when another program's window is in front: the tap would be its
-    // key (a menu opened, a field left); joining its input injects nothing.
-    HWND fg = GetForegroundWindow();
-    const DWORD fg_thread = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
-    const DWORD me = GetCurrentThreadId();
-    const bool attached = fg_thread && fg_thread != me && AttachThreadInput(me, fg_thread, TRUE);
-    if (!other_program(fg)) tap_alt();
-    SetForegroundWindow(target);
-    BringWindowToTop(target);
-    if (attached) AttachThreadInput(me, fg_thread, FALSE);
-    return wait_foreground(d, target, start + platform::kActivationWaitMs);
+    bool tap_due = !other_program(GetForegroundWindow());
+    const bool held = user_holds_keys(d);
+    lift_lock(target, tap_due && !held);
+    if (!held) tap_due = false;
+    const LONGLONG until = start + platform::kActivationWaitMs;
+    while (!holds_foreground(target) && !d.quitting && !d.ending && IsWindow(target)) {
+        const LONGLONG left = until - clock_ms(d);
+        if (left <= 0) break;
+        if (tap_due && !user_holds_keys(d)) {
+            tap_due = false;
+            lift_lock(target, !other_program(GetForegroundWindow()));
+        }
+        pump(d);
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<LONGLONG>(left, 5)),
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+    if (holds_foreground(target)) return true;
+    if (held_off) *held_off = tap_due;
+    return false;
 }
 
 // A window of another program that the user may have chosen on purpose.
@@ -127,9 +223,18 @@ platform::Activation Win32Platform::app_activate(std::string_view title) {
     find.title = widen(title);
     find.self = d.window;
     EnumWindows(find_title, reinterpret_cast<LPARAM>(&find));
-    HWND target = find.exact ? find.exact : find.prefix;
+    std::vector<platform::WindowFacts> facts;
+    const std::optional<DWORD> own = find.found.empty() ? std::nullopt : own_integrity();
+    for (HWND hwnd : find.found) facts.push_back(window_facts(hwnd, own));
+    const platform::WindowChoice choice = platform::choose_window(facts, title);
+    switch (choice.verdict) {
+        case platform::Verdict::NoWindow: return Activation::NoWindow;
+        case platform::Verdict::Hung: return Activation::Hung;
+        case platform::Verdict::Elevated: return Activation::Elevated;
+        case platform::Verdict::Target: break;
+    }
+    HWND target = find.found[choice.index];
     d.activated = target;
-    if (!target) return Activation::NoWindow;
     // Only a window that really came forward counts: the keys would go to
     // whatever is in front otherwise.
     return bring_to_front(d, target) ? Activation::InFront : Activation::NotInFront;

@@ -1,8 +1,15 @@
 // The result balloon of the Win32 backend: a tool tip in balloon style,
-// tracked at the clicked button with its stem on the panel's edge so that it
-// lies outside the panel, shown without activation (the keyboard stays where
-// it is), replaced by a newer one and hidden by a timer after a few seconds.
-// Its window text is the text shown, for tools that read the screen.
+// tracked at the control it speaks of (a station button, "Menu", a button of
+// the editing view) with its stem on the window's edge, right of the window
+// where the work area of the window's monitor has room and left of it where
+// it has none, moved wholly inside that work area (`place_balloon`,
+// `settle_balloon`); shown without activation (the keyboard stays where it
+// is), replaced by a newer one and hidden by a timer after the time the
+// caller names. Its window text is the text shown, for tools that read the
+// screen.
+//
+// Left out: a balloon wider than the work area is cut at its right.
+#include "platform/balloon_place.h"
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -56,22 +63,55 @@ void Win32Platform::show_balloon(int control_id, std::string_view text_utf8,
                                  platform::Millis shown_ms) {
     Win32Data& d = *d_;
     if (!d.window || d.quitting || d.ending || !IsWindowVisible(d.window)) return;
-    HWND button = nullptr;
+    HWND control = nullptr;
     for (const auto& e : d.controls) {
-        if (e->control && e->hwnd && e->control->id() == control_id) button = e->hwnd;
+        if (e->control && e->hwnd && e->control->id() == control_id) control = e->hwnd;
     }
-    if (!button || !make_balloon(d)) return;
+    if (!control || !make_balloon(d)) return;
     hide_balloon(d);
     std::wstring text = widen(text_utf8);
     TTTOOLINFOW ti = balloon_tool(d, text.data());
     SendMessageW(d.balloon, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
     SetWindowTextW(d.balloon, text.c_str());
-    // The stem on the panel's right edge, level with the button.
-    RECT panel{}, r{};
+    // Drawn once at the window's right edge for its size, then tracked at
+    // the side that has room, then moved by what still lies outside.
+    RECT panel{}, r{}, drawn{};
     GetWindowRect(d.window, &panel);
-    GetWindowRect(button, &r);
-    SendMessageW(d.balloon, TTM_TRACKPOSITION, 0, MAKELPARAM(panel.right, (r.top + r.bottom) / 2));
+    GetWindowRect(control, &r);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoW(MonitorFromWindow(d.window, MONITOR_DEFAULTTONEAREST), &mi)) {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &mi.rcWork, 0);
+    }
+    const auto px = [](const RECT& x) {
+        return platform::PixelRect{x.left, x.top, x.right, x.bottom};
+    };
+    const platform::PixelRect window = px(panel), work = px(mi.rcWork);
+    const int mid = (r.top + r.bottom) / 2;
+    SendMessageW(d.balloon, TTM_TRACKPOSITION, 0, MAKELPARAM(panel.right, mid));
     SendMessageW(d.balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
+    GetWindowRect(d.balloon, &drawn);
+    const platform::BalloonPlace place = platform::place_balloon(
+        window, px(r), drawn.right - drawn.left, drawn.bottom - drawn.top, work);
+    POINT stem{place.stem_x, place.stem_y};
+    if (stem.x != panel.right || stem.y != mid) {
+        SendMessageW(d.balloon, TTM_TRACKPOSITION, 0, MAKELPARAM(stem.x, stem.y));
+        GetWindowRect(d.balloon, &drawn);
+    }
+    const platform::PixelRect settled =
+        platform::settle_balloon(px(drawn), window, place.left_side, work);
+    if (settled.left != drawn.left || settled.top != drawn.top) {
+        // The system keeps the balloon where the point puts it: move the
+        // point by what lies outside, and the window too should it not follow.
+        stem.x += settled.left - drawn.left;
+        stem.y += settled.top - drawn.top;
+        SendMessageW(d.balloon, TTM_TRACKPOSITION, 0, MAKELPARAM(stem.x, stem.y));
+        GetWindowRect(d.balloon, &drawn);
+        if (drawn.left != settled.left || drawn.top != settled.top) {
+            SetWindowPos(d.balloon, nullptr, settled.left, settled.top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        }
+    }
     SetWindowPos(d.balloon, HWND_TOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
     SetTimer(d.window, kBalloonTimer, static_cast<UINT>(shown_ms), nullptr);

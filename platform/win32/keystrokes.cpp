@@ -1,18 +1,24 @@
 // Keystrokes of the Win32 backend: the core's key strokes as SendInput
 // events, only while the activated window (or another of its program's) is
-// in front, each character checked against the layout, Shift and Caps Lock,
-// else typed as Unicode; nothing typed or brought forward while the user
-// holds a modifier or a mouse button, checked right before the keys go; an
-// optional wait until the target has processed them; the user's modifier
-// keys and mouse buttons.
+// in front and answers, each character checked against the layout, Shift
+// and Caps Lock, else typed as Unicode; nothing typed or brought forward
+// while the user holds a modifier or a mouse button, checked right before
+// the keys go; a step of which Windows took fewer events than given is
+// refused (a UAC prompt, the secure desktop, a locked workstation); an
+// optional wait, of at most a second per step, until the target has
+// processed them; the user's modifier keys and mouse buttons.
+//
+// Left out: keys Windows drops into a program of higher integrity without
+// saying so (SendInput's count is whole): activation.cpp refuses such a
+// window before any key.
 #include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
 
 namespace {
 
-constexpr DWORD kKeyRoundTripMs = 1000;
-constexpr DWORD kKeyWaitLimitMs = 5000;
+// KeyWait: one deadline for the whole step, however many round trips.
+constexpr platform::Millis kKeyWaitMs = 1000;
 
 WORD named_key_vk(platform::NamedKey key) {
     using platform::NamedKey;
@@ -162,6 +168,8 @@ platform::KeysSent Win32Platform::send_keys(std::string_view,
     if (d.quitting || d.ending) return KeysSent::NoWindow;
     HWND found = d.activated;
     if (!found || !IsWindow(found)) return KeysSent::NoWindow;
+    // Keys for a hung window wait in its queue and go in whenever it wakes.
+    if (IsHungAppWindow(found)) return KeysSent::Hung;
     const auto held = [this] { return modifiers_held() || mouse_buttons_held(); };
     if (!holds_foreground(found)) {
         // Nothing, the desktop or this program in front (a click that reached
@@ -171,8 +179,10 @@ platform::KeysSent Win32Platform::send_keys(std::string_view,
         if (other_program(GetForegroundWindow())) return KeysSent::OtherInFront;
         // A window brought forward under a pressed button takes the press.
         if (held()) return KeysSent::Held;
-        if (!bring_to_front(d, found) || d.quitting || d.ending) {
-            return IsWindow(found) ? KeysSent::NotInFront : KeysSent::NoWindow;
+        bool held_off = false;
+        if (!bring_to_front(d, found, &held_off) || d.quitting || d.ending) {
+            if (!IsWindow(found)) return KeysSent::NoWindow;
+            return held_off ? KeysSent::Held : KeysSent::NotInFront;
         }
     }
     HWND target = GetForegroundWindow();
@@ -185,36 +195,57 @@ platform::KeysSent Win32Platform::send_keys(std::string_view,
     // Last, after any bringing back: a key pressed meanwhile would combine.
     if (held()) return KeysSent::Held;
     const UINT sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    // Fewer taken than given: the input was blocked (a UAC prompt, another
+    // desktop); the rest of the command must not follow.
+    if (sent < in.size()) return KeysSent::Refused;
     if (!wait || !target || thread == GetCurrentThreadId()) return KeysSent::Typed;
     // Each round trip makes the target's thread go back to its queue once;
     // after 2N+1 of them every key event (and each WM_CHAR that translating
-    // it posted) has been handled.
-    const platform::Millis until = now_ms() + kKeyWaitLimitMs;
-    for (UINT i = 0; i < 2 * sent + 1 && now_ms() < until; ++i) {
+    // it posted) has been handled. All of them within one deadline: a slow
+    // target must not freeze this window for seconds per step.
+    const platform::Millis until = now_ms() + kKeyWaitMs;
+    for (UINT i = 0; i < 2 * sent + 1; ++i) {
+        const platform::Millis left = until - now_ms();
+        if (left <= 0) break;
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                                 kKeyRoundTripMs, &result)) {
+                                 static_cast<UINT>(left), &result)) {
             break;
         }
     }
     return KeysSent::Typed;
 }
 
-bool Win32Platform::modifiers_held() {
-    if (d_->ending) return false;
-    for (int vk : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN, VK_RWIN}) {
+namespace {
+
+bool any_down(std::initializer_list<int> keys) {
+    for (int vk : keys) {
         if (GetAsyncKeyState(vk) & 0x8000) return true;
     }
     return false;
 }
 
+bool modifiers_down() {
+    return any_down({VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN, VK_RWIN});
+}
+
+// The physical buttons: GetAsyncKeyState reports them unswapped.
+bool buttons_down() {
+    return any_down({VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2});
+}
+
+}  // namespace
+
+bool user_holds_keys(const Win32Data& d) {
+    return !d.ending && (modifiers_down() || buttons_down());
+}
+
+bool Win32Platform::modifiers_held() {
+    return !d_->ending && modifiers_down();
+}
+
 bool Win32Platform::mouse_buttons_held() {
-    if (d_->ending) return false;
-    // The physical buttons: GetAsyncKeyState reports them unswapped.
-    for (int vk : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2}) {
-        if (GetAsyncKeyState(vk) & 0x8000) return true;
-    }
-    return false;
+    return !d_->ending && buttons_down();
 }
 
 }  // namespace tovira::win32

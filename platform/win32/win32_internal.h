@@ -235,10 +235,16 @@ void socket_event(Win32Data* d, WPARAM wp, LPARAM lp);
 // program (a dialog it opened on a key): the keys are IvAc's either way.
 bool holds_foreground(HWND target);
 // Brings `target` to the foreground within kActivationWaitMs; true when it
-// got there.
-bool bring_to_front(Win32Data& d, HWND target);
+// got there. `held_off`: the user's keys or buttons kept the foreground
+// lock's Alt tap off to the end.
+bool bring_to_front(Win32Data& d, HWND target, bool* held_off = nullptr);
 // A window of another program that the user may have chosen on purpose.
 bool other_program(HWND hwnd);
+
+// ---- keystrokes (keystrokes.cpp) ------------------------------------------------
+
+// The user holds Alt, Ctrl, Shift, Windows or a mouse button down.
+bool user_holds_keys(const Win32Data& d);
 
 // ---- the result balloon (balloon.cpp) --------------------------------------------
 

@@ -77,5 +77,18 @@ TEST_F(KeptEventsTest, TheEndOfTheSessionSavesKeptEditsAtOnceAndRunsNoKeptUpdate
     EXPECT_TRUE(sim.sends.empty());
 }
 
+// Once the session ends no fetch starts, neither the index's nor the status
+// file's: the save must not wait behind them.
+TEST_F(KeptEventsTest, NoFetchStartsOnceTheSessionEnds) {
+    create();
+    form->Timer5->set_enabled(false);
+    sim.session_ending = true;
+    form->Inet1.URL = std::string(status_index_url());
+    EXPECT_THROW(form->Inet1.OpenURL(), FetchError);
+    EXPECT_THROW(form->my_inet().OpenURL("status.test.aero", "/whazzup.txt"), SocketSetupError);
+    EXPECT_TRUE(sim.url_fetches.empty());
+    EXPECT_TRUE(sim.connections.empty());
+}
+
 }  // namespace
 }  // namespace tovira::testing

@@ -12,8 +12,14 @@
 // what the desktop answered checks every key as it is typed:
 //
 // - every sequence is a prefix of F4, Down, P, Enter, P being the position
-//   of the slot clicked last as it stands at that moment; after a click that
-//   brought IvAc forward, the next key is that click's F4;
+//   of the slot of the latest click that brought IvAc forward, as it stands
+//   at that moment; after such a click, the next key is its F4;
+// - one click, one outcome: after a click that did not bring IvAc forward
+//   (it stayed behind, it is hung or elevated, or the click went to
+//   Aurora) no key is typed until a click brings IvAc forward again; every
+//   click that found an IvAc window and was not followed by another before
+//   its outcome ends with exactly one outcome shown (its Enter typed, or
+//   one balloon under its own number), and no click with two;
 // - an F4 only follows such a click, once, within delay + 50 ms + the
 //   activation wait (+ the time a modifier or button was held and a tick) of
 //   its activation; a
@@ -24,7 +30,10 @@
 // - no key of an older sequence starts after the user made a click that
 //   then brought IvAc forward: a click is dated from when it was made, not
 //   from when the program got to it;
-// - keys go only to IvAc; no click waits in the gate longer than the
+// - the desktop also opens File Explorer at IvAc's folder (titled "IvAc -
+//   File Explorer"), makes IvAc hang or run elevated for a while, and
+//   refuses every key for a moment (a UAC prompt);
+// - keys go only to IvAc, never to Explorer; no click waits in the gate longer than the
 //   longest wait; every click the user made is handled;
 // - a click that finds no IvAc window goes to a simulated Aurora, which
 //   answers, refuses, stays silent, closes or sends lines nobody asked for
@@ -40,6 +49,7 @@
 #include <cstdlib>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -82,19 +92,29 @@ struct SoakResult {
     std::size_t restarts = 0;   // F4 that cut a sequence short
     std::size_t refused = 0;
     std::size_t modifier_waits = 0;
-    std::size_t transfers = 0;  // #TRTR that reached Aurora
+    std::size_t transfers = 0;   // #TRTR that reached Aurora
+    std::set<std::string> told;  // the dispatch's balloon texts shown
     std::uint64_t trace = 0xCBF29CE484222325ull;
 };
+
+// File Explorer open at IvAc's folder: titled like IvAc, never IvAc.
+constexpr char kExplorer[] = "IvAc - File Explorer";
+
+bool is_ivac(const std::string& title) {
+    return title.starts_with("IvAc") && title != kExplorer;
+}
 
 class DispatchSoak {
 public:
     explicit DispatchSoak(std::uint64_t seed) : rng_(seed) {}
 
     SoakResult run(Millis duration) {
+        sim_.window_facts[kExplorer].image = "C:\\Windows\\explorer.exe";
         sim_.windows = {"IvAc", "Chat"};
         sim_.foreground = "IvAc";
         sim_.on_activate = [this](const std::string&, bool ok) { activated(ok); };
         sim_.on_send = [this](const sim::KeySend& s, bool typed) { sent(s, typed); };
+        sim_.on_balloon = [this](const sim::Balloon& b) { balloon(b); };
         aurora_->on_line = [this](const std::string& line) { aurora_line(line); };
         sim::install_aurora(sim_, aurora_);
         form_ = std::make_unique<Form1>(sim_);
@@ -122,8 +142,10 @@ public:
             sim_.run_until(t);
             expire();
         }
-        sim_.run_until(planned + 10 * 1000);
+        // Long enough for a step put off by the longest hold to give up.
+        sim_.run_until(planned + 30 * 1000);
         expire();
+        check_outcome(true);
         if (clicks_planned_ != result_.clicks)
             fail("clicks made " + std::to_string(clicks_planned_) + ", handled " +
                  std::to_string(result_.clicks));
@@ -198,18 +220,47 @@ private:
                 positions_[slot] = text;
             });
         } else if (what < 68) {
-            // IvAc goes or comes back, under one of its two titles.
-            sim_.world(at, [this] {
-                auto& w = sim_.windows;
-                const bool present = std::any_of(
-                    w.begin(), w.end(), [](const std::string& s) { return s.starts_with("IvAc"); });
-                if (present) {
-                    std::erase_if(w, [](const std::string& s) { return s.starts_with("IvAc"); });
-                    if (sim_.foreground.starts_with("IvAc")) sim_.foreground = "";
-                } else {
-                    w.push_back(pick(4) == 0 ? "IvAc - EDDT" : "IvAc");
-                }
-            });
+            const std::uint64_t how = pick(8);
+            if (how == 0) {
+                // File Explorer open at IvAc's folder comes or goes.
+                sim_.world(at, [this] {
+                    auto& w = sim_.windows;
+                    if (std::erase(w, kExplorer) == 0) w.insert(w.begin(), kExplorer);
+                    if (sim_.foreground == kExplorer) sim_.foreground = "";
+                });
+            } else if (how <= 3) {
+                // IvAc hangs, runs elevated for a while, or Windows refuses
+                // every key (a UAC prompt) for a moment.
+                const Millis length = how == 3 ? 20 + static_cast<Millis>(pick(400))
+                                               : 500 + static_cast<Millis>(pick(8000));
+                const auto set = [this, how](bool on) {
+                    if (how == 3) {
+                        sim_.refuse_keys = on;
+                        return;
+                    }
+                    for (const char* title : {"IvAc", "IvAc - EDDT"}) {
+                        platform::WindowFacts& f = sim_.window_facts[title];
+                        if (how == 1) f.hung = on;
+                        if (how == 2) {
+                            f.integrity =
+                                on ? platform::Integrity::Higher : platform::Integrity::NotHigher;
+                        }
+                    }
+                };
+                sim_.world(at, [set] { set(true); });
+                sim_.world(at + length, [set] { set(false); });
+            } else {
+                // IvAc goes or comes back, under one of its two titles.
+                sim_.world(at, [this] {
+                    auto& w = sim_.windows;
+                    if (std::any_of(w.begin(), w.end(), is_ivac)) {
+                        std::erase_if(w, is_ivac);
+                        if (is_ivac(sim_.foreground)) sim_.foreground = "";
+                    } else {
+                        w.push_back(pick(4) == 0 ? "IvAc - EDDT" : "IvAc");
+                    }
+                });
+            }
         } else if (what < 76) {
             sim_.world(at, [this] {
                 sim::ActivationScript a;
@@ -228,7 +279,7 @@ private:
                 std::string to = kFront[pick(4)];
                 if (to == "IvAc") {
                     for (const auto& w : sim_.windows)
-                        if (w.starts_with("IvAc")) to = w;
+                        if (is_ivac(w)) to = w;
                     if (to == "IvAc") to = "";
                 }
                 sim_.foreground = to;
@@ -320,12 +371,55 @@ private:
              ", KeyWait " + std::to_string(form_->dispatch.keywait) + ", modifiers " +
              std::to_string(sim_.modifiers) + ", buttons " + std::to_string(sim_.mouse_buttons) +
              ", front \"" + sim_.foreground + "\")");
-        const bool ivac = std::any_of(sim_.windows.begin(), sim_.windows.end(),
-                                      [](const std::string& w) { return w.starts_with("IvAc"); });
+        const bool ivac = std::any_of(sim_.windows.begin(), sim_.windows.end(), is_ivac);
         if (!ivac) aurora_clicks_.push_back({slot, positions_[slot], false});
+        // The click before must have shown its outcome by the time it was
+        // due, unless it went to Aurora (Aurora's own part).
+        check_outcome(false);
+        // The number the dispatch gives this click: the next.
+        current_ = ClickRec{form_->balloons.latest() + 1, slot, !ivac, 0, sim_.now()};
         ++clicking_;
+        clicking_click_ = current_->id;
         form_->c1[slot]->click();
         --clicking_;
+    }
+
+    void outcome(ClickBalloons::Click id, const std::string& what) {
+        note("outcome of click " + std::to_string(id) + ": " + what);
+        if (!current_ || current_->id != id) {
+            fail("outcome of click " + std::to_string(id) + " shown after a later click: " + what);
+            return;
+        }
+        if (++current_->outcomes > 1)
+            fail("click " + std::to_string(id) + " shows a second outcome: " + what);
+    }
+
+    void balloon(const sim::Balloon& b) {
+        mix(std::hash<std::string>{}(b.text));
+        // Aurora's own balloons are its part; the dispatch's carry a number.
+        const std::uint64_t told = form_->balloons.told();
+        if (told == told_) return;
+        told_ = told;
+        result_.told.insert(b.text);
+        outcome(form_->balloons.shown(), "balloon \"" + b.text + "\"");
+    }
+
+    // The latest click that found an IvAc window has shown its outcome if it
+    // was due (at the end of the run: always).
+    void check_outcome(bool at_end) {
+        if (!current_ || current_->aurora || current_->outcomes > 0) return;
+        const Millis made = current_->handled;
+        const Millis now = sim_.now();
+        // Its activation, the longest delay, four steps that each bring IvAc
+        // back and wait for it, and a hand that holds a key meanwhile.
+        Millis due = made + kActivationWaitMs + 1200 +
+                     4 * (kKeyStepMs + kActivationWaitMs + kMaxKeyProcessing) + 500;
+        for (const Interval& h : holds_)
+            if (h.to >= made && h.from <= now) due += std::min(h.to - h.from, kHeldWaitMs) + 100;
+        if (at_end || now > due)
+            fail("click " + std::to_string(current_->id) + " on slot " +
+                 std::to_string(current_->slot) + " made at " + std::to_string(made) +
+                 " showed no outcome");
     }
 
     void aurora_line(const std::string& line) {
@@ -356,7 +450,17 @@ private:
         mix(ok ? 3 : 4);
         note(ok ? "activated" : "not activated");
         if (clicking_ == 0) fail("an activation without a click");
-        if (!ok) return;
+        if (!ok) {
+            // The sequence under way ends here, told or not.
+            live_ = false;
+            restart_ = false;
+            armed_.reset();
+            step_ = 0;
+            return;
+        }
+        live_ = true;
+        owner_slot_ = last_slot_;
+        owner_click_ = clicking_click_;
         ++result_.activated;
         for (const auto& [started, text] : typed_)
             if (started > made_at_)
@@ -424,11 +528,12 @@ private:
             return;
         }
         expire();
+        if (!s.keys.empty() && !live_)
+            fail("\"" + s.text + "\" typed after a click that did not bring IvAc forward");
         typed_.push_back({s.started, s.text});
         if (typed_.size() > 8) typed_.erase(typed_.begin());
         note("typed \"" + s.text + "\" into \"" + s.target + "\"");
-        if (!s.keys.empty() && !s.target.starts_with("IvAc"))
-            fail("keys typed into \"" + s.target + "\"");
+        if (!s.keys.empty() && !is_ivac(s.target)) fail("keys typed into \"" + s.target + "\"");
         if (s.text == "{F4}") {
             if (!armed_) {
                 fail("F4 that no click asked for");
@@ -448,16 +553,28 @@ private:
         } else if (s.text == "{ENTER}") {
             if (step_ != 3) fail("Enter out of place");
             ++result_.sequences;
+            outcome(owner_click_, "Enter typed");
             step_ = 0;
         } else {
             if (step_ != 2) fail("position \"" + s.text + "\" out of place");
-            if (s.text != positions_[last_slot_])
-                fail("typed \"" + s.text + "\", the slot clicked last holds \"" +
-                     positions_[last_slot_] + "\"");
+            if (s.text != positions_[owner_slot_])
+                fail("typed \"" + s.text +
+                     "\", the slot of the latest click that brought IvAc "
+                     "forward holds \"" +
+                     positions_[owner_slot_] + "\"");
             step_ = 3;
         }
         last_key_at_ = now;
     }
+
+    // The latest click, by the number the dispatch gives it.
+    struct ClickRec {
+        ClickBalloons::Click id = 0;
+        int slot = 0;
+        bool aurora = false;  // no IvAc window when it was made
+        int outcomes = 0;
+        Millis handled = 0;
+    };
 
     std::mt19937_64 rng_;
     sim::SimPlatform sim_;
@@ -465,6 +582,12 @@ private:
     SoakResult result_;
     std::string positions_[kSlotCount];
     int last_slot_ = 0;
+    int owner_slot_ = 0;  // the slot of the latest click that brought IvAc forward
+    ClickBalloons::Click owner_click_ = 0;
+    ClickBalloons::Click clicking_click_ = 0;  // the click being handled
+    bool live_ = true;                         // no click has failed to bring IvAc forward since
+    std::optional<ClickRec> current_;
+    std::uint64_t told_ = 0;
     int delay_ = 100;
     const DelayText* field_ = &kDelays[0];  // what the delay field holds
     int clicking_ = 0;
@@ -520,6 +643,15 @@ TEST(DispatchSoakTest, RandomClicksAndDesktopTypeOnlyWhatWasClickedOnlyIntoIvac)
         EXPECT_GT(r.refused, 10u);
         EXPECT_GT(r.activated, 100u);
         EXPECT_GT(r.transfers, 100u);
+        for (const char* text :
+             {"IvAc did not come forward: not typed", "IvAc is not responding: not typed",
+              "IvAc runs as administrator: start Tovira as administrator too",
+              "Windows refused the keys"}) {
+            EXPECT_TRUE(std::any_of(
+                r.told.begin(), r.told.end(),
+                [&](const std::string& t) { return t.find(text) == 0 || t.ends_with(text); }))
+                << "never told: " << text;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "dispatch/dispatch.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,24 +110,27 @@ TEST_F(DispatchTest, WithoutIvacNothingIsTypedButTheSlotIsTaken) {
     EXPECT_TRUE(sim.sends.empty());
     EXPECT_EQ(state(), State::Idle);
 
-    // IvAc goes away during a sequence: a failed click leaves the timers as
-    // they were, and the rest of the sequence goes nowhere: the window the
-    // click found is gone, so the sequence ends.
+    // IvAc goes away during a sequence: the click goes to Aurora and ends
+    // the sequence; nothing of it is typed afterwards.
     sim.windows = {"IvAc"};
+    sim.balloons.clear();
     const Millis t = click(1);
     sim.run_for(160);
     sim.windows.clear();
     click(2);
     EXPECT_EQ(form->dispatch.dispatchslot, 2);
-    EXPECT_EQ(state(), State::Typing);
+    EXPECT_EQ(state(), State::Idle);
     sim.run_for(1000);
     EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
-    EXPECT_EQ(state(), State::Idle);
-    ASSERT_EQ(sim.refused.size(), 1u);
-    EXPECT_EQ(sim.refused[0].text, "{DOWN}");
+    EXPECT_TRUE(sim.refused.empty());
+    // Aurora's outcome alone is shown, at the button clicked.
+    ASSERT_EQ(sim.balloons.size(), 1u);
+    EXPECT_EQ(sim.balloons[0].control_id, form->c1[2]->id());
 }
 
-TEST_F(DispatchTest, AClickWhoseActivationFailsLeavesTheSequenceToTypeItsSlot) {
+// One click, one outcome: the click whose activation fails is told "not
+// typed", and nothing is typed after it, neither its slot nor the old one's.
+TEST_F(DispatchTest, AClickWhoseActivationFailsEndsTheSequenceAndTypesNothingMore) {
     ready();
     const Millis t = click(1);
     sim.run_for(160);  // F4 went out at 150
@@ -137,16 +141,108 @@ TEST_F(DispatchTest, AClickWhoseActivationFailsLeavesTheSequenceToTypeItsSlot) {
     const Millis c = click(2);
     EXPECT_EQ(sim.now() - c, platform::kActivationWaitMs);  // waited in vain
     EXPECT_EQ(form->dispatch.dispatchslot, 2);
-    EXPECT_EQ(state(), State::Typing);
+    EXPECT_EQ(state(), State::Idle);
     sim.run_for(1000);
-    const auto sent = sent_since(t);
-    ASSERT_EQ(sent.size(), 4u);
-    EXPECT_EQ(sent[0], (Sent{"{F4}", 150}));
-    // The ticks that fell due during the wait came as one, after it.
-    EXPECT_EQ(sent[1], (Sent{"{DOWN}", 761}));
-    EXPECT_EQ(sent[2].text, "POS2");
-    EXPECT_EQ(sent[3].text, "{ENTER}");
-    for (const auto& s : sim.sends) EXPECT_EQ(s.target, "IvAc");
+    // What the user sees: slot 1's F4, then slot 2's balloon, then nothing.
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
+    ASSERT_EQ(sim.balloons.size(), 1u);
+    EXPECT_EQ(sim.balloons[0].control_id, form->c1[2]->id());
+    EXPECT_EQ(sim.balloons[0].text, "IvAc did not come forward: not typed");
+    EXPECT_EQ(sim.balloons[0].at, c + platform::kActivationWaitMs);
+}
+
+// Every way a click fails to bring IvAc forward ends the sequence under way
+// (slot 1's, after its F4) with one balloon, at the clicked button, saying
+// why; no key goes anywhere after the click.
+TEST_F(DispatchTest, AClickThatDoesNotBringIvacForwardEndsTheSequenceUnderWay) {
+    using platform::Integrity;
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimPlatform&)> desktop;
+        const char* balloon;  // null: Aurora's (it does not listen here)
+    };
+    const Case cases[] = {
+        {"IvAc stays behind",
+         [](sim::SimPlatform& s) {
+             s.activation["IvAc"].never = true;
+             s.foreground = "";
+         },
+         "IvAc did not come forward: not typed"},
+        {"IvAc hung", [](sim::SimPlatform& s) { s.window_facts["IvAc"].hung = true; },
+         "IvAc is not responding: not typed"},
+        {"IvAc elevated",
+         [](sim::SimPlatform& s) { s.window_facts["IvAc"].integrity = Integrity::Higher; },
+         "IvAc runs as administrator: start Tovira as administrator too"},
+        {"IvAc elevated by another account",
+         [](sim::SimPlatform& s) { s.window_facts["IvAc"].integrity = Integrity::TokenRefused; },
+         "IvAc runs as administrator: start Tovira as administrator too"},
+        {"IvAc gone", [](sim::SimPlatform& s) { s.windows.clear(); }, nullptr},
+        {"only File Explorer at IvAc's folder",
+         [](sim::SimPlatform& s) {
+             s.windows = {"IvAc"};
+             s.window_facts["IvAc"].image = "C:\\Windows\\explorer.exe";
+         },
+         nullptr},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        sim.window_facts.clear();
+        sim.activation.clear();
+        sim.balloons.clear();
+        sim.sends.clear();
+        ready();
+        const Millis t = click(1);
+        sim.run_for(160);
+        k.desktop(sim);
+        const Millis c = click(2);
+        sim.run_for(5000);
+        EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
+        EXPECT_EQ(state(), State::Idle);
+        ASSERT_EQ(sim.balloons.size(), 1u);
+        EXPECT_EQ(sim.balloons[0].control_id, form->c1[2]->id());
+        EXPECT_GE(sim.balloons[0].at, c);
+        if (k.balloon) {
+            EXPECT_EQ(sim.balloons[0].text, k.balloon);
+        } else {
+            EXPECT_EQ(sim.balloons[0].text, AuroraClient::kNoAccess);
+        }
+    }
+}
+
+// Windows takes fewer keys than given (a UAC prompt, a locked workstation):
+// the sequence ends there and the balloon says how far it got.
+TEST_F(DispatchTest, KeysWindowsRefusesEndTheSequenceSayingHowFarItGot) {
+    struct Case {
+        int refused_from;  // the first step Windows refuses
+        const char* balloon;
+    };
+    const Case cases[] = {
+        {1, "Windows refused the keys: not typed"},
+        {2, "F4 typed, not the rest: Windows refused the keys"},
+        {3, "F4 and Down typed, not the rest: Windows refused the keys"},
+        {4, "F4, Down and the position typed, not the rest: Windows refused the keys"},
+    };
+    const std::vector<std::string> steps = {"{F4}", "{DOWN}", "EDDT_TWR", "{ENTER}"};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.refused_from);
+        sim.balloons.clear();
+        sim.sends.clear();
+        sim.refuse_keys = false;
+        ready();
+        const Millis t = click(3);
+        // Step n goes at 100 + 50 n after the click.
+        sim.world(t + 100 + 50 * k.refused_from - 1, [&] { sim.refuse_keys = true; });
+        sim.run_for(2000);
+        std::vector<std::string> typed;
+        for (const Sent& s : sent_since(t)) typed.push_back(s.text);
+        EXPECT_EQ(typed,
+                  std::vector<std::string>(steps.begin(), steps.begin() + k.refused_from - 1));
+        ASSERT_EQ(sim.balloons.size(), 1u);
+        EXPECT_EQ(sim.balloons[0].text, k.balloon);
+        EXPECT_EQ(sim.balloons[0].control_id, form->c1[3]->id());
+        EXPECT_EQ(state(), State::Idle);
+    }
+    sim.refuse_keys = false;
 }
 
 TEST_F(DispatchTest, TitleThatBeginsWithIvacIsActivated) {
@@ -544,6 +640,65 @@ TEST_F(DispatchTest, HeldKeysOrButtonsPutTheStepOffWithoutHoldingTheWindow) {
         sim.sends.clear();
         sim.balloons.clear();
         held = false;
+    }
+}
+
+// The foreground lock's Alt tap never goes while the user holds a key or a
+// button (Shift with Alt switches the input language): it waits for them
+// to be up, and a step that waited in vain is put off like any held step.
+// IvAc stops answering mid-sequence: keys sent now would come out whenever
+// it wakes, unseen; the sequence ends and says why.
+TEST_F(DispatchTest, AStepThatFindsIvacHungEndsTheSequence) {
+    ready();
+    const Millis t = click(3);
+    sim.world(t + 175, [&] { sim.window_facts["IvAc"].hung = true; });
+    sim.run_for(2000);
+    EXPECT_EQ(sent_since(t), (std::vector<Sent>{{"{F4}", 150}}));
+    ASSERT_EQ(sim.balloons.size(), 1u);
+    EXPECT_EQ(sim.balloons[0].text, "IvAc is not responding: not typed");
+    EXPECT_EQ(sim.balloons[0].control_id, form->c1[3]->id());
+    EXPECT_EQ(state(), State::Idle);
+}
+
+TEST_F(DispatchTest, TheForegroundLockKeyTapWaitsForTheUsersKeysToBeUp) {
+    struct Case {
+        const char* name;
+        Millis held_from, held_to;  // after the Down step began; 0, 0: nothing held
+    };
+    const Case cases[] = {
+        {"nothing held", 0, 0},
+        {"held over the tap, released within the wait", 400, 560},
+        {"held through the whole wait", 30, 3000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.key_taps.clear();
+        sim.key_tap_times.clear();
+        sim.activation.clear();
+        ready();
+        const Millis t = click(3);
+        sim.run_for(170);  // F4 went at 150
+        // This program in front; IvAc takes its time to come back.
+        sim.foreground = "Tovira";
+        sim.activation["IvAc"].takes = 590;
+        const Millis down = t + 200;
+        if (c.held_to) {
+            sim.world(down + c.held_from, [&] { sim.modifiers = true; });
+            sim.world(down + c.held_to, [&] { sim.modifiers = false; });
+        }
+        sim.run_for(6000);
+        if (!c.held_to) {
+            EXPECT_EQ(sim.key_tap_times.size(), 1u);
+        }
+        for (Millis at : sim.key_tap_times) {
+            EXPECT_FALSE(c.held_to && at >= down + c.held_from && at < down + c.held_to)
+                << "a tap at " << at - down;
+        }
+        // The step waited for the hand, then the whole command went.
+        std::vector<std::string> texts;
+        for (const Sent& s : sent_since(t)) texts.push_back(s.text);
+        EXPECT_EQ(texts, (std::vector<std::string>{"{F4}", "{DOWN}", "EDDT_TWR", "{ENTER}"}));
+        sim.modifiers = false;
     }
 }
 

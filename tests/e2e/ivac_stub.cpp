@@ -5,6 +5,7 @@
 //
 //   ivac_stub.exe [--title TEXT] [--log FILE] [--pos X Y]
 //                 [--late MS | --never] [--hand-to TITLE] [--on-f4 yield TITLE|click ID]
+//                 [--late-after-f4 MS]
 //
 // --late MS: an activation by another program takes effect MS ms late; in
 //   between the foreground goes to the window titled --hand-to ("-": to no
@@ -16,6 +17,10 @@
 //   Tovira to the front and click its control ID (a user who clicks the
 //   next station as soon as the first key arrives). Both happen at a fixed
 //   point of the sequence, so no scenario depends on a race.
+// --late-after-f4 MS: from the first F4 on, as --late MS (the client comes
+//   forward on its own MS ms after a request: the user clicks it).
+// The message WM_APP + 2 with wParam MS stops the stand-in from serving its
+// messages for MS ms (a hung client).
 //
 // Log lines: "<microseconds> KEYDOWN|SYSKEYDOWN|CHAR 0x<wparam> 0x<mods> <window>"
 // with mods 1 Shift, 2 Ctrl, 4 Alt, 8 Win as the stand-in saw them and window
@@ -41,7 +46,9 @@ std::wstring g_handTo;
 std::wstring g_f4Mode, g_f4Arg;
 bool g_f4Done = false;
 bool g_takeBackArmed = false;
+int g_lateAfterF4 = -1;
 constexpr UINT kMsgHandOff = WM_APP + 1;
+constexpr UINT kMsgHang = WM_APP + 2;
 constexpr UINT_PTR kTakeBackTimer = 1;
 LARGE_INTEGER g_freq;
 std::vector<std::wstring> g_lines{L""};
@@ -90,7 +97,9 @@ BOOL CALLBACK findCtrl(HWND h, LPARAM lp) {
 }
 
 void onFirstF4() {
-    if (g_f4Done || g_f4Mode.empty()) return;
+    if (g_f4Done) return;
+    if (g_lateAfterF4 >= 0) g_lateMs = g_lateAfterF4;
+    if (g_f4Mode.empty()) return;
     g_f4Done = true;
     if (g_f4Mode == L"yield") {
         if (HWND other = FindWindowW(nullptr, g_f4Arg.c_str())) SetForegroundWindow(other);
@@ -202,6 +211,7 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 return 0;
             }
             break;
+        case kMsgHang: Sleep(static_cast<DWORD>(wp)); return 0;
         case WM_ACTIVATE: record("ACTIVE", LOWORD(wp) != WA_INACTIVE, hwnd, 0); break;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN: {
@@ -254,6 +264,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
             g_never = true;
         } else if (a == L"--hand-to" && i + 1 < argc) {
             g_handTo = argv[++i];
+        } else if (a == L"--late-after-f4" && i + 1 < argc) {
+            g_lateAfterF4 = _wtoi(argv[++i]);
         } else if (a == L"--on-f4" && i + 2 < argc) {
             g_f4Mode = argv[++i];
             g_f4Arg = argv[++i];
@@ -283,7 +295,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
     g_main = hwnd;
     ShowWindow(hwnd, show == SW_HIDE ? SW_SHOWNORMAL : show);
     UpdateWindow(hwnd);
-    if (g_never || g_lateMs >= 0) {
+    if (g_never || g_lateMs >= 0 || g_lateAfterF4 >= 0) {
         // The client's own second window, where the foreground waits while
         // the main window is slow to take it. Its title does not match "IvAc".
         g_notice = CreateWindowExW(0, wc.lpszClassName, L"Notice", WS_OVERLAPPEDWINDOW, x + 40,

@@ -25,6 +25,7 @@ void keysOnlyToIvac();
 void modifierHeld();
 void pressDuringTyping();
 void shiftTabInWait();
+void handoverOutcomes();
 
 // aurora_handover.cpp: the handover in Aurora.
 void auroraHandover();

@@ -115,6 +115,37 @@ TEST(EventGateTest, TheEndOfTheSessionDeliversKeptEditsInsideAHoldAndDropsTheRes
     sim.stop_timer(minute);
 }
 
+// An edit's reaction may let pending events run (a name change lays the
+// panel out): the kept click and update must still not run, nor any event
+// that arrives after the session's end but an edit.
+TEST(EventGateTest, AtTheEndOfTheSessionOnlyEditsRunWhateverTheirReactionsDo) {
+    SimPlatform sim;
+    std::vector<std::string> log;
+    CountingTimer key_timer;
+    sim.start_timer(key_timer, 10);
+    {
+        EventGate::Hold hold(sim.gate());
+        sim.gate().deliver(
+            [&] {
+                log.push_back("edit");
+                sim.do_events();
+            },
+            EventKind::Edit);
+        sim.gate().deliver([&] { log.push_back("kept click"); });
+        sim.gate().deliver([&] { log.push_back("kept update"); });
+        sim.run_for(20);
+    }
+    // The wait is over and the delivery is posted when the session ends.
+    sim.gate().end_session();
+    sim.at(sim.now() + 5, [&] { log.push_back("later click"); });
+    sim.gate().deliver([&] { log.push_back("later edit"); }, EventKind::Edit);
+    sim.run_for(100);
+    EXPECT_EQ(log, (std::vector<std::string>{"edit", "later edit"}));
+    EXPECT_EQ(key_timer.ticks, 0);
+    EXPECT_EQ(sim.gate().held(), 0u);
+    sim.stop_timer(key_timer);
+}
+
 TEST(EventGateTest, AFailedPostLeavesNothingKeptForAnUnrelatedEvent) {
     SimPlatform sim;
     std::vector<Millis> ran;

@@ -1,0 +1,68 @@
+#include "platform/window_verdict.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tovira::platform {
+
+namespace {
+
+// Programs whose windows carry titles of what they show: a folder, a page.
+constexpr std::array<std::string_view, 8> kNeverImages = {
+    "explorer.exe", "msedge.exe", "chrome.exe",  "firefox.exe",
+    "opera.exe",    "brave.exe",  "vivaldi.exe", "iexplore.exe"};
+
+// Windows draws a hung window's stand-in with this class.
+constexpr std::string_view kGhostClass = "Ghost";
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The file name of an image path, either separator.
+std::string_view file_name(std::string_view path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+bool title_matches(std::string_view window_title, std::string_view title) {
+    return window_title.starts_with(title);
+}
+
+bool never_the_target(const WindowFacts& window) {
+    if (window.class_name == kGhostClass) return true;
+    const std::string_view name = file_name(window.image);
+    return std::any_of(kNeverImages.begin(), kNeverImages.end(),
+                       [&](std::string_view never) { return same_ignoring_case(name, never); });
+}
+
+WindowChoice choose_window(std::span<const WindowFacts> windows, std::string_view title) {
+    std::size_t chosen = windows.size();
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const WindowFacts& w = windows[i];
+        if (!title_matches(w.title, title) || never_the_target(w)) continue;
+        if (w.title == title) {
+            chosen = i;
+            break;
+        }
+        if (chosen == windows.size()) chosen = i;
+    }
+    if (chosen == windows.size()) return {Verdict::NoWindow, 0};
+    const WindowFacts& w = windows[chosen];
+    if (w.hung) return {Verdict::Hung, chosen};
+    // A token refused to a process that opened: a standard user elevated it
+    // with an administrator's credentials.
+    if (w.integrity == Integrity::Higher || w.integrity == Integrity::TokenRefused) {
+        return {Verdict::Elevated, chosen};
+    }
+    return {Verdict::Target, chosen};
+}
+
+}  // namespace tovira::platform
