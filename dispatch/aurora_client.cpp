@@ -104,7 +104,7 @@ void AuroraClient::stop_timer() {
     timer_on_ = false;
 }
 
-void AuroraClient::click(int slot) {
+void AuroraClient::click(int slot, ClickBalloons::Click click) {
     if (ended()) {
         stop();
         return;
@@ -121,15 +121,18 @@ void AuroraClient::click(int slot) {
         return;
     }
     switch (phase_) {
-        case Phase::Idle: start(slot); break;
+        case Phase::Idle: start(slot, click); break;
         // Before the transfer goes out the latest click wins.
-        case Phase::Asking: start(slot); break;
+        case Phase::Asking: start(slot, click); break;
         // After it, the latest click waits for its echo.
-        case Phase::Transferring: waiting_ = slot; break;
+        case Phase::Transferring:
+            waiting_ = slot;
+            waiting_click_ = click;
+            break;
         // An older transfer only being confirmed ends quietly.
         case Phase::Confirming:
             finish(std::nullopt);
-            start(slot);
+            start(slot, click);
             break;
     }
 }
@@ -141,10 +144,11 @@ void AuroraClient::stop() {
     stop_timer();
 }
 
-void AuroraClient::start(int slot) {
+void AuroraClient::start(int slot, ClickBalloons::Click click) {
     ++attempt_;
     stop_timer();
     slot_ = slot;
+    click_ = click;
     phase_ = Phase::Asking;
     own_.clear();
     callsign_.clear();
@@ -274,7 +278,7 @@ void AuroraClient::on_transfer(const AuroraReply& r) {
         return;
     }
     // Stands until the outcome of the confirmation replaces it.
-    show(slot_, confirming_text(callsign_, station_),
+    show(click_, slot_, confirming_text(callsign_, station_),
          kAuroraConfirmMs + 2 * kAuroraAnswerMs + kAuroraConfirmEveryMs);
     if (waiting_) {
         finish(std::nullopt);
@@ -325,24 +329,26 @@ void AuroraClient::on_poll(const AuroraReply& r) {
 
 void AuroraClient::finish(std::optional<std::string> text, platform::Millis shown_ms) {
     const int slot = slot_;
+    const ClickBalloons::Click click = click_;
     phase_ = Phase::Idle;
     ++attempt_;
     stop_timer();
     poll_out_ = false;
     last_poll_ = false;
-    if (text && !ended()) show(slot, *text, shown_ms);
+    if (text && !ended()) show(click, slot, *text, shown_ms);
     run_waiting();
 }
 
-void AuroraClient::show(int slot, const std::string& text, platform::Millis shown_ms) {
-    f_.platform.show_balloon(f_.c1[slot]->id(), text, shown_ms);
+void AuroraClient::show(ClickBalloons::Click click, int slot, const std::string& text,
+                        platform::Millis shown_ms) {
+    f_.balloons.show(click, slot, text, shown_ms);
 }
 
 void AuroraClient::run_waiting() {
     if (!waiting_ || ended()) return;
     const int slot = *waiting_;
     waiting_.reset();
-    start(slot);
+    start(slot, waiting_click_);
 }
 
 }  // namespace tovira

@@ -17,6 +17,7 @@
 #include "aurora/aurora_link.h"
 #include "config/station_table.h"
 #include "controls/controls.h"
+#include "dispatch/click_balloons.h"
 #include "monitor/status_parser.h"
 #include "platform/platform.h"
 #include "window/form_window.h"
@@ -35,11 +36,11 @@ public:
     // What the handover in Aurora reads and drives.
     struct Uses {
         platform::Platform& platform;
-        const FormWindow& window;                           // unloaded: nothing more sent
-        const ControlArray<CommandButton, kSlotCount>& c1;  // station buttons: the balloon's place
-        const ControlArray<TextBox, kFieldRows>& t1;        // the slot's position
-        const StatusMonitor& monitor;                       // the online check's record of a slot
-        AuroraLink& link;                                   // the connection to Aurora
+        const FormWindow& window;                     // unloaded: nothing more sent
+        ClickBalloons& balloons;                      // each outcome under its click's number
+        const ControlArray<TextBox, kFieldRows>& t1;  // the slot's position
+        const StatusMonitor& monitor;                 // the online check's record of a slot
+        AuroraLink& link;                             // the connection to Aurora
     };
 
     explicit AuroraClient(const Uses& uses) : f_(uses) {}
@@ -47,8 +48,8 @@ public:
     AuroraClient(const AuroraClient&) = delete;
     AuroraClient& operator=(const AuroraClient&) = delete;
 
-    // A click on the button of `slot` that found no IvAc window.
-    void click(int slot);
+    // Click number `click` on the button of `slot` found no IvAc window.
+    void click(int slot, ClickBalloons::Click click);
     // Ends everything under way without another word to Aurora (Quit).
     void stop();
     // A click's conversation or its confirmation runs.
@@ -72,7 +73,7 @@ public:
 private:
     enum class Phase { Idle, Asking, Transferring, Confirming };
 
-    void start(int slot);
+    void start(int slot, ClickBalloons::Click click);
     // Asks `line` for the attempt under way; `next` runs with an answer,
     // a refusal is shown or handed on (`refusal_ok`), every other outcome
     // ends the attempt with its reason.
@@ -90,7 +91,8 @@ private:
     // The attempt ends with `text` (none: quietly); a click that waited runs.
     void finish(std::optional<std::string> text, platform::Millis shown_ms = platform::kBalloonMs);
     // Every balloon of the handover in Aurora goes through here.
-    void show(int slot, const std::string& text, platform::Millis shown_ms);
+    void show(ClickBalloons::Click click, int slot, const std::string& text,
+              platform::Millis shown_ms);
     void run_waiting();
     bool ended();
     void stop_timer();
@@ -101,7 +103,9 @@ private:
     // Each attempt's number: answers to an older one are ignored.
     unsigned attempt_ = 0;
     int slot_ = 0;
-    std::optional<int> waiting_;  // a click after the transfer went out
+    ClickBalloons::Click click_ = 0;  // the click the attempt reports on
+    std::optional<int> waiting_;      // a click after the transfer went out
+    ClickBalloons::Click waiting_click_ = 0;
     std::string own_, callsign_, station_;
     std::string before12_, before13_;  // the record before the transfer
     platform::Millis echo_at_ = 0;

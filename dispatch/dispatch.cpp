@@ -59,7 +59,7 @@ void Dispatch::c1_Click(int index) {
         // key.
         case platform::Activation::NoWindow:
             end_sequence();
-            f.aurora.click(index);
+            f.aurora.click(index, click);
             return;
         // An IvAc window that stayed behind is IvAc's failure, not Aurora's
         // turn: nothing more, but the user learns why.

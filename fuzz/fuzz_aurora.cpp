@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The window is never loaded: no download, no timer besides the handover's.
     tovira::Form1 form{sim};
     form.t1[3]->set_text(kPosition);
-    form.aurora.click(3);
+    form.aurora.click(3, form.balloons.new_click());
     if (quit) sim.world(quit_at, [&] { form.unload(); });
     sim.run_until(60'000);
     std::vector<std::string> reports;
