@@ -44,11 +44,12 @@ Form1::Form1(platform::Platform& platform)
       layout({*this, c1, l1, Check2, *Command2, *Label9, *Line2, *Line3}),
       editing({platform, *this, c1, l1, t0, t1, Check2, *Check3, *Command1, *Label9, layout,
                scheduler}),
-      monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet}),
+      monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet, aurora_list}),
       aurora({platform, *this, c1, monitor}),
       scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
       Inet1(platform),
       feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),
+      aurora_panel({platform, t0, t1, *Check3, *Command9, aurora_list, monitor, layout}),
       platform_(platform) {
     wire_events();
 }
