@@ -1,11 +1,38 @@
 #include "panel/aurora_panel.h"
 
 #include <array>
+#include <string_view>
 
 #include "monitor/status_parser.h"
 #include "panel/panel_layout.h"
 
 namespace tovira {
+
+unsigned aurora_refresh_ms_from_command_line(std::span<const std::string> args) {
+    constexpr std::string_view kOption = "--aurora-refresh-ms";
+    unsigned ms = kAuroraRefreshMs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        std::string_view val;
+        if (arg == kOption) {
+            if (i + 1 >= args.size() || args[i + 1].starts_with("--")) continue;
+            val = args[++i];
+        } else if (arg.starts_with(kOption) && arg.size() > kOption.size() &&
+                   arg[kOption.size()] == '=') {
+            val = arg.substr(kOption.size() + 1);
+        } else {
+            continue;
+        }
+        unsigned n = 0;
+        bool ok = !val.empty() && val.size() <= 5;
+        for (char c : val) {
+            ok = ok && c >= '0' && c <= '9';
+            if (ok) n = n * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (ok && n >= 1 && n <= 65535) ms = n;
+    }
+    return ms;
+}
 
 void AuroraPanel::list_changed() {
     const Uses& f = f_;

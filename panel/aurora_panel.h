@@ -4,6 +4,8 @@
 // Aurora's access does not answer, the panel is the network's alone.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "aurora/aurora_stations.h"
@@ -15,6 +17,14 @@ namespace tovira {
 
 class PanelLayout;
 class StatusMonitor;
+
+// Aurora is asked for its stations this often.
+inline constexpr unsigned kAuroraRefreshMs = 15000;
+
+// The refresh interval "--aurora-refresh-ms N" (or "=N") names, 1 to
+// 65535, for tests; kAuroraRefreshMs without it. An invalid value is
+// ignored; the last one holds.
+unsigned aurora_refresh_ms_from_command_line(std::span<const std::string> args);
 
 class AuroraPanel {
 public:
@@ -31,6 +41,9 @@ public:
     };
 
     explicit AuroraPanel(const Uses& uses) : f_(uses) {}
+
+    // Set before the window loads.
+    unsigned refresh_ms = kAuroraRefreshMs;
 
     // Aurora's current list changed (or may have): each slot whose online
     // state changed since the last check or refresh follows it, and the

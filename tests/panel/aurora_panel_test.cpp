@@ -157,5 +157,26 @@ TEST_F(AuroraPanelTest, WithoutAuroraTheSpecifiedPathDecidesAlone) {
     EXPECT_TRUE(visible_slots().empty());
 }
 
+TEST(AuroraRefreshOptionTest, OnlyAWholeNumberFrom1To65535Counts) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        unsigned ms;
+    } cases[] = {
+        {"none", {}, kAuroraRefreshMs},
+        {"separate", {"--aurora-refresh-ms", "500"}, 500},
+        {"joined", {"--aurora-refresh-ms=250"}, 250},
+        {"the last holds", {"--aurora-refresh-ms=250", "--aurora-refresh-ms", "300"}, 300},
+        {"zero", {"--aurora-refresh-ms", "0"}, kAuroraRefreshMs},
+        {"too large", {"--aurora-refresh-ms", "65536"}, kAuroraRefreshMs},
+        {"not a number", {"--aurora-refresh-ms", "1s"}, kAuroraRefreshMs},
+        {"no value", {"--aurora-refresh-ms", "--aurora-port", "1131"}, kAuroraRefreshMs},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(aurora_refresh_ms_from_command_line(c.args), c.ms);
+    }
+}
+
 }  // namespace
 }  // namespace tovira::testing
