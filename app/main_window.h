@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "aurora/aurora_link.h"
 #include "config/config_file.h"
 #include "config/station_table.h"
 #include "controls/controls.h"
@@ -156,6 +157,9 @@ public:
     PanelLayout layout;
     PanelEditing editing;
     StatusMonitor monitor;
+    // The one connection to Aurora's access, shared by the handover and the
+    // panel.
+    AuroraLink aurora_link;
     // The handover in Aurora where no IvAc window exists.
     AuroraClient aurora;
     UpdateScheduler scheduler;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "aurora/aurora_station.h"
+
 namespace tovira {
 
 namespace {
@@ -15,36 +17,27 @@ bool same(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return fold(x) == fold(y); });
 }
 
-bool ends_with(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && same(text.substr(text.size() - tail.size()), tail);
-}
-
 }  // namespace
 
-std::optional<std::size_t> find_listed_station(std::span<const ListedStation> stations,
+std::optional<std::size_t> find_listed_station(std::span<const AuroraStation> stations,
                                                std::string_view position) {
-    if (position.empty()) return std::nullopt;
+    const StationMatch m = resolve_station(position, stations);
+    if (m.kind != StationMatch::Kind::Found) return std::nullopt;
     for (std::size_t k = 0; k < stations.size(); ++k) {
-        if (same(stations[k].callsign, position)) return k;
+        if (stations[k].callsign == m.station) return k;
     }
-    std::optional<std::size_t> only;
-    for (std::size_t k = 0; k < stations.size(); ++k) {
-        if (!ends_with(stations[k].callsign, position)) continue;
-        if (only) return std::nullopt;  // two fit: neither is meant for sure
-        only = k;
-    }
-    return only;
+    return std::nullopt;
 }
 
-void AuroraCurrentList::listed(std::span<const ListedStation> stations) {
+void AuroraCurrentList::listed(std::span<const AuroraStation> stations) {
     unanswered_ = 0;
-    std::vector<ListedStation> next;
+    std::vector<AuroraStation> next;
     std::vector<bool> missed;
     auto held = [&next](std::string_view callsign) {
         return std::any_of(next.begin(), next.end(),
-                           [&](const ListedStation& s) { return same(s.callsign, callsign); });
+                           [&](const AuroraStation& s) { return same(s.callsign, callsign); });
     };
-    for (const ListedStation& s : stations) {
+    for (const AuroraStation& s : stations) {
         if (s.callsign.empty() || held(s.callsign)) continue;
         next.push_back(s);
         missed.push_back(false);
@@ -69,14 +62,14 @@ void AuroraCurrentList::closed() {
     unanswered_ = 0;
 }
 
-const ListedStation* AuroraCurrentList::find(std::string_view position) const {
+const AuroraStation* AuroraCurrentList::find(std::string_view position) const {
     const std::optional<std::size_t> k = find_listed_station(stations_, position);
     return k ? &stations_[*k] : nullptr;
 }
 
 AuroraFill fill_from_aurora(std::span<const FillSlot> slots,
-                            std::span<const ListedStation> transfer_list,
-                            std::span<const ListedStation> station_list, std::string_view own) {
+                            std::span<const AuroraStation> transfer_list,
+                            std::span<const AuroraStation> station_list, std::string_view own) {
     AuroraFill fill;
     std::vector<int> empty;
     for (std::size_t i = 0; i < slots.size(); ++i) {
@@ -88,7 +81,7 @@ AuroraFill fill_from_aurora(std::span<const FillSlot> slots,
         return fill;
     }
     fill.from_transfer_list = !transfer_list.empty();
-    const std::span<const ListedStation> list =
+    const std::span<const AuroraStation> list =
         fill.from_transfer_list ? transfer_list : station_list;
     std::vector<bool> taken(list.size(), false);
     for (const FillSlot& slot : slots) {

@@ -1,7 +1,7 @@
 // What Aurora sees, for the panel: its current list of staffed stations
 // (kept steady at the edge of its range), the rule that finds a slot's
-// station in a list, and the rule by which "From Aurora" fills the empty
-// slots of the station table. Pure: no platform, no controls.
+// station in a list (the handover's), and the rule by which "From Aurora" fills the empty
+// slots of the station table. Pure: no platform, no controls used.
 #pragma once
 
 #include <cstddef>
@@ -11,19 +11,15 @@
 #include <string_view>
 #include <vector>
 
+#include "aurora/aurora_link.h"
+
 namespace tovira {
 
-// One station of an "#ATC" or "#ATCT" answer: "EDDT_TWR:120.505".
-struct ListedStation {
-    std::string callsign;
-    std::string frequency;
-};
-
-// The station of `stations` that `position` names: the one equal to it
-// (ignoring ASCII case), else the only one whose callsign ends with it
-// ("DDT_TWR" names "EDDT_TWR"). None for an empty position, for none, and
-// where two or more end with it.
-std::optional<std::size_t> find_listed_station(std::span<const ListedStation> stations,
+// The station of `stations` that `position` names, by the handover's rule
+// (`resolve_station`): the one equal to it (ignoring ASCII case), else the
+// only one whose callsign ends with it ("DDT_TWR" names "EDDT_TWR"). None
+// for an empty position, for none, and where two or more end with it.
+std::optional<std::size_t> find_listed_station(std::span<const AuroraStation> stations,
                                                std::string_view position);
 
 // Aurora's current list: the latest one answered, except that a station is
@@ -33,17 +29,17 @@ std::optional<std::size_t> find_listed_station(std::span<const ListedStation> st
 class AuroraCurrentList {
 public:
     // A list Aurora answered.
-    void listed(std::span<const ListedStation> stations);
+    void listed(std::span<const AuroraStation> stations);
     // A refresh that got no list (no answer, a refusal, a garbled line).
     void unanswered();
     // The connection closed, or none could be opened.
     void closed();
 
-    const std::vector<ListedStation>& stations() const { return stations_; }
-    const ListedStation* find(std::string_view position) const;
+    const std::vector<AuroraStation>& stations() const { return stations_; }
+    const AuroraStation* find(std::string_view position) const;
 
 private:
-    std::vector<ListedStation> stations_;
+    std::vector<AuroraStation> stations_;
     std::vector<bool> missed_;  // per station: the latest list missed it
     int unanswered_ = 0;
 };
@@ -71,8 +67,8 @@ struct FillSlot {
 // already names (by `find_listed_station`), the controller's own station
 // and repeats.
 AuroraFill fill_from_aurora(std::span<const FillSlot> slots,
-                            std::span<const ListedStation> transfer_list,
-                            std::span<const ListedStation> station_list, std::string_view own);
+                            std::span<const AuroraStation> transfer_list,
+                            std::span<const AuroraStation> station_list, std::string_view own);
 
 // The balloon's text: "7 stations added from Aurora's transfer list",
 // "nothing new in Aurora's lists", "no empty slot".

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "aurora/aurora_link.h"
 #include "config/station_table.h"
 #include "controls/controls.h"
 #include "monitor/status_parser.h"
@@ -23,51 +24,7 @@
 
 namespace tovira {
 
-inline constexpr char kAuroraHost[] = "127.0.0.1";
-inline constexpr std::uint16_t kAuroraPort = 1130;
-// Connecting and each answer get this long.
-inline constexpr platform::Millis kAuroraAnswerMs = 2000;
-// A line longer than this (without its end) ends the attempt.
-inline constexpr std::size_t kAuroraMaxLine = 1024;
-// Lines that answer nothing we asked (another program's traffic on the
-// same access) skipped per answer at most.
-inline constexpr int kAuroraMaxSkipped = 16;
-inline constexpr std::size_t kAuroraMaxCallsign = 12;
-inline constexpr std::size_t kAuroraMaxCommand = 6;
 inline constexpr std::size_t kAuroraMaxErrorText = 40;
-
-// The port "--aurora-port N" (or "--aurora-port=N") names, 1 to 65535;
-// kAuroraPort without it. An invalid value is ignored; the last one holds.
-std::uint16_t aurora_port_from_command_line(std::span<const std::string> args);
-
-// Splits the bytes that arrive into lines ending with LF (a CR before it is
-// dropped), holding at most kAuroraMaxLine bytes of an unfinished line.
-class AuroraLineSplitter {
-public:
-    // Appends the complete lines in `bytes` to `lines`; false, and nothing
-    // more taken, once a line grew too long.
-    bool feed(std::string_view bytes, std::vector<std::string>& lines);
-    void clear() { partial_.clear(); }
-
-private:
-    std::string partial_;
-};
-
-// One packet: "#" or "$" or "@", a command of 2 to 6 letters, fields after ";".
-struct AuroraPacket {
-    char kind = '#';
-    std::string command;
-    std::vector<std::string> fields;  // a final ";" adds no empty field
-};
-
-// Nothing when the line holds a byte outside printable ASCII or does not
-// begin with an identifier and a command of 2 to 5 letters.
-std::optional<AuroraPacket> parse_aurora_line(std::string_view line);
-
-// A callsign Aurora may name: 1 to 12 letters, digits, "_" or "-".
-bool valid_aurora_callsign(std::string_view callsign);
-// A station Tovira may send: one or more of A-Z, 0-9, "_", "-".
-bool valid_aurora_station(std::string_view station);
 
 class AuroraClient : private platform::SocketEvents, private platform::TimerSink {
 public:

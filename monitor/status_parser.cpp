@@ -430,14 +430,14 @@ void StatusMonitor::checkwhazz() {
 }
 
 bool StatusMonitor::show_from_aurora(int slot) {
-    const ListedStation* station = f_.aurora.find(f_.t1[slot]->text());
+    const AuroraStation* station = f_.aurora.find(f_.t1[slot]->text());
     if (station == nullptr) return false;
     label_from_aurora(slot, *station);
     f_.window.slotactive.set(slot, 1);
     return true;
 }
 
-void StatusMonitor::label_from_aurora(int slot, const ListedStation& station) {
+void StatusMonitor::label_from_aurora(int slot, const AuroraStation& station) {
     f_.c1[slot]->set_tooltip(station.callsign + " (Aurora)");
     f_.l1[slot]->set_caption(shown_frequency(station.frequency));
 }
@@ -451,7 +451,7 @@ bool StatusMonitor::aurora_refreshed() {
         // What the status file said stands until the next update; only
         // Aurora's part is new.
         if (slot.network) continue;
-        const ListedStation* station = f.aurora.find(f.t1[i]->text());
+        const AuroraStation* station = f.aurora.find(f.t1[i]->text());
         if ((station != nullptr) == slot.online) {
             // Same state: the flag stays as the user may have set it; only
             // the label follows Aurora (a station that changed frequency).

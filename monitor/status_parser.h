@@ -160,7 +160,7 @@ private:
     // Aurora's frequency and "<station> (Aurora)". False when Aurora does
     // not list it.
     bool show_from_aurora(int slot);
-    void label_from_aurora(int slot, const ListedStation& station);
+    void label_from_aurora(int slot, const AuroraStation& station);
     struct Online {
         bool network = false;  // found in the status file at the last update
         bool online = false;   // at the last check or refresh

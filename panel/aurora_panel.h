@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "aurora/aurora_link.h"
 #include "aurora/aurora_stations.h"
 #include "config/station_table.h"
 #include "controls/controls.h"
@@ -21,8 +23,9 @@ class StatusMonitor;
 // Aurora is asked for its stations this often.
 inline constexpr unsigned kAuroraRefreshMs = 15000;
 
-// The refresh interval "--aurora-refresh-ms N" (or "=N") names, 1 to
-// 65535, for tests; kAuroraRefreshMs without it. An invalid value is
+// The refresh interval "--aurora-refresh-ms N" (or "=N") names, for tests:
+// 1 to 65535, or 0 for no refresh (the handover's tests, whose stand-in
+// counts every line); kAuroraRefreshMs without it. An invalid value is
 // ignored; the last one holds.
 unsigned aurora_refresh_ms_from_command_line(std::span<const std::string> args);
 
@@ -35,15 +38,37 @@ public:
         const ControlArray<TextBox, kFieldRows>& t1;  // positions: filled as if typed
         const CheckBox& Check3;                       // show-all box: no flag changes while ticked
         const CommandButton& Command9;                // "From Aurora": the balloon's place
+        AuroraLink& link;                             // Aurora's access, shared with the handover
         AuroraCurrentList& list;                      // Aurora's current list
         StatusMonitor& monitor;                       // the online check's path for a slot
         PanelLayout& layout;                          // collapse, when a flag changed
     };
 
-    explicit AuroraPanel(const Uses& uses) : f_(uses) {}
+    explicit AuroraPanel(const Uses& uses);
+    AuroraPanel(const AuroraPanel&) = delete;
+    AuroraPanel& operator=(const AuroraPanel&) = delete;
 
-    // Set before the window loads.
+    // Set before the window loads; 0: no refresh (tests).
     unsigned refresh_ms = kAuroraRefreshMs;
+
+    // Asks Aurora at once and then every `refresh_ms`, answering or not: a
+    // restarted Aurora is found again by itself. "#CONN" whenever the link
+    // is not connected, then "#ATC".
+    void start();
+    // Quit: no more asking.
+    void stop();
+    // "From Aurora": the controller's own station, the transfer list and
+    // the station list, then the fill.
+    void Command9_Click();
+
+    // The controller's own station as Aurora last named it; empty: unknown.
+    const std::string& own_station() const { return own_; }
+
+    // The balloon's texts where Aurora gave nothing.
+    static const char kNoAccess[];
+    static const char kNoAnswer[];
+    static const char kClosed[];
+    static const char kNotUnderstood[];
 
     // Aurora's current list changed (or may have): each slot whose online
     // state changed since the last check or refresh follows it, and the
@@ -56,8 +81,20 @@ public:
     bool has_empty_slot() const;
 
 private:
+    void refresh();
+    void ask_stations();
+    // An #ATC answer (or its failure) into the current list.
+    void take_list(const AuroraReply& reply);
+    void take_own(const AuroraReply& reply);
+    void fill_failed(const AuroraReply& reply);
     void say(const std::string& text);
+
     Uses f_;
+    Timer timer_;
+    bool refreshing_ = false;  // a refresh's requests are under way
+    bool filling_ = false;     // a click's requests are under way
+    std::string own_;
+    std::vector<AuroraStation> transfer_;
 };
 
 }  // namespace tovira

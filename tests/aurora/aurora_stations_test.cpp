@@ -8,20 +8,20 @@
 namespace tovira {
 namespace {
 
-std::vector<ListedStation> stations(std::initializer_list<const char*> callsigns) {
-    std::vector<ListedStation> out;
+std::vector<AuroraStation> stations(std::initializer_list<const char*> callsigns) {
+    std::vector<AuroraStation> out;
     for (const char* c : callsigns) out.push_back({c, "120.505"});
     return out;
 }
 
-std::vector<std::string> callsigns(const std::vector<ListedStation>& list) {
+std::vector<std::string> callsigns(const std::vector<AuroraStation>& list) {
     std::vector<std::string> out;
-    for (const ListedStation& s : list) out.push_back(s.callsign);
+    for (const AuroraStation& s : list) out.push_back(s.callsign);
     return out;
 }
 
 TEST(AuroraStationsTest, ASlotsStationIsEqualElseTheOnlyOneEndingWithThePosition) {
-    const std::vector<ListedStation> list =
+    const std::vector<AuroraStation> list =
         stations({"EDDT_TWR", "XEDDT_TWR", "EDDT_APP", "EDBB_CTR", "EDWW_CTR"});
     struct Case {
         const char* name;
@@ -54,7 +54,7 @@ TEST(AuroraStationsTest, TheCurrentListDropsAStationOnlyWhenTwoListsInARowMissIt
     enum Kind { List, Unanswered, Closed };
     struct Step {
         Kind kind;
-        std::vector<ListedStation> list;
+        std::vector<AuroraStation> list;
         std::vector<std::string> after;
     };
     struct Case {
@@ -101,8 +101,8 @@ TEST(AuroraStationsTest, TheCurrentListDropsAStationOnlyWhenTwoListsInARowMissIt
 
 TEST(AuroraStationsTest, AKeptStationKeepsItsFrequency) {
     AuroraCurrentList current;
-    current.listed(std::vector<ListedStation>{{"EDDT_TWR", "118.700"}});
-    current.listed(std::vector<ListedStation>{});
+    current.listed(std::vector<AuroraStation>{{"EDDT_TWR", "118.700"}});
+    current.listed(std::vector<AuroraStation>{});
     ASSERT_NE(current.find("DDT_TWR"), nullptr);
     EXPECT_EQ(current.find("DDT_TWR")->frequency, "118.700");
 }
@@ -116,7 +116,7 @@ TEST(AuroraStationsTest, FromAuroraFillsEmptySlotsInOrderWithNewStationsOnly) {
         const char* name;
         std::vector<Slot> taken;  // slots 0.. in order; the rest of 30 empty
         bool full;                // every slot named
-        std::vector<ListedStation> transfer, atc;
+        std::vector<AuroraStation> transfer, atc;
         const char* own;
         std::vector<std::pair<int, std::string>> added;
         const char* text;
@@ -206,7 +206,7 @@ TEST(AuroraStationsTest, FromAuroraFillsEmptySlotsInOrderWithNewStationsOnly) {
 TEST(AuroraStationsTest, MoreStationsThanEmptySlotsFillEverySlot) {
     std::vector<FillSlot> slots(30);
     slots[0] = {"A", "A"};
-    std::vector<ListedStation> many;
+    std::vector<AuroraStation> many;
     for (int k = 0; k < 40; ++k) many.push_back({"S" + std::to_string(k), "121.500"});
     const AuroraFill fill = fill_from_aurora(slots, many, {}, "");
     ASSERT_EQ(fill.added.size(), 29u);

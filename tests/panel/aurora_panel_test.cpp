@@ -31,7 +31,7 @@ protected:
     }
 
     // One refresh in which Aurora answers `list`.
-    void aurora_lists(const std::vector<ListedStation>& list) {
+    void aurora_lists(const std::vector<AuroraStation>& list) {
         form->aurora_list.listed(list);
         form->aurora_panel.list_changed();
     }
@@ -52,9 +52,9 @@ protected:
     }
 };
 
-const ListedStation kBerlin{"EDBB_CTR", "127.175"};
-const ListedStation kTegel{"EDDT_TWR", "120.505"};
-const ListedStation kApproach{"EDDT_APP", "119.620"};
+const AuroraStation kBerlin{"EDBB_CTR", "127.175"};
+const AuroraStation kTegel{"EDDT_TWR", "120.505"};
+const AuroraStation kApproach{"EDDT_APP", "119.620"};
 
 void expect_seen(const std::vector<int>& visible, const std::string& label1,
                  const std::string& tip1, const std::vector<int>& got_visible,
@@ -68,7 +68,7 @@ TEST_F(AuroraPanelTest, EachRefreshShowsWhatAuroraAndTheNetworkSayTogether) {
     enum Act { Lists, Closes, Update, UntickBox1, TickShowAll };
     struct Step {
         Act act;
-        std::vector<ListedStation> list;
+        std::vector<AuroraStation> list;
         std::vector<int> visible;
         std::string label1, tip1;  // slot 1, Aurora's only
     };
@@ -157,7 +157,7 @@ TEST_F(AuroraPanelTest, WithoutAuroraTheSpecifiedPathDecidesAlone) {
     EXPECT_TRUE(visible_slots().empty());
 }
 
-TEST(AuroraRefreshOptionTest, OnlyAWholeNumberFrom1To65535Counts) {
+TEST(AuroraRefreshOptionTest, OnlyAWholeNumberUpTo65535Counts) {
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -167,7 +167,7 @@ TEST(AuroraRefreshOptionTest, OnlyAWholeNumberFrom1To65535Counts) {
         {"separate", {"--aurora-refresh-ms", "500"}, 500},
         {"joined", {"--aurora-refresh-ms=250"}, 250},
         {"the last holds", {"--aurora-refresh-ms=250", "--aurora-refresh-ms", "300"}, 300},
-        {"zero", {"--aurora-refresh-ms", "0"}, kAuroraRefreshMs},
+        {"zero: none", {"--aurora-refresh-ms", "0"}, 0},
         {"too large", {"--aurora-refresh-ms", "65536"}, kAuroraRefreshMs},
         {"not a number", {"--aurora-refresh-ms", "1s"}, kAuroraRefreshMs},
         {"no value", {"--aurora-refresh-ms", "--aurora-port", "1131"}, kAuroraRefreshMs},

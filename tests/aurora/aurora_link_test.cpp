@@ -1,0 +1,395 @@
+#include "aurora/aurora_link.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "aurora/aurora_station.h"
+#include "platform/sim/sim_aurora.h"
+#include "platform/sim/sim_platform.h"
+
+namespace tovira::testing {
+namespace {
+
+using platform::Millis;
+using sim::SimAurora;
+using Lines = std::vector<std::string>;
+using O = AuroraReply::Outcome;
+
+TEST(AuroraLines, SplitsLinesAcrossReadsAndBoundsThem) {
+    struct Case {
+        std::vector<std::string> reads;
+        Lines lines;
+        bool fits;
+        std::size_t max = kAuroraMaxLine;
+    };
+    const std::string max(kAuroraMaxLine, 'A');
+    const std::string list(kAuroraMaxListLine, 'L');
+    const Case cases[] = {
+        {{"#SELTFC;DLH4CW\r\n"}, {"#SELTFC;DLH4CW"}, true},
+        {{"#SEL", "TFC;DL", "H4CW;\r", "\n"}, {"#SELTFC;DLH4CW;"}, true},
+        {{"#A;1\r\n#B;2\n\r\n#C"}, {"#A;1", "#B;2", ""}, true},
+        {{max + "\r", "\n"}, {max}, true},
+        {{max + "A\r\n"}, {}, false},
+        {{max, "A"}, {}, false},
+        {{"#X\r\n", std::string(5000, 'B')}, {"#X"}, false},
+        {{list.substr(0, 30000), list.substr(30000) + "\r\n"}, {list}, true, kAuroraMaxListLine},
+        {{list + "L\r\n"}, {}, false, kAuroraMaxListLine},
+    };
+    for (const Case& c : cases) {
+        AuroraLineSplitter splitter;
+        Lines lines;
+        bool fits = true;
+        for (const std::string& r : c.reads) fits = fits && splitter.feed(r, lines, c.max);
+        EXPECT_EQ(lines, c.lines) << c.reads.front().substr(0, 20);
+        EXPECT_EQ(fits, c.fits) << c.reads.front().substr(0, 20);
+    }
+}
+
+TEST(AuroraLines, ParsesPacketsAndRefusesMalformedOnes) {
+    struct Case {
+        std::string line;
+        bool ok;
+        std::string command;
+        Lines fields;
+    };
+    const Case cases[] = {
+        {"#SELTFC;DLH4CW;", true, "SELTFC", {"DLH4CW"}},
+        {"#SELTFC;DLH4CW", true, "SELTFC", {"DLH4CW"}},
+        {"#SELTFC;", true, "SELTFC", {}},
+        {"#SELTFC", true, "SELTFC", {}},
+        {"#TRTR;DLH4CW;EDDT_APP;", true, "TRTR", {"DLH4CW", "EDDT_APP"}},
+        {"#TRTR;;EDDT_APP", true, "TRTR", {"", "EDDT_APP"}},
+        {"$ERR;No", true, "ERR", {"No"}},
+        {"@ERR;#TRTR;DLH4CW;EDDT_TWR;Traffic not assumed.",
+         true,
+         "ERR",
+         {"#TRTR", "DLH4CW", "EDDT_TWR", "Traffic not assumed."}},
+        {"#INTERCOMPHONESTATUS;PHONE_RECEIVING", true, "INTERCOMPHONESTATUS", {"PHONE_RECEIVING"}},
+        {"@BAY;No data in bay", true, "BAY", {"No data in bay"}},
+        {"#S;X", false, "", {}},
+        {"#ABCDEFGHIJKLMNOPQRSTUVWXY;X", false, "", {}},
+        {"#TRTR;A;B;;", true, "TRTR", {"A", "B", ""}},
+        {"SELTFC;X", false, "", {}},
+        {"#SEL1;X", false, "", {}},
+        {std::string("#SELTFC;DLH\x80;"), false, "", {}},
+        {std::string("#SELTFC;DL\tH;"), false, "", {}},
+    };
+    for (const Case& c : cases) {
+        const auto p = parse_aurora_line(c.line);
+        ASSERT_EQ(p.has_value(), c.ok) << c.line;
+        if (!p) continue;
+        EXPECT_EQ(p->command, c.command) << c.line;
+        EXPECT_EQ(p->fields, c.fields) << c.line;
+    }
+}
+
+TEST(AuroraLines, PortFromTheCommandLine) {
+    struct Case {
+        std::vector<std::string> args;
+        std::uint16_t port;
+    };
+    const Case cases[] = {
+        {{}, 1130},
+        {{"--aurora-port", "21130"}, 21130},
+        {{"--aurora-port=4000", "--status-index", "http://x.aero/"}, 4000},
+        {{"--aurora-port", "0"}, 1130},
+        {{"--aurora-port", "65536"}, 1130},
+        {{"--aurora-port", "12a"}, 1130},
+        {{"--aurora-port", "--feed"}, 1130},
+        {{"--aurora-port=5", "--aurora-port=6"}, 6},
+    };
+    for (const Case& c : cases) EXPECT_EQ(aurora_port_from_command_line(c.args), c.port);
+}
+
+std::string station_list(int n) {
+    std::string line = "#ATC";
+    for (int i = 0; i < n; ++i)
+        line += ";ST" + std::to_string(i) + "_CTR:12" + std::to_string(i % 10) + ".505";
+    return line;
+}
+
+TEST(AuroraLines, StationListsAreReadWhole) {
+    struct Case {
+        const char* name;
+        std::string line;
+        std::optional<std::size_t> count;  // nothing: refused
+        AuroraStation first = {};
+    };
+    const Case cases[] = {
+        {"two", "#ATC;EDDT_TWR:120.505;EDBB_CTR:127.175", 2, {"EDDT_TWR", "120.505"}},
+        {"transfer list, final ;", "#ATCT;EDDT_TWR:120.505;", 1, {"EDDT_TWR", "120.505"}},
+        {"none", "#ATC", 0},
+        {"no frequency", "#ATC;EDDT_TWR", 1, {"EDDT_TWR", ""}},
+        {"500", station_list(500), 500, {"ST0_CTR", "120.505"}},
+        {"501", station_list(501), std::nullopt},
+        {"a blank in a callsign", "#ATC;EDDT TWR:120.505", std::nullopt},
+        {"no callsign", "#ATC;:120.505", std::nullopt},
+        {"another answer", "#SELTFC;DLH4CW", std::nullopt},
+        {"a refusal", "@ERR;#ATC;Unknown command", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto packet = parse_aurora_line(c.line);
+        ASSERT_TRUE(packet);
+        const auto stations = parse_aurora_stations(*packet);
+        ASSERT_EQ(stations.has_value(), c.count.has_value());
+        if (!stations) continue;
+        EXPECT_EQ(stations->size(), *c.count);
+        if (!stations->empty()) {
+            EXPECT_EQ(stations->front(), c.first);
+        }
+    }
+}
+
+TEST(AuroraStations, APositionNamesOneStationOrSaysWhichFit) {
+    const std::vector<AuroraStation> list = {
+        {"XEDDT_TWR", ""}, {"EDDT_TWR", ""},  {"EDDT_APP", ""}, {"EDBB_CTR", ""},
+        {"EDDT_GND", ""},  {"XEDDT_GND", ""}, {"EDDT_GND", ""}, {"LKPR_APP", ""},
+    };
+    struct Case {
+        std::string position;
+        StationMatch::Kind kind;
+        std::string station;
+        std::string candidates;
+    };
+    using K = StationMatch::Kind;
+    const Case cases[] = {
+        {"EDDT_TWR", K::Found, "EDDT_TWR", ""},
+        {"eddt_twr", K::Found, "EDDT_TWR", ""},
+        {"DDT_TWR", K::Ambiguous, "", "XEDDT_TWR or EDDT_TWR"},
+        {"DT_APP", K::Found, "EDDT_APP", ""},
+        {"_APP", K::Ambiguous, "", "EDDT_APP or LKPR_APP"},
+        {"GND", K::Ambiguous, "", "EDDT_GND or XEDDT_GND"},
+        {"EDDT", K::None, "", ""},
+        {"EDDT_TWR ", K::None, "", ""},
+        {"", K::None, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.position);
+        const StationMatch m = resolve_station(c.position, list);
+        EXPECT_EQ(m.kind, c.kind);
+        EXPECT_EQ(m.station, c.station);
+        EXPECT_EQ(join_candidates(m.candidates), c.candidates);
+    }
+    EXPECT_EQ(join_candidates(std::vector<std::string>{"A", "B", "C"}), "A, B or C");
+}
+
+// The link alone, on the simulated platform, against the simulated Aurora.
+class AuroraLinkTest : public ::testing::Test {
+protected:
+    struct Got {
+        std::string line;
+        AuroraReply reply;
+        Millis at = 0;
+    };
+    void install() { sim::install_aurora(sim, aurora); }
+    // Queues `line`; its reply lands in `got`.
+    void ask(const std::string& line) {
+        inside_request = true;
+        link.request(line, [this, line](const AuroraReply& r) {
+            EXPECT_FALSE(inside_request) << line << ": done ran inside request()";
+            got.push_back({line, r, sim.now()});
+        });
+        inside_request = false;
+    }
+
+    sim::SimPlatform sim;
+    FormWindow window{sim};
+    AuroraLink link{{sim, window}};
+    std::shared_ptr<SimAurora> aurora = std::make_shared<SimAurora>();
+    std::vector<Got> got;
+    bool inside_request = false;
+};
+
+TEST_F(AuroraLinkTest, EveryConversationEndsEachRequestOnceWithItsOutcome) {
+    const std::string noise = "#INTERCOMPHONESTATUS;PHONE_RECEIVING\r\n@BAY;No data in bay\r\n";
+    std::string sixteen, seventeen;
+    for (int i = 0; i < kAuroraMaxSkipped; ++i)
+        sixteen += i % 2 ? "@BAY;No data in bay\r\n" : "\r\n";
+    seventeen = sixteen + "#INTERCOMPHONESTATUS;PHONE_IDLE\r\n";
+    struct Expect {
+        O outcome;
+        std::string answer;  // the packet's command and fields, ";"-joined
+        bool sent;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(SimAurora&)> setup;
+        Lines requests;
+        std::vector<Expect> replies;
+        std::size_t connections = 1;
+    };
+    const Case cases[] = {
+        {"the real shapes, with lines nobody asked for between them",
+         [&](SimAurora& a) {
+             a.before = noise;
+             a.after = noise;
+         },
+         {"#CONN", "#SELTFC", "#ATC", "#TRPOS;DLH4CW", "#TRTR;DLH4CW;EDDT_TWR;"},
+         {{O::Answered, "CONN;EDDT_APP", true},
+          {O::Answered, "SELTFC;DLH4CW", true},
+          {O::Answered, "ATC;EDDT_TWR:120.505;EDDT_APP:119.625;EDBB_CTR:127.175;EDDT_GND:121.855",
+           true},
+          {O::Answered,
+           "TRPOS;DLH4CW;52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;EDDT_APP;;FL100;;;;;;;0",
+           true},
+          {O::Answered, "TRTR;DLH4CW;EDDT_TWR", true}}},
+        {"answers split in two",
+         [](SimAurora& a) { a.split = true; },
+         {"#CONN", "#SELTFC"},
+         {{O::Answered, "CONN;EDDT_APP", true}, {O::Answered, "SELTFC;DLH4CW", true}}},
+        {"Aurora's refusals, each with its message",
+         [](SimAurora& a) {
+             a.traffic["AFR12"] = {"EDBB_CTR", "", "", 0};
+         },
+         {"#TRTR;AFR12;EDDT_TWR;", "#TRPOS;XYZ", "#FOO;1"},
+         {{O::Refused, "Traffic not assumed.", true},
+          {O::Refused, "Incomplete data in command", true},
+          {O::Refused, "Unknown command", true}}},
+        {"another command's refusal is skipped",
+         [](SimAurora& a) { a.before = "@ERR;#LBALT;RYR90RC;250;Traffic not assumed.\r\n"; },
+         {"#CONN"},
+         {{O::Answered, "CONN;EDDT_APP", true}}},
+        {"a refusal that names no command is ours",
+         [](SimAurora& a) { a.answer_for["CONN"] = "@ERR;Unknown command\r\n"; },
+         {"#CONN"},
+         {{O::Refused, "Unknown command", true}}},
+        {"16 lines nobody asked for",
+         [&](SimAurora& a) { a.before = sixteen; },
+         {"#CONN"},
+         {{O::Answered, "CONN;EDDT_APP", true}}},
+        {"17 lines nobody asked for: the connection goes, the next opens anew",
+         [&](SimAurora& a) { a.answer_for["CONN"] = seventeen + "#CONN;EDDT_APP\r\n"; },
+         {"#CONN", "#SELTFC", "@later #SELTFC"},
+         {{O::Garbled, "", true}, {O::Closed, "", false}, {O::Answered, "SELTFC;DLH4CW", true}},
+         2},
+        {"silence, then a connection anew",
+         [](SimAurora& a) { a.answer_for["SELTFC"] = ""; },
+         {"#SELTFC", "#CONN", "@later #CONN"},
+         {{O::NoAnswer, "", true}, {O::Closed, "", false}, {O::Answered, "CONN;EDDT_APP", true}},
+         2},
+        {"closed while awaited and queued",
+         [](SimAurora& a) { a.close_on = {"TRTR"}; },
+         {"#TRTR;DLH4CW;EDDT_TWR;", "#TRPOS;DLH4CW"},
+         {{O::Closed, "", true}, {O::Closed, "", false}}},
+        {"access off",
+         [](SimAurora& a) { a.access = SimAurora::Access::Refused; },
+         {"#CONN", "#SELTFC"},
+         {{O::NoAccess, "", false}, {O::NoAccess, "", false}},
+         0},
+        {"never accepted",
+         [](SimAurora& a) { a.access = SimAurora::Access::NeverAccepted; },
+         {"#CONN"},
+         {{O::NoAccess, "", false}},
+         0},
+        {"a list of 500 stations",
+         [](SimAurora& a) { a.answer_for["ATC"] = station_list(500) + "\r\n"; },
+         {"#ATC", "#CONN"},
+         {{O::Answered, station_list(500).substr(1), true}, {O::Answered, "CONN;EDDT_APP", true}}},
+        {"a list line over 64 KiB",
+         [](SimAurora& a) {
+             a.answer_for["ATC"] = "#ATC;" + std::string(kAuroraMaxListLine, 'A') + "\r\n";
+         },
+         {"#ATC"},
+         {{O::Garbled, "", true}}},
+        {"any other line over 1 KiB",
+         [](SimAurora& a) {
+             a.answer_for["CONN"] = "#CONN;" + std::string(kAuroraMaxLine, 'A') + "\r\n";
+         },
+         {"#CONN"},
+         {{O::Garbled, "", true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        *aurora = SimAurora{};
+        c.setup(*aurora);
+        install();
+        sim.connections.clear();
+        got.clear();
+        for (const std::string& r : c.requests) {
+            if (r.starts_with("@later ")) {
+                sim.run_for(3 * kAuroraAnswerMs);
+                aurora->answer_for.clear();
+                aurora->close_on.clear();
+                ask(r.substr(7));
+            } else {
+                ask(r);
+            }
+        }
+        sim.run_for(3 * kAuroraAnswerMs);
+        ASSERT_EQ(got.size(), c.replies.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            SCOPED_TRACE(got[i].line);
+            const AuroraReply& r = got[i].reply;
+            EXPECT_EQ(r.outcome, c.replies[i].outcome);
+            EXPECT_EQ(r.sent, c.replies[i].sent);
+            std::string answer;
+            if (r.outcome == O::Answered) {
+                answer = r.packet.command;
+                for (const std::string& f : r.packet.fields) answer += ";" + f;
+            } else if (r.outcome == O::Refused) {
+                answer = r.message();
+            }
+            EXPECT_EQ(answer, c.replies[i].answer);
+        }
+        EXPECT_EQ(sim.connections.size(), c.connections);
+        link.cancel_all();
+    }
+}
+
+TEST_F(AuroraLinkTest, EachAnswerWithinItsBoundAndTheConnectionKept) {
+    aurora->delay = kAuroraAnswerMs;  // at the bound: still in time
+    install();
+    ask("#CONN");
+    sim.run_for(kAuroraAnswerMs + 10);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].reply.outcome, O::Answered);
+    EXPECT_TRUE(link.connected());
+    aurora->delay = kAuroraAnswerMs + 1;
+    const Millis t = sim.now();
+    ask("#SELTFC");
+    sim.run_for(kAuroraAnswerMs + 10);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].reply.outcome, O::NoAnswer);
+    EXPECT_EQ(got[1].at - t, kAuroraAnswerMs);
+    EXPECT_FALSE(link.connected());
+    EXPECT_EQ(sim.connections.size(), 1u);
+}
+
+TEST_F(AuroraLinkTest, AfterQuitNothingMoreIsSentAndEveryRequestEnds) {
+    aurora->delay = 30;
+    install();
+    ask("#CONN");
+    ask("#SELTFC");
+    sim.run_for(10);  // #CONN is out, its answer not in
+    window.set_unloaded();
+    link.cancel_all();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].reply.outcome, O::Cancelled);
+    EXPECT_TRUE(got[0].reply.sent);
+    EXPECT_FALSE(got[1].reply.sent);
+    ask("#ATC");  // too late: ends without a word to Aurora
+    sim.run_for(3000);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[2].reply.outcome, O::Cancelled);
+    EXPECT_EQ(aurora->received, Lines{"#CONN"});
+}
+
+TEST_F(AuroraLinkTest, ARequestMadeInsideDoneWaitsForTheLinesAlreadyRead) {
+    // The #CONN answer and a stale "#SELTFC" line arrive together: the
+    // request made on the first must not take the second.
+    aurora->answer_for["CONN"] = "#CONN;EDDT_APP\r\n#SELTFC;OLD1\r\n";
+    install();
+    link.request("#CONN", [&](const AuroraReply&) { ask("#SELTFC"); });
+    sim.run_for(100);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].reply.outcome, O::Answered);
+    EXPECT_EQ(got[0].reply.packet.fields, Lines{"DLH4CW"});
+}
+
+}  // namespace
+}  // namespace tovira::testing
