@@ -129,12 +129,12 @@ void AuroraPanel::Command9_Click() {
     }
     filling_ = true;
     // The controller may have changed station since the last refresh.
-    f_.link.request("#CONN", [this](const AuroraReply& conn) {
+    ask("#CONN", [this](const AuroraReply& conn) {
         if (conn.outcome != Outcome::Answered && conn.outcome != Outcome::Refused) {
             return fill_failed(conn);
         }
         take_own(conn);
-        f_.link.request("#ATCT", [this](const AuroraReply& atct) {
+        ask("#ATCT", [this](const AuroraReply& atct) {
             transfer_.clear();
             if (atct.outcome == Outcome::Answered) {
                 std::optional<std::vector<AuroraStation>> list = parse_aurora_stations(atct.packet);
@@ -145,7 +145,7 @@ void AuroraPanel::Command9_Click() {
                 // station list stands in.
                 return fill_failed(atct);
             }
-            f_.link.request("#ATC", [this](const AuroraReply& atc) {
+            ask("#ATC", [this](const AuroraReply& atc) {
                 filling_ = false;
                 take_list(atc);
                 std::optional<std::vector<AuroraStation>> stations;
@@ -169,6 +169,17 @@ void AuroraPanel::Command9_Click() {
                 apply_fill(fill);
             });
         });
+    });
+}
+
+void AuroraPanel::ask(const std::string& line, AuroraLink::Done done, bool again) {
+    f_.link.request(line, [this, line, done = std::move(done), again](const AuroraReply& reply) {
+        // Queued behind a request that lost the connection, this one never
+        // went out: a click deserves a connection of its own.
+        if (again && reply.outcome == Outcome::Closed && !reply.sent) {
+            return ask(line, done, false);
+        }
+        done(reply);
     });
 }
 

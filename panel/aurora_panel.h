@@ -87,6 +87,9 @@ private:
     void take_list(const AuroraReply& reply);
     void take_own(const AuroraReply& reply);
     void fill_failed(const AuroraReply& reply);
+    // A click's request, asked once more where it was queued behind one
+    // that lost the connection.
+    void ask(const std::string& line, AuroraLink::Done done, bool again = true);
     void say(const std::string& text);
 
     Uses f_;

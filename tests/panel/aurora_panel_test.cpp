@@ -2,21 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "monitor/status_servers.h"
+#include "platform/sim/sim_aurora.h"
 #include "sim_fixture.h"
 
 namespace tovira::testing {
 namespace {
 
+using sim::Millis;
+using sim::SimAurora;
+
 // Slots: 0 TXL on EDDT_TWR, which the network lists; 1 BER on EDBB_CTR and
 // 2 APP on DDT_APP, which only Aurora may list; 3 MUC on EDDM_GND, which
-// nobody lists.
+// nobody lists. The simulated Aurora lists nothing at first; the panel asks
+// it every 15 s from the start.
 class AuroraPanelTest : public SimTest {
 protected:
     void SetUp() override {
+        with_aurora_refresh = true;
         ConfigLines cfg;
         const char* slots[][2] = {
             {"TXL", "EDDT_TWR"}, {"BER", "EDBB_CTR"}, {"APP", "DDT_APP"}, {"MUC", "EDDM_GND"}};
@@ -24,21 +31,35 @@ protected:
             cfg.name(i) = slots[i][0];
             cfg.position(i) = slots[i][1];
         }
+        cfg[66] = "60";  // no update unless a test asks
         write_config(cfg.text());
         serve(sim, status_file({client("EDDT_TWR", "Jo Doe", "118.700")}));
+        aurora->stations.clear();
+        aurora->transfer_list.clear();
+        if (before_start) before_start(*aurora);
+        install_aurora(sim, aurora);
         start();
         ASSERT_EQ(visible_slots(), (std::vector<int>{0}));
     }
 
-    // One refresh in which Aurora answers `list`.
+    // Aurora lists `list` from now on; one refresh passes.
     void aurora_lists(const std::vector<AuroraStation>& list) {
-        form->aurora_list.listed(list);
-        form->aurora_panel.list_changed();
+        aurora_up();
+        aurora->stations.clear();
+        for (const AuroraStation& s : list)
+            aurora->stations.push_back(s.callsign + ":" + s.frequency);
+        sim.run_for(kAuroraRefreshMs);
     }
-    // One refresh that finds the connection closed.
+    // Aurora ends: its connection closes, a new one is refused; one
+    // refresh passes.
     void aurora_closes() {
-        form->aurora_list.closed();
-        form->aurora_panel.list_changed();
+        aurora->access = SimAurora::Access::Refused;
+        aurora->close_on = {"ATC", "CONN"};
+        sim.run_for(kAuroraRefreshMs);
+    }
+    void aurora_up() {
+        aurora->access = SimAurora::Access::On;
+        aurora->close_on.clear();
     }
     void update() { form->Command7->click(); }
 
@@ -50,6 +71,8 @@ protected:
         return {visible_slots(), form->l1[1]->caption(), form->c1[1]->tooltip(),
                 form->l1[0]->caption(), form->c1[0]->tooltip()};
     }
+    std::shared_ptr<SimAurora> aurora = std::make_shared<SimAurora>();
+    std::function<void(SimAurora&)> before_start;
 };
 
 const AuroraStation kBerlin{"EDBB_CTR", "127.175"};
@@ -106,7 +129,8 @@ TEST_F(AuroraPanelTest, EachRefreshShowsWhatAuroraAndTheNetworkSayTogether) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (&c != &cases[0]) {
-            form.reset();  // a new run of the program
+            form.reset();  // a new run of the program, with a new Aurora
+            aurora = std::make_shared<SimAurora>();
             SetUp();
         }
         int n = 0;
@@ -147,14 +171,152 @@ TEST_F(AuroraPanelTest, ARefreshThatChangesNothingTouchesNothingOnScreen) {
 }
 
 TEST_F(AuroraPanelTest, WithoutAuroraTheSpecifiedPathDecidesAlone) {
+    // Aurora's access off from the start: the panel is the network's.
+    EXPECT_TRUE(form->aurora_list.stations().empty());
     // A position edited after the update: its button stays until the next
     // update, whatever the refresh finds.
     form->t1[0]->set_text("EDDM_GND");
     aurora_closes();
-    aurora_lists({});
+    aurora_closes();
     EXPECT_EQ(visible_slots(), (std::vector<int>{0}));
     update();
     EXPECT_TRUE(visible_slots().empty());
+}
+
+TEST_F(AuroraPanelTest, AStationShowsWithinOneRefreshAndComesBackAfterAuroraRestarts) {
+    // Aurora's lines: #CONN only where the link was not connected.
+    const std::size_t asked = aurora->received.size();
+    aurora->stations = {"EDBB_CTR:127.175"};
+    const Millis listed = sim.now();
+    while (visible_slots() != std::vector<int>{0, 1} && sim.now() - listed < 60000)
+        sim.run_for(100);
+    EXPECT_LE(sim.now() - listed, static_cast<Millis>(kAuroraRefreshMs));
+    EXPECT_EQ(form->l1[1]->caption(), "127.175");
+    sim.run_for(2 * kAuroraRefreshMs);
+    const std::vector<std::string> lines(
+        aurora->received.begin() + static_cast<std::ptrdiff_t>(asked), aurora->received.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{"#ATC", "#ATC", "#ATC"}));
+
+    aurora_closes();
+    EXPECT_EQ(visible_slots(), (std::vector<int>{0}));
+    aurora_closes();  // tried again, silently
+    EXPECT_TRUE(sim.balloons.empty());
+    aurora_up();
+    sim.run_for(kAuroraRefreshMs);
+    EXPECT_EQ(visible_slots(), (std::vector<int>{0, 1}));
+    // Asked again by itself: who the controller is, then the stations.
+    ASSERT_GE(aurora->received.size(), 2u);
+    EXPECT_EQ(aurora->received[aurora->received.size() - 2], "#CONN");
+    EXPECT_EQ(aurora->received.back(), "#ATC");
+}
+
+TEST_F(AuroraPanelTest, FromAuroraFillsTheEmptySlotsAsTypedAndSaysWhatHappened) {
+    const std::string saved = saved_config();
+    struct Case {
+        const char* name;
+        std::function<void(SimAurora&)> setup;
+        std::vector<std::string> filled;  // positions of slots 4, 5, ...
+        std::string said;
+    } cases[] = {
+        {"the transfer list, without covered stations and the own",
+         [](SimAurora& a) {
+             a.transfer_list = {"EDDT_TWR:120.505", "EDDT_APP:119.625", "EDWW_CTR:134.100",
+                                "EDDB_TWR:118.975"};
+             a.stations = {"EDWW_CTR:134.100"};
+         },
+         {"EDWW_CTR", "EDDB_TWR"},
+         "2 stations added from Aurora's transfer list"},
+        {"no transfer list: the station list",
+         [](SimAurora& a) {
+             a.own = "EKCH_CTR";
+             a.stations = {"EDWW_CTR:134.100", "EKCH_CTR:136.485"};
+         },
+         {"EDWW_CTR"},
+         "1 station added from Aurora's station list"},
+        {"a transfer list Aurora refuses: the station list",
+         [](SimAurora& a) {
+             a.answer_for["ATCT"] = "@ERR;#ATCT;;Unknown command\r\n";
+             a.stations = {"EDWW_CTR:134.100"};
+         },
+         {"EDWW_CTR"},
+         "1 station added from Aurora's station list"},
+        {"nothing new",
+         [](SimAurora& a) { a.transfer_list = {"EDDT_TWR:120.505"}; },
+         {},
+         "nothing new in Aurora's lists"},
+        {"access off",
+         [](SimAurora& a) { a.access = SimAurora::Access::Refused; },
+         {},
+         AuroraPanel::kNoAccess},
+        {"silent", [](SimAurora& a) { a.answer_for["CONN"] = ""; }, {}, AuroraPanel::kNoAnswer},
+        {"a garbled list",
+         [](SimAurora& a) { a.answer_for["ATCT"] = "#ATCT;EDDT TWR\r\n"; },
+         {},
+         AuroraPanel::kNotUnderstood},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form.reset();
+        aurora = std::make_shared<SimAurora>();
+        before_start = c.setup;
+        SetUp();
+        sim.balloons.clear();
+        form->Command2->click();
+        form->Command9->click();
+        sim.run_for(3 * kAuroraAnswerMs);
+        ASSERT_EQ(sim.balloons.size(), 1u);
+        EXPECT_EQ(sim.balloons[0].text, c.said);
+        EXPECT_EQ(sim.balloons[0].control_id, form->Command9->id());
+        for (int i = 4; i < kSlotCount; ++i) {
+            const std::size_t k = static_cast<std::size_t>(i - 4);
+            const std::string want = k < c.filled.size() ? c.filled[k] : "";
+            EXPECT_EQ(form->t0[i]->text(), want) << "slot " << i;
+            EXPECT_EQ(form->t1[i]->text(), want) << "slot " << i;
+            EXPECT_EQ(form->c1[i]->caption(), want) << "slot " << i;  // as typed
+        }
+        EXPECT_EQ(saved_config(), saved);  // nothing saved before the user saves
+    }
+}
+
+TEST_F(AuroraPanelTest, AFilledSlotAuroraListsIsOnlineAtOnceAndTheSaveWritesIt) {
+    aurora->transfer_list = {"EDWW_CTR:134.100", "EKCH_CTR:136.485"};
+    aurora->stations = {"EDWW_CTR:134.100"};
+    form->Command2->click();
+    form->Command9->click();
+    sim.run_for(3 * kAuroraAnswerMs);
+    EXPECT_EQ(visible_slots(), (std::vector<int>{0, 4}));
+    EXPECT_EQ(form->l1[4]->caption(), "134.1");
+    EXPECT_EQ(form->c1[4]->tooltip(), "EDWW_CTR (Aurora)");
+    EXPECT_EQ(form->Check2[4]->value(), 1);
+    form->Command5->click();
+    ConfigLines want;
+    const char* slots[][2] = {{"TXL", "EDDT_TWR"},      {"BER", "EDBB_CTR"},
+                              {"APP", "DDT_APP"},       {"MUC", "EDDM_GND"},
+                              {"EDWW_CTR", "EDWW_CTR"}, {"EKCH_CTR", "EKCH_CTR"}};
+    const std::vector<std::string> got = [&] {
+        std::vector<std::string> lines;
+        std::string text = saved_config();
+        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos;
+             at = end + 2)
+            lines.push_back(text.substr(at, end - at));
+        return lines;
+    }();
+    ASSERT_EQ(got.size(), 69u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(got[2 * i], slots[i][0]);
+        EXPECT_EQ(got[2 * i + 1], slots[i][1]);
+    }
+    EXPECT_EQ(got[12], "");
+}
+
+TEST_F(AuroraPanelTest, AFullTableIsSaidAtOnceWithoutAskingAurora) {
+    for (int i = 4; i < kSlotCount; ++i) form->t1[i]->set_text(numbered("P", i));
+    const std::size_t asked = aurora->received.size();
+    form->Command9->click();
+    ASSERT_EQ(sim.balloons.size(), 1u);
+    EXPECT_EQ(sim.balloons[0].text, "no empty slot");
+    sim.run_for(1000);
+    EXPECT_EQ(aurora->received.size(), asked);
 }
 
 TEST(AuroraRefreshOptionTest, OnlyAWholeNumberUpTo65535Counts) {
