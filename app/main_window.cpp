@@ -46,7 +46,7 @@ Form1::Form1(platform::Platform& platform)
                scheduler}),
       monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet, aurora_list}),
       aurora_link({platform, *this}),
-      aurora({platform, *this, c1, monitor}),
+      aurora({platform, *this, c1, t1, monitor, aurora_link}),
       scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
       Inet1(platform),
       feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),

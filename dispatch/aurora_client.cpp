@@ -1,17 +1,48 @@
 #include "dispatch/aurora_client.h"
 
-#include <algorithm>
 #include <utility>
+
+#include "aurora/aurora_station.h"
 
 namespace tovira {
 
 namespace {
 
-bool printable(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u >= 0x20 && u <= 0x7E;
-    });
+using O = AuroraReply::Outcome;
+
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) c = upper(c);
+    return s;
+}
+
+bool same(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (upper(a[i]) != upper(b[i])) return false;
+    }
+    return true;
+}
+
+std::string arrow(std::string_view callsign, std::string_view station) {
+    std::string s(callsign);
+    s.append(" \u2192 ");
+    s.append(station);
+    return s;
+}
+
+// Fields 12 and 13 of a position record (the callsign is field 0).
+struct Holders {
+    std::string assumed, next;
+};
+Holders holders(const AuroraPacket& record) {
+    Holders h;
+    if (record.fields.size() > 12) h.assumed = record.fields[12];
+    if (record.fields.size() > 13) h.next = record.fields[13];
+    return h;
 }
 
 }  // namespace
@@ -19,216 +50,299 @@ bool printable(std::string_view s) {
 // ---- texts ----------------------------------------------------------------------------
 
 const char AuroraClient::kNoAccess[] =
-    "No IvAc window, and Aurora does not answer: switch on Settings (F7) > Other > "
-    "\"3rd Party Software Access\"";
+    "No IvAc window, and Aurora does not answer: set Settings (F7) > Other > "
+    "\"3rd Party Software Access\" to YES; if it is, apply it again";
 const char AuroraClient::kNothingSelected[] = "Not sent: no traffic selected in Aurora";
 const char AuroraClient::kNoAnswer[] = "Not sent: Aurora gave no answer in time";
 const char AuroraClient::kClosed[] = "Not sent: Aurora closed the connection";
 const char AuroraClient::kMalformed[] = "Not sent: Aurora's answer was not understood";
-const char AuroraClient::kTooManyLines[] = "Not sent: Aurora answered something else";
 const char AuroraClient::kBadStation[] = "Not sent: the position is not a station callsign";
+const char AuroraClient::kSentNoAnswer[] =
+    "sent to Aurora, no answer: look in Aurora before sending again";
 
-std::string AuroraClient::sent_text(std::string_view callsign, std::string_view station) {
-    std::string s = "sent to Aurora: ";
-    s.append(callsign);
-    s.append(" \u2192 ");
-    s.append(station);
+std::string AuroraClient::confirming_text(std::string_view callsign, std::string_view station) {
+    return "sent to Aurora: " + arrow(callsign, station) + " (confirming)";
+}
+
+std::string AuroraClient::transferred_text(std::string_view callsign, std::string_view station) {
+    return "transferred: " + arrow(callsign, station);
+}
+
+std::string AuroraClient::unconfirmed_text(std::string_view callsign, std::string_view station) {
+    return "sent to Aurora: " + arrow(callsign, station) + ", not confirmed";
+}
+
+std::string AuroraClient::refused_text(std::string_view message) {
+    std::string s = "Aurora: ";
+    s.append(message.substr(0, kAuroraMaxMessage));
+    if (message.size() > kAuroraMaxMessage) s.append("\u2026");
     return s;
 }
 
-// ---- the conversation -------------------------------------------------------------------
+std::string AuroraClient::ambiguous_text(const std::vector<std::string>& candidates) {
+    return join_candidates(candidates) + "? Name the station in full in Menu";
+}
+
+std::string AuroraClient::own_station_text(std::string_view station) {
+    std::string s(station);
+    s.append(" is your own station");
+    return s;
+}
+
+// ---- clicks ---------------------------------------------------------------------------
 
 AuroraClient::~AuroraClient() {
-    if (timer_on_) f_.platform.stop_timer(*this);
+    stop_timer();
 }
 
 bool AuroraClient::ended() {
     return f_.platform.quitting() || f_.window.unloaded();
 }
 
-void AuroraClient::click(int slot) {
-    const platform::Millis now = f_.platform.now_ms();
-    // The second half of a double click is the same click.
-    if (last_slot_ == slot && now - last_click_at_ <= f_.platform.double_click_ms()) {
-        last_slot_.reset();
-        return;
-    }
-    last_slot_ = slot;
-    last_click_at_ = now;
-    if (ended()) {
-        stop();
-        return;
-    }
-    switch (state_) {
-        case State::Idle: start(slot); break;
-        // Before the transfer goes out the latest click names the station.
-        case State::Connecting:
-        case State::AwaitSelected: slot_ = slot; break;
-        // After it, the latest click waits for its outcome.
-        case State::AwaitTransfer: queued_ = slot; break;
-    }
-}
-
-void AuroraClient::start(int slot) {
-    slot_ = slot;
-    skipped_ = 0;
-    splitter_.clear();
-    if (!socket_) socket_ = f_.platform.create_socket(*this);
-    state_ = State::Connecting;
-    arm(f_.platform.now_ms());
-    if (!socket_->connect(kAuroraHost, port)) finish(kNoAccess);
-}
-
-void AuroraClient::stop() {
-    state_ = State::Idle;
-    queued_.reset();
-    if (socket_) socket_->close();
+void AuroraClient::stop_timer() {
     if (timer_on_) f_.platform.stop_timer(*this);
     timer_on_ = false;
 }
 
-void AuroraClient::finish(std::string text) {
-    const int slot = slot_;
-    const std::optional<int> next = std::exchange(queued_, std::nullopt);
-    stop();
-    f_.platform.show_balloon(f_.c1[slot]->id(), text);
-    if (next && !ended()) start(*next);
-}
-
-void AuroraClient::arm(platform::Millis from) {
-    deadline_ = from + kAuroraAnswerMs;
-    const platform::Millis left = std::max<platform::Millis>(deadline_ - f_.platform.now_ms(), 1);
-    f_.platform.start_timer(*this, static_cast<unsigned>(left));
-    timer_on_ = true;
-}
-
-void AuroraClient::check_deadline() {
-    if (state_ == State::Idle) return;
+void AuroraClient::click(int slot) {
+    if (ended()) {
+        stop();
+        return;
+    }
     const platform::Millis now = f_.platform.now_ms();
-    if (now < deadline_) {
-        f_.platform.start_timer(*this, static_cast<unsigned>(deadline_ - now));
+    const bool second_half =
+        last_slot_ == slot && now - last_click_at_ <= f_.platform.double_click_ms();
+    last_slot_ = slot;
+    last_click_at_ = now;
+    // The second half of a double click is the same click while that click
+    // runs or waits; once it has ended, another click is another handover.
+    if (second_half && ((busy() && slot_ == slot) || waiting_ == slot)) {
+        last_slot_.reset();
         return;
     }
-    // Refused and never accepted look the same to the user: no access.
-    finish(state_ == State::Connecting ? kNoAccess : kNoAnswer);
+    switch (phase_) {
+        case Phase::Idle: start(slot); break;
+        // Before the transfer goes out the latest click wins.
+        case Phase::Asking: start(slot); break;
+        // After it, the latest click waits for its echo.
+        case Phase::Transferring: waiting_ = slot; break;
+        // An older transfer only being confirmed ends quietly.
+        case Phase::Confirming:
+            finish(std::nullopt);
+            start(slot);
+            break;
+    }
 }
 
-void AuroraClient::on_timer_tick() {
-    if (state_ == State::Idle || ended()) {
-        stop();
+void AuroraClient::stop() {
+    waiting_.reset();
+    phase_ = Phase::Idle;
+    ++attempt_;
+    stop_timer();
+}
+
+void AuroraClient::start(int slot) {
+    ++attempt_;
+    stop_timer();
+    slot_ = slot;
+    phase_ = Phase::Asking;
+    own_.clear();
+    callsign_.clear();
+    station_.clear();
+    // Asked at every click: the controller may have changed station.
+    ask(
+        "#CONN", [this](const AuroraReply& r) { on_conn(r); }, true);
+}
+
+void AuroraClient::ask(std::string line, std::function<void(const AuroraReply&)> next,
+                       bool refusal_ok) {
+    const unsigned attempt = attempt_;
+    f_.link.request(std::move(line),
+                    [this, attempt, next = std::move(next), refusal_ok](const AuroraReply& r) {
+                        if (attempt != attempt_ || phase_ == Phase::Idle) return;
+                        if (ended()) {
+                            stop();
+                            return;
+                        }
+                        // The transfer and its confirmation judge every outcome themselves.
+                        if (phase_ != Phase::Asking || r.outcome == O::Answered ||
+                            (r.outcome == O::Refused && refusal_ok)) {
+                            next(r);
+                            return;
+                        }
+                        switch (r.outcome) {
+                            case O::Refused: finish(refused_text(r.message())); break;
+                            case O::NoAccess: finish(kNoAccess); break;
+                            case O::NoAnswer: finish(kNoAnswer); break;
+                            case O::Closed: finish(kClosed); break;
+                            case O::Garbled: finish(kMalformed); break;
+                            default: finish(std::nullopt); break;
+                        }
+                    });
+}
+
+void AuroraClient::on_conn(const AuroraReply& r) {
+    // An empty field or a refusal: the own station is not known.
+    if (r.outcome == O::Answered && !r.packet.fields.empty() &&
+        valid_aurora_callsign(r.packet.fields[0])) {
+        own_ = r.packet.fields[0];
+    }
+    ask("#SELTFC", [this](const AuroraReply& a) { on_selected(a); });
+}
+
+void AuroraClient::on_selected(const AuroraReply& r) {
+    const std::string callsign = r.packet.fields.empty() ? std::string() : r.packet.fields[0];
+    if (callsign.empty()) {
+        finish(kNothingSelected);
         return;
     }
-    // An answer that has arrived beats a tick that came with it.
-    read_arrived();
-    check_deadline();
-}
-
-void AuroraClient::on_socket_connect() {
-    if (ended()) {
-        stop();
-        return;
-    }
-    if (state_ != State::Connecting) return;
-    state_ = State::AwaitSelected;
-    if (!socket_->send("#SELTFC\r\n")) {
-        finish(kClosed);
-        return;
-    }
-    arm(f_.platform.now_ms());
-}
-
-void AuroraClient::on_socket_data_arrival(std::size_t) {
-    if (ended()) {
-        stop();
-        return;
-    }
-    read_arrived();
-    check_deadline();
-}
-
-void AuroraClient::on_socket_close() {
-    if (ended()) {
-        stop();
-        return;
-    }
-    if (state_ == State::Idle) return;
-    if (state_ != State::Connecting) read_arrived();
-    if (state_ == State::Idle) return;
-    finish(state_ == State::Connecting ? kNoAccess : kClosed);
-}
-
-void AuroraClient::on_socket_error(int) {
-    on_socket_close();
-}
-
-void AuroraClient::read_arrived() {
-    if (state_ == State::Idle || state_ == State::Connecting) return;
-    const std::string data = socket_->get_data();
-    std::vector<std::string> lines;
-    const bool fits = splitter_.feed(data, lines);
-    for (const std::string& line : lines) {
-        if (!on_line(line)) return;
-    }
-    if (!fits) finish(kMalformed);
-}
-
-bool AuroraClient::on_line(const std::string& line) {
-    if (state_ != State::AwaitSelected && state_ != State::AwaitTransfer) return false;
-    if (!printable(line)) {
+    if (!valid_aurora_callsign(callsign)) {
         finish(kMalformed);
-        return false;
-    }
-    if (!line.empty() && (line[0] == '$' || line[0] == '@')) {
-        finish("Aurora: " + line.substr(0, kAuroraMaxErrorText));
-        return false;
-    }
-    const std::optional<AuroraPacket> packet = parse_aurora_line(line);
-    if (packet && state_ == State::AwaitSelected && packet->command == "SELTFC") {
-        const std::string callsign = packet->fields.empty() ? std::string() : packet->fields[0];
-        if (callsign.empty()) {
-            finish(kNothingSelected);
-        } else if (!valid_aurora_callsign(callsign)) {
-            finish(kMalformed);
-        } else {
-            send_transfer(callsign);
-        }
-        return state_ != State::Idle;
-    }
-    if (packet && state_ == State::AwaitTransfer && packet->command == "TRTR") {
-        if (packet->fields == std::vector<std::string>{callsign_, station_}) {
-            finish(sent_text(callsign_, station_));
-        } else {
-            finish(kMalformed);
-        }
-        return false;
-    }
-    // Another program's traffic on the same access, or an empty line.
-    if (++skipped_ > kAuroraMaxSkipped) {
-        finish(kTooManyLines);
-        return false;
-    }
-    return true;
-}
-
-void AuroraClient::send_transfer(const std::string& callsign) {
-    if (ended()) {
-        stop();
-        return;
-    }
-    std::string station = f_.monitor.station_for(slot_);
-    if (!valid_aurora_station(station)) {
-        finish(kBadStation);
         return;
     }
     callsign_ = callsign;
-    station_ = std::move(station);
-    state_ = State::AwaitTransfer;
-    skipped_ = 0;
-    if (!socket_->send("#TRTR;" + callsign_ + ";" + station_ + ";\r\n")) {
-        finish(kClosed);
+    ask(
+        "#ATC", [this](const AuroraReply& a) { on_stations(a); }, true);
+}
+
+void AuroraClient::on_stations(const AuroraReply& r) {
+    // An Aurora that refuses the list leaves the online check's record.
+    std::vector<AuroraStation> stations;
+    if (r.outcome == O::Answered) {
+        std::optional<std::vector<AuroraStation>> list = parse_aurora_stations(r.packet);
+        if (!list) {
+            finish(kMalformed);
+            return;
+        }
+        stations = std::move(*list);
+    }
+    std::string reason;
+    std::optional<std::string> station = station_for(stations, reason);
+    if (!station) {
+        finish(reason);
         return;
     }
-    arm(f_.platform.now_ms());
+    station_ = std::move(*station);
+    ask("#TRPOS;" + callsign_, [this](const AuroraReply& a) { on_record(a); });
+}
+
+std::optional<std::string> AuroraClient::station_for(const std::vector<AuroraStation>& stations,
+                                                     std::string& reason) {
+    const StationMatch m = resolve_station(f_.t1[slot_]->text(), stations);
+    if (m.kind == StationMatch::Kind::Ambiguous) {
+        reason = ambiguous_text(m.candidates);
+        return std::nullopt;
+    }
+    // Not among Aurora's stations: the online check's record where its
+    // callsign is the position's, else the position itself.
+    std::string station =
+        m.kind == StationMatch::Kind::Found ? upper(m.station) : f_.monitor.station_for(slot_);
+    if (!valid_aurora_station(station)) {
+        reason = kBadStation;
+        return std::nullopt;
+    }
+    if (!own_.empty() && same(station, own_)) {
+        reason = own_station_text(station);
+        return std::nullopt;
+    }
+    return station;
+}
+
+void AuroraClient::on_record(const AuroraReply& r) {
+    const Holders before = holders(r.packet);
+    before12_ = before.assumed;
+    before13_ = before.next;
+    phase_ = Phase::Transferring;
+    ask("#TRTR;" + callsign_ + ";" + station_ + ";",
+        [this](const AuroraReply& a) { on_transfer(a); });
+}
+
+void AuroraClient::on_transfer(const AuroraReply& r) {
+    switch (r.outcome) {
+        case O::Answered: break;
+        case O::Refused: finish(refused_text(r.message()), 2 * platform::kBalloonMs); return;
+        case O::Cancelled: finish(std::nullopt); return;
+        case O::NoAccess: finish(kNoAccess); return;
+        // Once the line went out Aurora may have transferred: never "not sent".
+        case O::NoAnswer: finish(r.sent ? kSentNoAnswer : kNoAnswer); return;
+        case O::Closed: finish(r.sent ? kSentNoAnswer : kClosed); return;
+        case O::Garbled: finish(r.sent ? kSentNoAnswer : kMalformed); return;
+    }
+    // Whether the echo names the station is not known: the callsign decides.
+    if (r.packet.fields.empty() || !same(r.packet.fields[0], callsign_)) {
+        finish(kSentNoAnswer);
+        return;
+    }
+    // Stands until the outcome of the confirmation replaces it.
+    show(slot_, confirming_text(callsign_, station_),
+         kAuroraConfirmMs + 2 * kAuroraAnswerMs + kAuroraConfirmEveryMs);
+    if (waiting_) {
+        finish(std::nullopt);
+        return;
+    }
+    phase_ = Phase::Confirming;
+    echo_at_ = f_.platform.now_ms();
+    poll_out_ = false;
+    last_poll_ = false;
+    f_.platform.start_timer(*this, static_cast<unsigned>(kAuroraConfirmEveryMs));
+    timer_on_ = true;
+}
+
+void AuroraClient::on_timer_tick() {
+    if (ended()) {
+        stop();
+        return;
+    }
+    if (phase_ != Phase::Confirming) {
+        stop_timer();
+        return;
+    }
+    if (f_.platform.now_ms() - echo_at_ >= kAuroraConfirmMs) {
+        last_poll_ = true;
+        stop_timer();
+    }
+    if (poll_out_) return;
+    poll_out_ = true;
+    ask("#TRPOS;" + callsign_, [this](const AuroraReply& a) { on_poll(a); });
+}
+
+void AuroraClient::on_poll(const AuroraReply& r) {
+    poll_out_ = false;
+    if (r.outcome == O::Cancelled) {
+        finish(std::nullopt);
+        return;
+    }
+    if (r.outcome == O::Answered) {
+        const Holders now = holders(r.packet);
+        if ((same(now.assumed, station_) && !same(now.assumed, before12_)) ||
+            (same(now.next, station_) && !same(now.next, before13_))) {
+            finish(transferred_text(callsign_, station_));
+            return;
+        }
+    }
+    if (last_poll_) finish(unconfirmed_text(callsign_, station_));
+}
+
+void AuroraClient::finish(std::optional<std::string> text, platform::Millis shown_ms) {
+    const int slot = slot_;
+    phase_ = Phase::Idle;
+    ++attempt_;
+    stop_timer();
+    poll_out_ = false;
+    last_poll_ = false;
+    if (text && !ended()) show(slot, *text, shown_ms);
+    run_waiting();
+}
+
+void AuroraClient::show(int slot, const std::string& text, platform::Millis shown_ms) {
+    f_.platform.show_balloon(f_.c1[slot]->id(), text, shown_ms);
+}
+
+void AuroraClient::run_waiting() {
+    if (!waiting_ || ended()) return;
+    const int slot = *waiting_;
+    waiting_.reset();
+    start(slot);
 }
 
 }  // namespace tovira

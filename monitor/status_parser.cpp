@@ -425,7 +425,14 @@ void StatusMonitor::checkwhazz() {
         f.window.slotactive.set(i, 1);
         const std::string_view callsign =
             record_callsign(whazztext, p, keys[static_cast<std::size_t>(key)].size());
-        matched_[i] = {position, locale.ansi_to_utf8(callsign).value_or(std::string())};
+        // Only a record's own callsign names a station: "EDDT:" found in a
+        // pilot's departure field, or inside another field, names none.
+        const std::size_t begin =
+            callsign.empty() ? 0 : static_cast<std::size_t>(callsign.data() - whazztext.data());
+        const bool first_field = !callsign.empty() && (begin == 0 || whazztext[begin - 1] == '\n' ||
+                                                       whazztext[begin - 1] == '\r');
+        matched_[i] = {position, first_field ? locale.ansi_to_utf8(callsign).value_or(std::string())
+                                             : std::string()};
     }
 }
 

@@ -126,8 +126,10 @@ public:
     MyInet& my_inet();
 
     // The station a click on `slot` hands over to: the callsign of the
-    // record the slot matched at the last update, else (no match, or the
-    // position edited since) the position upper-cased. UTF-8.
+    // record the slot matched at the last update where the match is that
+    // record's callsign field (it equals the position or ends with it; the
+    // alias: EDBB_CTR for EDBB_N_CTR), else (no such match, or the position
+    // edited since) the position upper-cased. UTF-8.
     std::string station_for(int slot) const;
 
     // Between updates, Aurora's current list for each slot whose online

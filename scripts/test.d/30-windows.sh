@@ -2,8 +2,10 @@
 # The Windows program end to end: cross-builds tovira.exe with the `mingw`
 # preset, then runs it under Wine and Xvfb in a private network and mount
 # namespace against local status servers and an "IvAc" stand-in, and checks
-# it through its control IDs (tests/e2e/e2e_driver.cpp); first the text
-# conversions against Wine's code page tables (tests/win32/code_page_check.cpp).
+# it through its control IDs (tests/e2e/e2e_driver.cpp: the scenario table;
+# the scenarios in one file per area beside it, on tests/e2e/harness.h);
+# first the text conversions against Wine's code page tables
+# (tests/win32/code_page_check.cpp).
 # Fails on any failed scenario or conversion case. Needs root (or sudo) for
 # the namespaces.
 #

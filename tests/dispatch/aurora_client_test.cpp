@@ -15,6 +15,29 @@ using platform::Millis;
 using sim::SimAurora;
 using Lines = std::vector<std::string>;
 
+// A click's conversation before the transfer, and the transfer.
+const Lines kAsked = {"#CONN", "#SELTFC", "#ATC", "#TRPOS;DLH4CW"};
+const char kTransfer[] = "#TRTR;DLH4CW;EDDT_TWR;";
+const char kNoise[] = "#INTERCOMPHONESTATUS;PHONE_RECEIVING\r\n@BAY;No data in bay\r\n";
+
+Lines asked_then(const Lines& more) {
+    Lines out = kAsked;
+    out.insert(out.end(), more.begin(), more.end());
+    return out;
+}
+// The conversation up to the transfer, then `polls` position records.
+Lines transferred_after(int polls) {
+    Lines out = asked_then({kTransfer});
+    for (int i = 0; i < polls; ++i) out.push_back("#TRPOS;DLH4CW");
+    return out;
+}
+
+std::string station_list(int n) {
+    std::string line = "#ATC";
+    for (int i = 0; i < n; ++i) line += ";S" + std::to_string(i) + "_CTR:120.505";
+    return line + "\r\n";
+}
+
 class AuroraTest : public SimTest {
 protected:
     // No IvAc window; Aurora answering; no start-up download or minute tick
@@ -26,6 +49,12 @@ protected:
         form->Timer6->set_enabled(false);
         for (int i = 0; i < 6; ++i) form->t1[i]->set_text(numbered("POS", i));
         form->t1[3]->set_text("EDDT_TWR");
+    }
+    void again() {
+        form.reset();
+        sim.balloons.clear();
+        sim.connections.clear();
+        ready();
     }
     Millis click(int slot) {
         const Millis t = sim.now();
@@ -42,126 +71,246 @@ protected:
 };
 
 TEST_F(AuroraTest, EveryAnswerAndFaultHasItsOutcome) {
-    const std::string sent = AuroraClient::sent_text("DLH4CW", "EDDT_TWR");
-    const Lines both = {"#SELTFC", "#TRTR;DLH4CW;EDDT_TWR;"};
-    const Lines ask = {"#SELTFC"};
-    std::string others;
-    for (int i = 1; i < kAuroraMaxSkipped; ++i) others += "#METAR;EDDT;x\r\n";
+    using C = AuroraClient;
+    const std::string confirming = C::confirming_text("DLH4CW", "EDDT_TWR");
+    const std::string transferred = C::transferred_text("DLH4CW", "EDDT_TWR");
+    const std::string unconfirmed = C::unconfirmed_text("DLH4CW", "EDDT_TWR");
+    const std::string long_message(120, 'm');
+    std::string seventeen;
+    for (int i = 0; i <= kAuroraMaxSkipped; ++i) seventeen += "@BAY;No data in bay\r\n";
     struct Case {
         const char* name;
         std::function<void(SimAurora&)> setup;
         Lines received;
-        std::string shown;
-        Millis shown_after;  // from the click; -1: not checked
+        Lines shown;
+        Millis last_shown_after;  // from the click; -1: not checked
     };
     const Case cases[] = {
-        {"answers", [](SimAurora&) {}, both, sent, 5},
-        {"no final ;", [](SimAurora& a) { a.answer_for["SELTFC"] = "#SELTFC;DLH4CW\r\n"; }, both,
-         sent, -1},
-        {"split", [](SimAurora& a) { a.split = true; }, both, sent, 7},
-        {"others' lines", [&](SimAurora& a) { a.before = others + "\r\n"; }, both, sent, -1},
-        {"too many others' lines", [&](SimAurora& a) { a.before = others + "\r\n#WX;EDDT\r\n"; },
-         ask, AuroraClient::kTooManyLines, -1},
-        {"nothing selected", [](SimAurora& a) { a.selected.clear(); }, ask,
-         AuroraClient::kNothingSelected, -1},
-        {"no field", [](SimAurora& a) { a.answer_for["SELTFC"] = "#SELTFC\r\n"; }, ask,
-         AuroraClient::kNothingSelected, -1},
-        {"error",
+        {"confirmed one radar cycle (2 s) later",
+         [](SimAurora&) {},
+         transferred_after(2),
+         {confirming, transferred},
+         2013},
+        {"confirmed at 2.5 s",
+         [](SimAurora& a) { a.radar_cycle = 2500; },
+         transferred_after(3),
+         {confirming, transferred},
+         3013},
+        {"confirmed by field 12",
+         [](SimAurora& a) { a.writes = SimAurora::Writes::Assumed; },
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"never confirmed",
+         [](SimAurora& a) { a.writes = SimAurora::Writes::Nothing; },
+         transferred_after(5),
+         {confirming, unconfirmed},
+         11 + kAuroraConfirmMs + 2},
+        {"field 13 held the station before the transfer",
+         [](SimAurora& a) { a.traffic["DLH4CW"].next = "EDDT_TWR"; },
+         transferred_after(5),
+         {confirming, unconfirmed},
+         -1},
+        {"an echo of the callsign only",
+         [](SimAurora& a) { a.echo_station = false; },
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"lines nobody asked for between the answers",
          [](SimAurora& a) {
-             a.answer_for["TRTR"] = "$TRTR;Traffic not under your control here\r\n";
+             a.before = kNoise;
+             a.after = kNoise;
          },
-         both, "Aurora: $TRTR;Traffic not under your control her", -1},
-        {"unknown", [](SimAurora& a) { a.answer_for["SELTFC"] = "@ERR;Unknown command\r\n"; }, ask,
-         "Aurora: @ERR;Unknown command", -1},
-        {"silent", [](SimAurora& a) { a.answer_for["SELTFC"] = ""; }, ask, AuroraClient::kNoAnswer,
-         1 + kAuroraAnswerMs},
-        {"answer at the bound", [](SimAurora& a) { a.delay = kAuroraAnswerMs; }, both, sent, -1},
-        {"answer past the bound", [](SimAurora& a) { a.delay = kAuroraAnswerMs + 1; }, ask,
-         AuroraClient::kNoAnswer, -1},
-        {"silent echo", [](SimAurora& a) { a.answer_for["TRTR"] = ""; }, both,
-         AuroraClient::kNoAnswer, 3 + kAuroraAnswerMs},
-        {"refused",
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"answers split",
+         [](SimAurora& a) { a.split = true; },
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"own station unknown: #CONN refused",
+         [](SimAurora& a) { a.answer_for["CONN"] = "@ERR;#CONN;Unknown command\r\n"; },
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"own station unknown: #CONN empty",
+         [](SimAurora& a) { a.answer_for["CONN"] = "#CONN\r\n"; },
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"#ATC refused: the position",
+         [](SimAurora& a) { a.answer_for["ATC"] = "@ERR;#ATC;Unknown command\r\n"; },
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"Traffic not assumed.",
+         [](SimAurora& a) { a.traffic["DLH4CW"].assumed = "EDBB_CTR"; },
+         asked_then({kTransfer}),
+         {"Aurora: Traffic not assumed."},
+         11},
+        {"a long refusal",
+         [&](SimAurora& a) {
+             a.answer_for["TRTR"] = "@ERR;#TRTR;DLH4CW;EDDT_TWR;" + long_message + "\r\n";
+         },
+         asked_then({kTransfer}),
+         {"Aurora: " + long_message.substr(0, 100) + "\u2026"},
+         -1},
+        {"a close after #TRTR",
+         [](SimAurora& a) { a.close_on = {"TRTR"}; },
+         asked_then({kTransfer}),
+         {C::kSentNoAnswer},
+         11},
+        {"silence after #TRTR",
+         [](SimAurora& a) { a.answer_for["TRTR"] = ""; },
+         asked_then({kTransfer}),
+         {C::kSentNoAnswer},
+         9 + kAuroraAnswerMs},
+        {"too many lines after #TRTR",
+         [&](SimAurora& a) { a.answer_for["TRTR"] = seventeen; },
+         asked_then({kTransfer}),
+         {C::kSentNoAnswer},
+         -1},
+        {"the echo names other traffic",
+         [](SimAurora& a) { a.answer_for["TRTR"] = "#TRTR;AFR12;EDDT_TWR\r\n"; },
+         asked_then({kTransfer}),
+         {C::kSentNoAnswer},
+         -1},
+        {"nothing selected",
+         [](SimAurora& a) { a.selected.clear(); },
+         {"#CONN", "#SELTFC"},
+         {C::kNothingSelected},
+         5},
+        {"access off",
          [](SimAurora& a) { a.access = SimAurora::Access::Refused; },
          {},
-         AuroraClient::kNoAccess,
+         {C::kNoAccess},
          1},
         {"never accepted",
          [](SimAurora& a) { a.access = SimAurora::Access::NeverAccepted; },
          {},
-         AuroraClient::kNoAccess,
+         {C::kNoAccess},
          kAuroraAnswerMs},
-        {"closed", [](SimAurora& a) { a.close_on = {"SELTFC"}; }, ask, AuroraClient::kClosed, -1},
-        {"callsign with a blank", [](SimAurora& a) { a.selected = "DLH 4CW"; }, ask,
-         AuroraClient::kMalformed, -1},
-        {"callsign too long", [](SimAurora& a) { a.selected = "DLH4CWDLH4CWX"; }, ask,
-         AuroraClient::kMalformed, -1},
-        {"not ASCII", [](SimAurora& a) { a.selected = "DLH\xC4"; }, ask, AuroraClient::kMalformed,
+        {"#SELTFC unanswered",
+         [](SimAurora& a) { a.answer_for["SELTFC"] = ""; },
+         {"#CONN", "#SELTFC"},
+         {C::kNoAnswer},
+         3 + kAuroraAnswerMs},
+        {"closed at #SELTFC",
+         [](SimAurora& a) { a.close_on = {"SELTFC"}; },
+         {"#CONN", "#SELTFC"},
+         {C::kClosed},
          -1},
-        {"line too long", [](SimAurora& a) { a.before = std::string(kAuroraMaxLine + 1, '#'); },
-         ask, AuroraClient::kMalformed, -1},
-        {"flood without a line end",
-         [](SimAurora& a) { a.answer_for["SELTFC"] = std::string(1 << 20, 'X'); }, ask,
-         AuroraClient::kMalformed, -1},
-        {"echo differs", [](SimAurora& a) { a.answer_for["TRTR"] = "#TRTR;DLH4CW;EDDT_APP;\r\n"; },
-         both, AuroraClient::kMalformed, -1},
+        {"a callsign with a blank",
+         [](SimAurora& a) { a.selected = "DLH 4CW"; },
+         {"#CONN", "#SELTFC"},
+         {C::kMalformed},
+         -1},
+        {"a callsign Aurora does not know",
+         [](SimAurora& a) { a.selected = "XYZ12"; },
+         {"#CONN", "#SELTFC", "#ATC", "#TRPOS;XYZ12"},
+         {"Aurora: Incomplete data in command"},
+         -1},
+        {"a list of 500 stations",
+         [](SimAurora& a) { a.answer_for["ATC"] = station_list(500); },
+         transferred_after(2),
+         {confirming, transferred},
+         -1},
+        {"a list of 501 stations",
+         [](SimAurora& a) { a.answer_for["ATC"] = station_list(501); },
+         {"#CONN", "#SELTFC", "#ATC"},
+         {C::kMalformed},
+         -1},
+        {"a list line over 64 KiB",
+         [](SimAurora& a) {
+             a.answer_for["ATC"] = "#ATC;" + std::string(kAuroraMaxListLine, 'A') + "\r\n";
+         },
+         {"#CONN", "#SELTFC", "#ATC"},
+         {C::kMalformed},
+         -1},
+        {"too many lines before #SELTFC's answer",
+         [&](SimAurora& a) { a.answer_for["SELTFC"] = seventeen + "#SELTFC;DLH4CW\r\n"; },
+         {"#CONN", "#SELTFC"},
+         {C::kMalformed},
+         -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         *aurora = SimAurora{};
         c.setup(*aurora);
-        form.reset();
-        sim.balloons.clear();
-        sim.connections.clear();
-        ready();
+        again();
         const Millis t = click(3);
-        sim.run_for(3 * kAuroraMaxLine + 2 * kAuroraAnswerMs);
+        sim.run_for(3 * kAuroraAnswerMs + 2 * kAuroraConfirmMs);
         EXPECT_EQ(aurora->received, c.received);
-        ASSERT_EQ(balloon_texts(), Lines{c.shown});
-        EXPECT_EQ(sim.balloons[0].control_id, control_id::c1 + 3);
-        if (c.shown_after >= 0) {
-            EXPECT_EQ(sim.balloons[0].at - t, c.shown_after);
+        ASSERT_EQ(balloon_texts(), c.shown);
+        for (const auto& b : sim.balloons) EXPECT_EQ(b.control_id, control_id::c1 + 3);
+        if (c.last_shown_after >= 0) {
+            EXPECT_EQ(sim.balloons.back().at - t, c.last_shown_after);
+        }
+        // Nothing sent says "Not sent" only while #TRTR has not gone out.
+        const bool transfer_out = aurora->transfers() > 0;
+        for (const std::string& s : balloon_texts()) {
+            EXPECT_FALSE(transfer_out && s.starts_with("Not sent")) << s;
         }
         for (const auto& conn : sim.connections) {
             EXPECT_EQ(conn.host, "127.0.0.1");
             EXPECT_EQ(conn.port, kAuroraPort);
         }
+        EXPECT_LE(sim.connections.size(), 1u);
         EXPECT_TRUE(sim.sends.empty());
-        EXPECT_FALSE(form->dispatch.state() != Dispatch::State::Idle);
+        EXPECT_FALSE(form->aurora.busy());
     }
 }
 
-TEST_F(AuroraTest, TheStationIsTheMatchedRecordsCallsignElseThePositionUpperCased) {
+TEST_F(AuroraTest, TheStationIsAurorasElseTheRecordsElseThePositionAndNeverAmbiguousOrOwn) {
+    const Lines listed = {"EDDT_TWR:120.505", "XEDDT_TWR:118.105", "EDDT_APP:119.625",
+                          "XEDDT_GND:121.9", "EDBB_CTR:127.175"};
+    const std::string whazz =
+        "!CLIENTS\r\nXEDDT_APP:1:Somebody:ATC:119.000:x\r\nEDDT_APP:1:Approach:ATC:119.625:x\r\n"
+        "EDBB_CTR:2:Radar:ATC:127.750:y\r\nDLH4CW:3:Hans:PILOT:EDDF:EDDT:z\r\n"
+        "EDDT_TWR:4:Tower:ATC:120.505:w\r\n";
     struct Case {
+        const char* name;
         std::string position;
-        std::string sent;  // empty: nothing may be sent
+        Lines stations;  // #ATC
+        std::string own;
+        std::string sent;   // empty: nothing may be sent
+        std::string shown;  // when nothing is sent
     };
     const Case cases[] = {
-        {"DDT_TWR", "EDDT_TWR"},
-        {"EDBB_N_CTR", "EDBB_CTR"},
-        {"eddt_gnd", "EDDT_GND"},
-        {"edbb_ctr", "EDBB_CTR"},
-        {"ED DT", ""},
-        {"EDDT:TWR", ""},
-        {"X\xC3\xA9", ""},  // upper-cased it is still no callsign
+        {"equal, ignoring case", "eddt_twr", listed, "EDBB_CTR", "EDDT_TWR", ""},
+        {"equal beats the record listed earlier", "EDDT_APP", listed, "EDBB_CTR", "EDDT_APP", ""},
+        {"the only one ending with it", "DDT_GND", listed, "EDBB_CTR", "XEDDT_GND", ""},
+        {"two ending with it", "DDT_TWR", listed, "EDBB_CTR", "",
+         "EDDT_TWR or XEDDT_TWR? Name the station in full in Menu"},
+        {"the own station", "EDDT_APP", listed, "EDDT_APP", "", "EDDT_APP is your own station"},
+        {"the own station by its tail", "DT_APP", listed, "eddt_app", "",
+         "EDDT_APP is your own station"},
+        {"the alias from the record", "EDBB_N_CTR", {}, "EDDT_APP", "EDBB_CTR", ""},
+        {"a record whose callsign ends with it", "DDT_TWR", {}, "EDDT_APP", "EDDT_TWR", ""},
+        {"a departure field is no record", "DDT", {}, "EDDT_APP", "DDT", ""},
+        {"neither: the position upper-cased", "edww_ctr", {}, "EDDT_APP", "EDWW_CTR", ""},
+        {"no callsign", "ED DT", {}, "EDDT_APP", "", AuroraClient::kBadStation},
+        {"not ASCII", "X\xC3\xA9", {}, "EDDT_APP", "", AuroraClient::kBadStation},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.position);
+        SCOPED_TRACE(c.name);
         *aurora = SimAurora{};
-        form.reset();
-        sim.balloons.clear();
-        ready();
+        aurora->stations = c.stations;
+        aurora->own = c.own;
+        aurora->traffic["DLH4CW"].assumed = c.own;
+        again();
         form->t1[3]->set_text(c.position);
-        form->monitor.whazztext =
-            "!CLIENTS\r\nEDDT_TWR:1:Tower Name:ATC:118.700:x\r\nEDBB_CTR:2:Radar:ATC:127.750:y\r\n";
+        form->monitor.whazztext = whazz;
         form->checkwhazz();
         click(3);
         sim.run_for(100);
         if (c.sent.empty()) {
             EXPECT_EQ(aurora->transfers(), 0);
-            EXPECT_EQ(balloon_texts(), Lines{AuroraClient::kBadStation});
+            EXPECT_EQ(balloon_texts(), Lines{c.shown});
         } else {
             EXPECT_EQ(aurora->received.back(), "#TRTR;DLH4CW;" + c.sent + ";");
-            EXPECT_EQ(balloon_texts(), Lines{AuroraClient::sent_text("DLH4CW", c.sent)});
+            EXPECT_EQ(balloon_texts(), Lines{AuroraClient::confirming_text("DLH4CW", c.sent)});
         }
     }
 }
@@ -171,32 +320,68 @@ TEST_F(AuroraTest, LatestClickBeforeTheTransferWinsOneClickAfterItWaits) {
     ready();
     click(3);
     sim.run_for(20);
-    click(4);  // before the transfer: names the station instead
-    sim.run_for(40);
+    click(4);  // before the transfer: this click runs instead
+    sim.run_for(255);
     ASSERT_EQ(aurora->transfers(), 1);
     EXPECT_EQ(aurora->received.back(), "#TRTR;DLH4CW;POS4;");
     click(1);  // after it: waits for the echo, then only the latest runs
     click(2);
-    sim.run_for(3000);
-    EXPECT_EQ(aurora->received,
-              (Lines{"#SELTFC", "#TRTR;DLH4CW;POS4;", "#SELTFC", "#TRTR;DLH4CW;POS2;"}));
-    ASSERT_EQ(sim.balloons.size(), 2u);
+    sim.run_for(10000);
+    Lines transfers;
+    for (const std::string& l : aurora->received)
+        if (l.starts_with("#TRTR")) {
+            transfers.push_back(l);
+        }
+    EXPECT_EQ(transfers, (Lines{"#TRTR;DLH4CW;POS4;", "#TRTR;DLH4CW;POS2;"}));
+    // The older confirmation ended quietly when the waiting click ran.
+    EXPECT_EQ(balloon_texts(), (Lines{AuroraClient::confirming_text("DLH4CW", "POS4"),
+                                      AuroraClient::confirming_text("DLH4CW", "POS2"),
+                                      AuroraClient::transferred_text("DLH4CW", "POS2")}));
+    ASSERT_EQ(sim.balloons.size(), 3u);
     EXPECT_EQ(sim.balloons[0].control_id, control_id::c1 + 4);
     EXPECT_EQ(sim.balloons[1].control_id, control_id::c1 + 2);
+    // "(confirming)" stands until its outcome replaces it.
+    EXPECT_GT(sim.balloons[1].shown_ms, sim.balloons[2].at - sim.balloons[1].at);
 }
 
-TEST_F(AuroraTest, ADoubleClickIsOneClickALaterOneIsAnother) {
+TEST_F(AuroraTest, AClickWhileAnotherIsConfirmedEndsThatConfirmationQuietly) {
     ready();
     click(3);
-    sim.run_for(sim.double_click);  // its second half
-    click(3);
-    sim.run_for(100);
-    EXPECT_EQ(aurora->transfers(), 1);
-    sim.run_for(sim.double_click);
-    click(3);
-    sim.run_for(100);
-    EXPECT_EQ(aurora->transfers(), 2);
-    EXPECT_EQ(sim.balloons.size(), 2u);
+    sim.run_for(1500);  // echoed, not yet on the radar
+    click(1);
+    sim.run_for(10000);
+    EXPECT_EQ(balloon_texts(), (Lines{AuroraClient::confirming_text("DLH4CW", "EDDT_TWR"),
+                                      AuroraClient::confirming_text("DLH4CW", "POS1"),
+                                      AuroraClient::transferred_text("DLH4CW", "POS1")}));
+}
+
+TEST_F(AuroraTest, ADoubleClickIsOneClickOnlyWhileTheFirstRuns) {
+    struct Case {
+        const char* name;
+        std::string selected;
+        Millis gap;  // between the two clicks
+        int balloons;
+        int transfers;
+    };
+    const Case cases[] = {
+        {"while the first runs", "DLH4CW", 5, 2, 1},
+        {"while the first is confirmed", "DLH4CW", 400, 2, 1},
+        {"after the first ended: nothing selected", "", 50, 2, 0},
+        {"later than a double click", "DLH4CW", 600, 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        *aurora = SimAurora{};
+        aurora->selected = c.selected;
+        again();
+        sim.double_click = 500;
+        click(3);
+        sim.run_for(c.gap);
+        click(3);
+        sim.run_for(10000);
+        EXPECT_EQ(aurora->transfers(), c.transfers);
+        EXPECT_EQ(static_cast<int>(sim.balloons.size()), c.balloons);
+    }
 }
 
 TEST_F(AuroraTest, TheTypingDelayAndIvacWindowsDecideNothingButWhetherAuroraIsAsked) {
@@ -242,20 +427,38 @@ TEST_F(AuroraTest, AnAnswerKeptWithTheBoundsTickStillCounts) {
         platform::EventGate::Hold hold(sim.gate());
         sim.run_for(500);
     }
-    sim.run_for(kAuroraAnswerMs);  // the echo, as slow
+    sim.run_for(10 * kAuroraAnswerMs);  // the rest, as slow
     EXPECT_EQ(aurora->transfers(), 1);
-    EXPECT_EQ(balloon_texts(), Lines{AuroraClient::sent_text("DLH4CW", "EDDT_TWR")});
+    ASSERT_FALSE(sim.balloons.empty());
+    EXPECT_EQ(sim.balloons[0].text, AuroraClient::confirming_text("DLH4CW", "EDDT_TWR"));
 }
 
-TEST_F(AuroraTest, QuitDuringATransferSendsNothingMore) {
-    aurora->delay = 30;
-    ready();
-    click(3);
-    sim.run_for(10);  // #SELTFC is out, its answer not in
-    form->unload();
-    sim.run_for(3000);
-    EXPECT_EQ(aurora->received, Lines{"#SELTFC"});
-    EXPECT_TRUE(sim.balloons.empty());
+TEST_F(AuroraTest, QuitEndsEverythingAndNothingIsSentAfterIt) {
+    struct Case {
+        const char* name;
+        Millis quit_after;  // from the click
+        Lines received;
+        std::size_t balloons;
+    };
+    const Case cases[] = {
+        {"#CONN out, its answer not in", 10, {"#CONN"}, 0},
+        {"#TRTR out, its echo not in", 130, asked_then({kTransfer}), 0},
+        {"while confirming", 1300, transferred_after(1), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        *aurora = SimAurora{};
+        aurora->delay = 30;
+        again();
+        click(3);
+        sim.run_for(c.quit_after);
+        form->unload();
+        click(3);
+        sim.run_for(10000);
+        EXPECT_EQ(aurora->received, c.received);
+        EXPECT_EQ(sim.balloons.size(), c.balloons);
+        EXPECT_FALSE(form->aurora.busy());
+    }
 }
 
 TEST_F(AuroraTest, AfterAuroraComesUpTheNextClickWorks) {
@@ -270,7 +473,7 @@ TEST_F(AuroraTest, AfterAuroraComesUpTheNextClickWorks) {
     click(4);
     sim.run_for(100);
     EXPECT_EQ(balloon_texts(),
-              (Lines{AuroraClient::kNoAccess, AuroraClient::sent_text("DLH4CW", "POS4")}));
+              (Lines{AuroraClient::kNoAccess, AuroraClient::confirming_text("DLH4CW", "POS4")}));
 }
 
 }  // namespace

@@ -27,13 +27,14 @@
 // - keys go only to IvAc; no click waits in the gate longer than the
 //   longest wait; every click the user made is handled;
 // - a click that finds no IvAc window goes to a simulated Aurora, which
-//   answers, errs, stays silent or refuses at random: never more transfers
-//   than such clicks (the second half of a double click not counted), each
-//   to the station of the latest of them.
+//   answers, refuses, stays silent, closes or sends lines nobody asked for
+//   at random: no transfer without such a click, at most one per click,
+//   each to the station its click resolved, older clicks never after newer.
 //
 // TOVIRA_DISPATCH_SOAK_SEED=<n> replays one seed; TOVIRA_DISPATCH_SOAK_HOURS
 // sets the simulated hours per seed.
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -256,15 +257,20 @@ private:
                 sim::SimAurora& a = *aurora_;
                 a.access = sim::SimAurora::Access::On;
                 a.answer_for.clear();
+                a.close_on.clear();
+                a.before.clear();
+                a.traffic["DLH4CW"].assumed = a.own;
                 a.selected = "DLH4CW";
                 a.delay = 1 + static_cast<Millis>(pick(300));
-                switch (pick(8)) {
+                switch (pick(10)) {
                     case 0: a.access = sim::SimAurora::Access::Refused; break;
                     case 1: a.access = sim::SimAurora::Access::NeverAccepted; break;
                     case 2: a.answer_for["TRTR"] = ""; break;
                     case 3: a.selected.clear(); break;
-                    case 4: a.answer_for["TRTR"] = "$TRTR;Not yours\r\n"; break;
+                    case 4: a.traffic["DLH4CW"].assumed = "EDBB_CTR"; break;
                     case 5: a.delay = 1500 + static_cast<Millis>(pick(1000)); break;
+                    case 6: a.before = "#INTERCOMPHONESTATUS;PHONE_RECEIVING\r\n"; break;
+                    case 7: a.close_on = {"TRTR"}; break;
                     default: break;
                 }
                 sim::install_aurora(sim_, aurora_);
@@ -316,18 +322,7 @@ private:
              ", front \"" + sim_.foreground + "\")");
         const bool ivac = std::any_of(sim_.windows.begin(), sim_.windows.end(),
                                       [](const std::string& w) { return w.starts_with("IvAc"); });
-        if (!ivac) {
-            // The second half of a double click is no click of its own.
-            const bool second_half = last_aurora_slot_ == slot &&
-                                     sim_.now() - last_aurora_click_ <= sim_.double_click &&
-                                     !second_half_;
-            second_half_ = second_half;
-            if (!second_half) {
-                ++aurora_clicks_;
-                last_aurora_slot_ = slot;
-                last_aurora_click_ = sim_.now();
-            }
-        }
+        if (!ivac) aurora_clicks_.push_back({slot, positions_[slot], false});
         ++clicking_;
         form_->c1[slot]->click();
         --clicking_;
@@ -338,11 +333,23 @@ private:
         if (!line.starts_with("#TRTR")) return;
         note("Aurora: " + line);
         ++result_.transfers;
-        if (result_.transfers > aurora_clicks_)
-            fail("transfer " + std::to_string(result_.transfers) + " after " +
-                 std::to_string(aurora_clicks_) + " clicks that reached Aurora");
-        const std::string want = "#TRTR;DLH4CW;" + positions_[last_aurora_slot_] + ";";
-        if (line != want) fail("sent \"" + line + "\", expected \"" + want + "\"");
+        // Each transfer answers one click that found no IvAc, not yet
+        // answered, to the station that click resolved: the slot's position
+        // when it was clicked or as it stood when the station was chosen.
+        // Clicks are answered in order: an older one never after a newer one.
+        const std::string station = line.substr(13, line.size() - 14);
+        for (auto c = aurora_clicks_.rbegin(); c != aurora_clicks_.rend(); ++c) {
+            if (c->answered) break;
+            if (upper(c->position) != station && upper(positions_[c->slot]) != station) continue;
+            for (auto older = c; older != aurora_clicks_.rend(); ++older) older->answered = true;
+            return;
+        }
+        fail("sent \"" + line + "\" without a click of its own");
+    }
+
+    static std::string upper(std::string s) {
+        for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        return s;
     }
 
     void activated(bool ok) {
@@ -474,10 +481,12 @@ private:
     Millis modifiers_free_at_ = 0;
     std::vector<std::string> recent_;
     std::shared_ptr<sim::SimAurora> aurora_ = std::make_shared<sim::SimAurora>();
-    std::size_t aurora_clicks_ = 0;
-    int last_aurora_slot_ = -1;
-    Millis last_aurora_click_ = 0;
-    bool second_half_ = false;
+    struct AuroraClick {
+        int slot;
+        std::string position;  // at the click
+        bool answered;         // a transfer went out for it or a newer click
+    };
+    std::vector<AuroraClick> aurora_clicks_;
 };
 
 std::vector<std::uint64_t> soak_seeds() {

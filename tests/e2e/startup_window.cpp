@@ -1,0 +1,285 @@
+// Start-up and the window: the first start and "Quit + Save", "Always on
+// Top", "Menu" and "Minimize", a panel always within reach, the start-up
+// notice, and texts with a NUL.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace e2e {
+
+void firstStartQuitSave() {
+    serveIndex("status.test.aero");
+    serveStatus(statusFile());
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("first-start");
+    Tovira t;
+    if (!startTovira(dir, t) || !waitReady(t, -1)) return stopTovira(t);
+    check(visibleSlots(t).empty(), "no station button without a configuration, got %s",
+          list(visibleSlots(t)).c_str());
+    HWND quit = item(t.main, id::Command5);
+    check(text(quit) == L"Quit + Save", "Command5 is \"Quit + Save\", got \"%s\"",
+          u8(text(quit)).c_str());
+    notePeak(t);
+    double t0 = nowMs();
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(quit, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &r);
+    bool ended = WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0;
+    check(ended, "the program ends after \"Quit + Save\"");
+    g_fig.quitMs = nowMs() - t0;
+    say("\"Quit + Save\" to process end: %.0f ms", g_fig.quitMs);
+    std::string got;
+    check(readFile(dir + L"\\tq.cfg", got), "tq.cfg written");
+    std::string want(60 * 2, ' ');
+    for (int i = 0; i < 60; ++i) want.replace(static_cast<size_t>(2 * i), 2, "\r\n");
+    want += " 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n1\r\n 1 \r\n100\r\n 0 \r\n";
+    check(
+        got == want,
+        "tq.cfg holds 69 CR LF lines, sixty empty first:\n        want \"%s\"\n        got  \"%s\"",
+        visible(want).c_str(), visible(got).c_str());
+    kill(t.p);
+}
+
+bool topmost(HWND h) {
+    return (GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+void alwaysOnTop() {
+    Tovira t;
+    if (!startStaffed("on-top", t, standardCfg())) return stopTovira(t);
+    HWND box = item(t.main, id::Check1);
+    check(text(box) == L"Always on Top", "Check1 is \"Always on Top\", got \"%s\"",
+          u8(text(box)).c_str());
+    check(topmost(t.main), "the window starts on top (extended style 0x%lx)",
+          GetWindowLongW(t.main, GWL_EXSTYLE));
+    check(SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED, "the box starts checked");
+    click(box);
+    check(SendMessageW(box, BM_GETCHECK, 0, 0) == BST_UNCHECKED, "a click unchecks the box");
+    check(waitFor([&] { return !topmost(t.main); }, 2000), "unchecked: the window is not on top");
+    click(box);
+    check(SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED, "a second click checks the box");
+    check(waitFor([&] { return topmost(t.main); }, 2000), "checked again: the window is on top");
+    stopTovira(t);
+}
+
+void menuMinimize() {
+    Cfg cfg = standardCfg();
+    cfg.top = " 1500 ";
+    cfg.left = " 3000 ";
+    Tovira t;
+    if (!startStaffed("menu-minimize", t, cfg)) return stopTovira(t);
+    RECT home{}, edit{}, back{};
+    GetWindowRect(t.main, &home);
+    say("panel view at %ld,%ld size %ldx%ld", home.left, home.top, home.right - home.left,
+        home.bottom - home.top);
+    check(std::abs(home.left - px(3000)) <= 2 && std::abs(home.top - px(1500)) <= 2,
+          "the panel stands at the saved home position %d,%d, got %ld,%ld", px(3000), px(1500),
+          home.left, home.top);
+    check(std::abs((home.right - home.left) - px(1290)) <= 4,
+          "the panel view is 1290 twips (%d px) wide, got %ld", px(1290), home.right - home.left);
+    HWND menu = item(t.main, id::Command2);
+    check(text(menu) == L"Menu", "Command2 is \"Menu\", got \"%s\"", u8(text(menu)).c_str());
+    click(menu);
+    GetWindowRect(t.main, &edit);
+    say("editing view at %ld,%ld size %ldx%ld", edit.left, edit.top, edit.right - edit.left,
+        edit.bottom - edit.top);
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    check(std::abs((edit.right - edit.left) - px(8200)) <= 4,
+          "the editing view is 8200 twips (%d px) wide, got %ld", px(8200), edit.right - edit.left);
+    check(std::abs((edit.left + edit.right) / 2 - sw / 2) <= 20 &&
+              std::abs((edit.top + edit.bottom) / 2 - sh / 2) <= 20,
+          "the editing view is centred on the %dx%d screen", sw, sh);
+    HWND minimize = item(t.main, id::Command3);
+    check(text(minimize) == L"Minimize", "Command3 is \"Minimize\", got \"%s\"",
+          u8(text(minimize)).c_str());
+    click(minimize);
+    GetWindowRect(t.main, &back);
+    check(EqualRect(&back, &home),
+          "\"Minimize\" goes back to the panel view at home: %ld,%ld %ldx%ld", back.left, back.top,
+          back.right - back.left, back.bottom - back.top);
+    check(IsWindowVisible(t.main) && visibleSlots(t) == staffedSlots(),
+          "the panel still shows the staffed stations");
+    stopTovira(t);
+}
+
+// A home position far beyond the screen opens with the whole panel on the
+// screen, and closing saves that place; one on the screen, even with the
+// panel sticking out beyond its edge, opens exactly there.
+void reachablePanel() {
+    Cfg beyond = standardCfg();
+    beyond.top = " 60000 ";
+    beyond.left = " 60000 ";
+    Tovira t;
+    if (!startStaffed("reachable-far", t, beyond)) return stopTovira(t);
+    RECT r{};
+    GetWindowRect(t.main, &r);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    GetMonitorInfoW(MonitorFromWindow(t.main, MONITOR_DEFAULTTONEAREST), &mi);
+    const RECT& w = mi.rcWork;
+    say("saved at %d,%d px: panel at %ld,%ld-%ld,%ld, work area %ld,%ld-%ld,%ld", px(60000),
+        px(60000), r.left, r.top, r.right, r.bottom, w.left, w.top, w.right, w.bottom);
+    check(IsWindowVisible(t.main) && r.left >= w.left && r.top >= w.top && r.right <= w.right &&
+              r.bottom <= w.bottom,
+          "the whole panel lies on the screen's work area");
+    check(r.right == w.right && r.bottom == w.bottom,
+          "the panel stands as near to the saved place as it can (in the corner)");
+    DWORD_PTR res = 0;
+    SendMessageTimeoutW(item(t.main, id::Command5), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &res);
+    check(WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0, "\"Quit + Save\" ends the program");
+    kill(t.p);
+    std::string got;
+    readFile(t.dir + L"\\tq.cfg", got);
+    const std::vector<std::string> l = lines(got);
+    check(l.size() >= 64 && px(std::atof(l[62].c_str())) == r.top &&
+              px(std::atof(l[63].c_str())) == r.left,
+          "tq.cfg holds the place the panel opened at, got top \"%s\", left \"%s\"",
+          l.size() >= 64 ? l[62].c_str() : "", l.size() >= 64 ? l[63].c_str() : "");
+
+    // Reachable: its first button is on the screen, the rest sticks out.
+    HDC dc = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(nullptr, dc);
+    const int sw = GetSystemMetrics(SM_CXSCREEN);
+    Cfg edge = standardCfg();
+    edge.top = " 1500 ";
+    edge.left = std::to_string((sw - 60) * 1440 / dpi);
+    Tovira e;
+    if (!startStaffed("reachable-edge", e, edge)) return stopTovira(e);
+    GetWindowRect(e.main, &r);
+    check(r.left == sw - 60 && r.top == px(1500) && r.right > sw,
+          "a reachable panel opens exactly at %d,%d, got %ld,%ld", sw - 60, px(1500), r.left,
+          r.top);
+    stopTovira(e);
+}
+
+// ---------------------------------------------------------------- texts and painting
+
+// Light pixels (text in white) on the screen within `r`.
+int lightPixels(RECT r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return 0;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    int light = 0;
+    if (bmp && bits) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        GdiFlush();
+        const auto* px = static_cast<const DWORD*>(bits);
+        for (int k = 0; k < w * h; ++k) {
+            const DWORD c = px[k];
+            if ((c & 0xFF) > 0xC0 && ((c >> 8) & 0xFF) > 0xC0 && ((c >> 16) & 0xFF) > 0xC0) ++light;
+        }
+        SelectObject(mem, old);
+    }
+    if (bmp) DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return light;
+}
+
+// While the status index gives nothing, the start-up notice " Loading ..."
+// stays; the empty online label of the first row lies over its end and is
+// transparent, so the whole notice shows.
+void loadingNotice() {
+    writeFile(g_opt.www + L"\\www.ivao.aero\\whazzup\\status.txt", "");
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("loading-notice");
+    writeFile(dir + L"\\tq.cfg", render(standardCfg()));
+    Tovira t;
+    if (!startTovira(dir, t)) return stopTovira(t);
+    // The window shows at its creation, hides for the load and shows again
+    // after the layout, which puts l1(0) at the top.
+    HWND l8 = nullptr;
+    HWND l0 = nullptr;
+    auto laidOut = [&] {
+        l8 = item(t.main, id::Label8);
+        l0 = item(t.main, id::l1(0));
+        RECT w{}, r{};
+        return l8 && l0 && IsWindowVisible(t.main) && GetWindowRect(t.main, &w) &&
+               GetWindowRect(l0, &r) && r.top == w.top;
+    };
+    bool shown = waitFor([&] { return laidOut() || !running(t.p); }, 20000, 50) && laidOut();
+    if (!check(shown, "the panel is shown after a start-up without a status index")) {
+        return stopTovira(t);
+    }
+    Sleep(800);
+    check(text(l8) == L" Loading ...", "Label8 keeps \" Loading ...\", got \"%s\"",
+          u8(text(l8)).c_str());
+    RECT r8{}, r0{}, both{};
+    GetWindowRect(l8, &r8);
+    GetWindowRect(l0, &r0);
+    check(IntersectRect(&both, &r8, &r0) && text(l0).empty(),
+          "the empty label l1(0) (%ld,%ld-%ld,%ld) lies over the end of Label8 (%ld,%ld-%ld,%ld)",
+          r0.left, r0.top, r0.right, r0.bottom, r8.left, r8.top, r8.right, r8.bottom);
+    // The part of the notice beneath l1(0): "ding ..." in white.
+    const int light = lightPixels(both);
+    check(light > 0, "the end of \" Loading ...\" shows beneath l1(0) (%d light pixels)", light);
+    if (!g_opt.shots.empty()) {
+        RECT r = r8;
+        UnionRect(&r, &r8, &r0);
+        InflateRect(&r, 8, 8);
+        takeShot("loading-notice", r);
+    }
+    stopTovira(t);
+}
+
+// The file's first `n` lines, CR LF included.
+std::string firstLines(const std::string& s, int n) {
+    size_t pos = 0;
+    for (int k = 0; k < n && pos != std::string::npos; ++k) {
+        pos = s.find("\r\n", pos);
+        if (pos != std::string::npos) pos += 2;
+    }
+    return s.substr(0, pos);
+}
+
+// A name and a position holding a NUL (a damaged or hand-edited tq.cfg):
+// the fields show them up to the NUL, and "Quit + Save" writes them back
+// whole.
+void nulTexts() {
+    serveIndex("status.test.aero");
+    serveStatus(statusFile());
+    setIndexDelay(0);
+    std::wstring dir = scenarioDir("nul-text");
+    Cfg cfg = standardCfg();
+    cfg.slots[3].name = std::string("SPA\0RE", 6);
+    cfg.slots[4].position = std::string("EDDB\0_TWR", 9);
+    const std::string file = render(cfg);
+    writeFile(dir + L"\\tq.cfg", file);
+    Tovira t;
+    if (!startTovira(dir, t) || !waitReady(t, kStaffed.front().slot, "DT_TWR")) {
+        return stopTovira(t);
+    }
+    const std::string name = u8(text(item(t.main, id::t0(3))));
+    const std::string position = u8(text(item(t.main, id::t1(5))));
+    check(name == "SPA" && position == "EDDB",
+          "the fields show the texts up to the NUL, got \"%s\" and \"%s\"", name.c_str(),
+          position.c_str());
+    HWND quit = item(t.main, id::Command5);
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(quit, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &r);
+    check(WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0,
+          "the program ends after \"Quit + Save\"");
+    std::string got;
+    check(readFile(dir + L"\\tq.cfg", got), "tq.cfg written");
+    const std::string want = firstLines(file, 60);
+    check(firstLines(got, 60) == want,
+          "the table is saved with its NULs:\n        want \"%s\"\n        got  \"%s\"",
+          visible(want).c_str(), visible(firstLines(got, 60)).c_str());
+    kill(t.p);
+}
+
+}  // namespace e2e
