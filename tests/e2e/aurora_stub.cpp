@@ -14,6 +14,14 @@
 //   connections and nothing is accepted, until the message WM_APP+2 comes;
 //   then it accepts and answers as usual.
 //
+// Station lists (the panel's second source):
+//   [--own CALLSIGN] [--stations FILE] [--transfer FILE]
+// --own: the controller's station, "#CONN" answers it (default EDDT_APP).
+// --stations FILE, --transfer FILE: "#ATC" and "#ATCT" answer the stations
+//   FILE holds at that moment, one "CALLSIGN:FREQUENCY" per line, so that
+//   the driver adds and removes a station by rewriting the file; without
+//   the option the list is empty.
+//
 // Log lines: "<us> READY <port>", "<us> FULL <n>" (backlog filled with n
 // connections), "<us> CONNECT", "<us> RECV <line>", "<us> SEND <line>".
 // clang-format off
@@ -65,8 +73,48 @@ void logLine(const char* kind, const std::string& text) {
     }
 }
 
+// ---- station lists
+
+std::string g_own = "EDDT_APP";
+std::wstring g_stationsFile, g_transferFile;
+
+// "#ATC;EDDT_TWR:120.505;EDBB_CTR:127.175" from the file's lines.
+std::string stationList(const char* command, const std::wstring& path) {
+    std::string out = command;
+    FILE* f = path.empty() ? nullptr : _wfopen(path.c_str(), L"rb");
+    if (!f) return out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, f)) {
+        std::string l = buf;
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r' || l.back() == ' '))
+            l.pop_back();
+        if (!l.empty()) out += ";" + l;
+    }
+    std::fclose(f);
+    return out;
+}
+
+// Answers #CONN, #ATC and #ATCT; false for any other line.
+bool answerLists(SOCKET s, const std::string& line) {
+    std::string out;
+    if (line == "#CONN") {
+        out = "#CONN;" + g_own;
+    } else if (line == "#ATC") {
+        out = stationList("#ATC", g_stationsFile);
+    } else if (line == "#ATCT") {
+        out = stationList("#ATCT", g_transferFile);
+    } else {
+        return false;
+    }
+    logLine("SEND", out);
+    out += "\r\n";
+    send(s, out.data(), static_cast<int>(out.size()), 0);
+    return true;
+}
+
 void answer(SOCKET s, const std::string& line) {
     if (g_silent) return;
+    if (answerLists(s, line)) return;
     std::string out;
     if (line == "#SELTFC") {
         out = "#SELTFC;" + g_selected + ";";
@@ -208,6 +256,12 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
             g_silent = true;
         } else if (a == L"--never-accept") {
             neverAccept = true;
+        } else if (a == L"--own" && i + 1 < argc) {
+            g_own = narrow(argv[++i]);
+        } else if (a == L"--stations" && i + 1 < argc) {
+            g_stationsFile = argv[++i];
+        } else if (a == L"--transfer" && i + 1 < argc) {
+            g_transferFile = argv[++i];
         }
     }
     if (argv) LocalFree(argv);

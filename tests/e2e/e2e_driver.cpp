@@ -69,6 +69,8 @@ const Scenario kScenarios[] = {
     {"aurora-backlog", "a connection never accepted: gives up, the next click works",
      auroraBacklog},
     {"aurora-ivac", "IvAc and Aurora running: keys to IvAc, nothing to Aurora", auroraWithIvac},
+    {"aurora-panel", "Aurora's stations on the panel, \"From Aurora\", idle with Aurora answering",
+     auroraPanel},
 };
 
 bool selected(const char* name) {
@@ -125,6 +127,7 @@ void printFigures() {
             "%.0f ms, longest wait for the window %.0f ms\n",
             g_feedFig.untrustedStartMs, g_feedFig.untrustedUpdateMs, g_feedFig.untrustedStall);
     if (!g_feedFig.oversized.empty()) std::printf("  %s\n", g_feedFig.oversized.c_str());
+    printAuroraPanelFigures();
     const AuroraFigures& f = g_aurora;
     if (!f.toTransfer.empty())
         std::printf("  Aurora: click to #TRTR received: median %.1f ms, max %.1f ms (%zu)\n",
