@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -317,6 +318,20 @@ TEST_F(AuroraPanelTest, AFullTableIsSaidAtOnceWithoutAskingAurora) {
     EXPECT_EQ(sim.balloons[0].text, "no empty slot");
     sim.run_for(1000);
     EXPECT_EQ(aurora->received.size(), asked);
+}
+
+TEST_F(AuroraPanelTest, AHandoverClickDuringARefreshStillTransfersOnce) {
+    aurora->stations = {"EDDT_TWR:120.505", "EDBB_CTR:127.175"};
+    aurora->delay = 400;  // the refresh's #ATC is still awaited at the click
+    sim.run_for(kAuroraRefreshMs - 100);
+    sim.run_for(150);
+    ASSERT_EQ(aurora->received.back(), "#ATC");
+    form->c1[0]->click();
+    sim.run_for(10000);
+    EXPECT_EQ(aurora->transfers(), 1);
+    EXPECT_NE(std::find(aurora->received.begin(), aurora->received.end(), "#TRTR;DLH4CW;EDDT_TWR;"),
+              aurora->received.end());
+    EXPECT_EQ(visible_slots(), (std::vector<int>{0, 1}));
 }
 
 TEST(AuroraRefreshOptionTest, OnlyAWholeNumberUpTo65535Counts) {
