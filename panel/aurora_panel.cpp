@@ -147,17 +147,13 @@ void AuroraPanel::Command9_Click() {
             }
             ask("#ATC", [this](const AuroraReply& atc) {
                 filling_ = false;
+                if (atc.outcome == Outcome::Cancelled) return;  // Quit: nothing more
                 take_list(atc);
                 std::optional<std::vector<AuroraStation>> stations;
                 if (atc.outcome == Outcome::Answered) stations = parse_aurora_stations(atc.packet);
                 if (transfer_.empty() && !stations) {
                     // Nothing to fill from: say why.
-                    if (atc.outcome == Outcome::Answered) {
-                        say(kNotUnderstood);
-                    } else if (atc.outcome != Outcome::Cancelled) {
-                        fill_failed(atc);
-                    }
-                    return;
+                    return fill_failed(atc);
                 }
                 std::vector<FillSlot> slots;
                 for (int i = 0; i < kSlotCount; ++i) {

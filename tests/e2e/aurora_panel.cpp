@@ -69,7 +69,7 @@ bool readProc(const std::wstring& path, std::string& out) {
 // The Linux process that runs tovira.exe from `dir`'s last folder name:
 // its command line names the program's path. The fetch children (which
 // live only during a fetch) come later, so the lowest number is the window.
-int unixPidOf(const std::wstring& dir) {
+int unixPidOf(const std::wstring& dir, std::string& cmdline) {
     const std::string folder = u8(dir.substr(dir.find_last_of(L"\\/") + 1));
     WIN32_FIND_DATAW fd;
     HANDLE f = FindFirstFileW(L"Z:\\proc\\*", &fd);
@@ -87,7 +87,10 @@ int unixPidOf(const std::wstring& dir) {
         if (lower.find("tovira.exe") == std::string::npos || cmd.find(folder) == std::string::npos)
             continue;
         const int pid = _wtoi(name.c_str());
-        if (best == 0 || pid < best) best = pid;
+        if (best == 0 || pid < best) {
+            best = pid;
+            cmdline = cmd;
+        }
     } while (FindNextFileW(f, &fd));
     FindClose(f);
     return best;
@@ -122,6 +125,7 @@ struct PanelFigures {
     double shownMs = -1, goneMs = -1, backMs = -1;
     long long idleTicks = -1, rssStartKiB = -1, rssEndKiB = -1;
     double idleWallMs = 0;
+    double winCpuMs = -1;  // the same window as Wine counts it
     int unixPid = 0;
 };
 PanelFigures g_panel;
@@ -194,13 +198,17 @@ void auroraPanel() {
         g_panel.backMs);
 
     // Idle, Aurora answering: CPU and memory as Linux counts them.
-    g_panel.unixPid = unixPidOf(t.dir);
+    std::string cmdline;
+    g_panel.unixPid = unixPidOf(t.dir, cmdline);
     long long ticks0 = 0, ticks1 = 0, rss0 = 0, rss1 = 0;
     if (check(g_panel.unixPid > 0 && procFigures(g_panel.unixPid, ticks0, rss0),
               "the Wine process of tovira.exe in /proc")) {
+        say("/proc/%d: %s", g_panel.unixPid, cmdline.c_str());
+        const double cpu0 = cpuMs(t.p.h);
         t0 = nowMs();
         Sleep(static_cast<DWORD>(kIdleMs));
         g_panel.idleWallMs = nowMs() - t0;
+        g_panel.winCpuMs = cpuMs(t.p.h) - cpu0;
         if (check(procFigures(g_panel.unixPid, ticks1, rss1), "its /proc figures after idling")) {
             g_panel.idleTicks = ticks1 - ticks0;
             g_panel.rssStartKiB = rss0;
@@ -273,11 +281,12 @@ void printAuroraPanelFigures() {
     if (f.idleTicks >= 0)
         std::printf(
             "  idle %.0f s with Aurora answering every %d ms: %lld clock ticks of CPU (%.3f %%), "
-            "resident memory %.1f MB at the start, %.1f MB at the end (/proc/%d)\n",
+            "resident memory %.1f MB at the start, %.1f MB at the end (/proc/%d; Wine's own count: "
+            "%.0f ms)\n",
             f.idleWallMs / 1000, kRefreshMs, f.idleTicks,
             100.0 * static_cast<double>(f.idleTicks) * 10.0 / f.idleWallMs,
             static_cast<double>(f.rssStartKiB) / 1024.0, static_cast<double>(f.rssEndKiB) / 1024.0,
-            f.unixPid);
+            f.unixPid, f.winCpuMs);
 }
 
 }  // namespace e2e

@@ -16,11 +16,11 @@
 //
 // Station lists (the panel's second source):
 //   [--own CALLSIGN] [--stations FILE] [--transfer FILE]
-// --own: the controller's station, "#CONN" answers it (default EDDT_APP).
+// --own: the controller's station, "#CONN" answers it.
 // --stations FILE, --transfer FILE: "#ATC" and "#ATCT" answer the stations
 //   FILE holds at that moment, one "CALLSIGN:FREQUENCY" per line, so that
-//   the driver adds and removes a station by rewriting the file; without
-//   the option the list is empty.
+//   the driver adds and removes a station by rewriting the file.
+// Each of these answers only with its option given.
 //
 // Log lines: "<us> READY <port>", "<us> FULL <n>" (backlog filled with n
 // connections), "<us> CONNECT", "<us> RECV <line>", "<us> SEND <line>".
@@ -75,7 +75,7 @@ void logLine(const char* kind, const std::string& text) {
 
 // ---- station lists
 
-std::string g_own = "EDDT_APP";
+std::string g_own;
 std::wstring g_stationsFile, g_transferFile;
 
 // "#ATC;EDDT_TWR:120.505;EDBB_CTR:127.175" from the file's lines.
@@ -97,11 +97,11 @@ std::string stationList(const char* command, const std::wstring& path) {
 // Answers #CONN, #ATC and #ATCT; false for any other line.
 bool answerLists(SOCKET s, const std::string& line) {
     std::string out;
-    if (line == "#CONN") {
+    if (line == "#CONN" && !g_own.empty()) {
         out = "#CONN;" + g_own;
-    } else if (line == "#ATC") {
+    } else if (line == "#ATC" && !g_stationsFile.empty()) {
         out = stationList("#ATC", g_stationsFile);
-    } else if (line == "#ATCT") {
+    } else if (line == "#ATCT" && !g_transferFile.empty()) {
         out = stationList("#ATCT", g_transferFile);
     } else {
         return false;
