@@ -70,7 +70,9 @@ bool readProc(const std::wstring& path, std::string& out) {
 // its command line names the program's path. The fetch children (which
 // live only during a fetch) come later, so the lowest number is the window.
 int unixPidOf(const std::wstring& dir, std::string& cmdline) {
-    const std::string folder = u8(dir.substr(dir.find_last_of(L"\\/") + 1));
+    std::string folder = u8(dir.substr(dir.find_last_of(L"\\/") + 1));
+    std::transform(folder.begin(), folder.end(), folder.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     WIN32_FIND_DATAW fd;
     HANDLE f = FindFirstFileW(L"Z:\\proc\\*", &fd);
     if (f == INVALID_HANDLE_VALUE) return 0;
@@ -80,12 +82,17 @@ int unixPidOf(const std::wstring& dir, std::string& cmdline) {
         if (!isNumber(name)) continue;
         std::string cmd;
         if (!readProc(L"Z:\\proc\\" + name + L"\\cmdline", cmd)) continue;
-        std::replace(cmd.begin(), cmd.end(), '\0', ' ');
-        std::string lower = cmd;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
+        // The program is the first argument: the driver's own command line
+        // names tovira.exe too.
+        std::string program = cmd.substr(0, cmd.find('\0'));
+        std::transform(program.begin(), program.end(), program.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lower.find("tovira.exe") == std::string::npos || cmd.find(folder) == std::string::npos)
+        const std::string exe = "tovira.exe";
+        if (program.size() < exe.size() ||
+            program.compare(program.size() - exe.size(), exe.size(), exe) != 0 ||
+            program.find(folder) == std::string::npos)
             continue;
+        std::replace(cmd.begin(), cmd.end(), '\0', ' ');
         const int pid = _wtoi(name.c_str());
         if (best == 0 || pid < best) {
             best = pid;
