@@ -36,8 +36,8 @@ unsigned aurora_refresh_ms_from_command_line(std::span<const std::string> args) 
 }
 
 const char AuroraPanel::kNoAccess[] =
-    "Aurora does not answer: switch on Settings (F7) > Other > \"3rd Party Software Access\" "
-    "(if it is on, apply it again)";
+    "Aurora does not answer: set Settings (F7) > Other > \"3rd Party Software Access\" to YES; "
+    "if it is, apply it again";
 const char AuroraPanel::kNoAnswer[] = "Aurora gave no answer in time";
 const char AuroraPanel::kClosed[] = "Aurora closed the connection";
 const char AuroraPanel::kNotUnderstood[] = "Aurora's answer was not understood";
