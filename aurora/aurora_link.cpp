@@ -136,7 +136,11 @@ std::optional<std::vector<AuroraStation>> parse_aurora_stations(const AuroraPack
         const std::size_t colon = field.find(':');
         AuroraStation s{field.substr(0, colon),
                         colon == std::string::npos ? std::string() : field.substr(colon + 1)};
-        if (!valid_aurora_callsign(s.callsign)) return std::nullopt;
+        if (s.callsign.empty() || s.callsign.size() > kAuroraMaxStationCallsign ||
+            !std::all_of(s.callsign.begin(), s.callsign.end(),
+                         [](char c) { return callsign_char(c, true); })) {
+            return std::nullopt;
+        }
         stations.push_back(std::move(s));
     }
     return stations;

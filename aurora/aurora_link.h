@@ -34,6 +34,8 @@ inline constexpr std::size_t kAuroraMaxStations = 500;
 // Lines that answer nothing we asked, skipped per awaited answer at most.
 inline constexpr int kAuroraMaxSkipped = 16;
 inline constexpr std::size_t kAuroraMaxCallsign = 12;
+// A station in a list may be longer ("EDGG_DKB_N_CTR").
+inline constexpr std::size_t kAuroraMaxStationCallsign = 24;
 inline constexpr std::size_t kAuroraMaxCommand = 24;
 
 // The port "--aurora-port N" (or "--aurora-port=N") names, 1 to 65535;
@@ -77,8 +79,9 @@ struct AuroraStation {
     bool operator==(const AuroraStation&) const = default;
 };
 // The stations of an #ATC or #ATCT answer; nothing when the answer is
-// malformed (another command, a field without a valid callsign) or holds
-// more than kAuroraMaxStations stations. Empty fields are skipped.
+// malformed (another command, a field without a callsign of 1 to 24
+// letters, digits, "_" or "-") or holds more than kAuroraMaxStations
+// stations. Empty fields are skipped.
 std::optional<std::vector<AuroraStation>> parse_aurora_stations(const AuroraPacket& answer);
 
 struct AuroraReply {

@@ -66,7 +66,6 @@ public:
     static const char kNoAnswer[];
     static const char kClosed[];
     static const char kMalformed[];
-    static const char kTooManyLines[];
     static const char kBadStation[];
     static const char kSentNoAnswer[];
 

@@ -1,25 +1,23 @@
-// The handover in Aurora against a peer that answers each packet with
+// The handover in Aurora against a peer that answers each request with
 // arbitrary bytes, in arbitrary chunks at arbitrary moments, in virtual
 // time. Properties:
-// - the client sends "#SELTFC" and then at most one "#TRTR" for the click,
-//   and that only when the bytes that had arrived by then hold, within the
-//   bound, a "#SELTFC" answer with a well-formed callsign, after no more
-//   than the allowed other lines, none of them an error or malformed;
-// - success is reported only on the exact echo; every click ends in one
-//   report; nothing is sent after Quit.
+// - the lines sent are #CONN, #SELTFC, #ATC, #TRPOS;<callsign>, then at most
+//   one #TRTR for the click, for a callsign a "#SELTFC" line named and a
+//   station that ends with the slot's position, then at most five #TRPOS;
+// - nothing is sent after Quit; every click ends with its outcome shown
+//   (unless Quit came first); "Not sent" is never said once #TRTR went out,
+//   and "sent to Aurora" or "transferred" never before it.
 //
-// Input: byte 0 the mode (bit 0: Quit at the time in byte 1, 16 ms units);
-// then chunks, each a flags byte (bit 7: part of the answer to the second
-// packet; bits 0-6: delay after that packet in 32 ms units), a length byte
+// Input: byte 0 the mode (bit 0: Quit at the time in byte 1, 32 ms units);
+// then chunks, each a flags byte (bits 4-7: the request it answers, counted
+// from 0; bits 0-3: delay after that request in 150 ms units), a length byte
 // and the bytes. At most 24 chunks and 8 KB are read.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "app/main_window.h"
@@ -33,36 +31,24 @@ using tovira::sim::Chunk;
 using tovira::sim::Millis;
 
 constexpr std::size_t kMaxChunks = 24;
-constexpr char kStation[] = "EDDT_TWR";
+constexpr std::size_t kRequests = 16;
+constexpr char kPosition[] = "EDDT_TWR";
 
-bool printable(std::string_view s) {
-    for (char c : s) {
-        if (c < 0x20 || c > 0x7E) return false;
-    }
-    return true;
+std::vector<std::string> lines_of(const std::string& sent) {
+    std::vector<std::string> out;
+    for (std::size_t from = 0, end; (end = sent.find("\r\n", from)) != std::string::npos;
+         from = end + 2)
+        out.push_back(sent.substr(from, end - from));
+    return out;
 }
 
-// What the bytes that had arrived allow: the callsign a transfer may name.
-// An independent reading of the answer rules, line by line.
-std::optional<std::string> allowed_callsign(const std::string& arrived) {
-    int others = 0;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t lf = arrived.find('\n', from);
-        if (lf == std::string::npos) return std::nullopt;
-        std::string line = arrived.substr(from, lf - from);
-        from = lf + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.size() > tovira::kAuroraMaxLine || !printable(line)) return std::nullopt;
-        if (!line.empty() && (line[0] == '$' || line[0] == '@')) return std::nullopt;
-        if (line.rfind("#SELTFC;", 0) == 0 || line == "#SELTFC") {
-            std::string cs = line.size() > 8 ? line.substr(8) : std::string();
-            cs = cs.substr(0, cs.find(';'));
-            if (!tovira::valid_aurora_callsign(cs)) return std::nullopt;
-            return cs;
-        }
-        if (++others > tovira::kAuroraMaxSkipped) return std::nullopt;
-    }
+bool ends_with_position(std::string_view station) {
+    constexpr std::string_view tail = kPosition;
+    if (station.size() < tail.size()) return false;
+    station.remove_prefix(station.size() - tail.size());
+    return std::equal(station.begin(), station.end(), tail.begin(), [](char a, char b) {
+        return (a >= 'a' && a <= 'z' ? a - 'a' + 'A' : a) == b;
+    });
 }
 
 }  // namespace
@@ -71,21 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) return 0;
     size = std::min<std::size_t>(size, 8 * 1024);
     const bool quit = data[0] & 1;
-    const Millis quit_at = data[1] * 16;
+    const Millis quit_at = data[1] * 32;
 
-    std::vector<Chunk> answers[2];
+    std::vector<Chunk> answers[kRequests];
     std::size_t count = 0;
     for (std::size_t i = 2; i + 1 < size && count < kMaxChunks; ++count) {
         const std::size_t len = std::min<std::size_t>(data[i + 1], size - i - 2);
-        answers[data[i] >> 7].push_back(
-            {(data[i] & 0x7F) * 32, std::string(reinterpret_cast<const char*>(data + i + 2), len)});
+        answers[data[i] >> 4].push_back(
+            {(data[i] & 0x0F) * 150,
+             std::string(reinterpret_cast<const char*>(data + i + 2), len)});
         i += 2 + len;
-    }
-
-    // In the order they arrive.
-    for (auto& a : answers) {
-        std::stable_sort(a.begin(), a.end(),
-                         [](const Chunk& x, const Chunk& y) { return x.after < y.after; });
     }
 
     tovira::sim::SimPlatform sim(0);
@@ -95,60 +76,64 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     peer.close_after.reset();
     peer.converse = [&](std::string_view) {
         sent_at.push_back(sim.now());
-        return sent_at.size() <= 2 ? answers[sent_at.size() - 1] : std::vector<Chunk>{};
+        return sent_at.size() <= kRequests ? answers[sent_at.size() - 1] : std::vector<Chunk>{};
     };
     sim.peers["127.0.0.1"] = peer;
 
-    // The window is never loaded: no download, no timer besides the client's.
+    // The window is never loaded: no download, no timer besides the handover's.
     tovira::Form1 form{sim};
-    form.t1[3]->set_text(kStation);
-    tovira::AuroraClient& client = form.aurora;
-    client.click(3);
-    if (quit) sim.world(quit_at, [&] { sim.quit(); });
-    sim.run_until(20'000);
+    form.t1[3]->set_text(kPosition);
+    form.aurora.click(3);
+    if (quit) sim.world(quit_at, [&] { form.unload(); });
+    sim.run_until(60'000);
     std::vector<std::string> reports;
     for (const auto& b : sim.balloons) reports.push_back(b.text);
 
-    FUZZ_CHECK(sim.connections.size() == 1);
-    const std::string& sent = sim.connections[0].sent;
-    FUZZ_CHECK(sent.rfind("#SELTFC\r\n", 0) == 0 || sent.empty());
-    const std::string transfer = sent.size() > 9 ? sent.substr(9) : std::string();
-    FUZZ_CHECK(sent_at.size() == (transfer.empty() ? (sent.empty() ? 0u : 1u) : 2u));
-    FUZZ_CHECK(!client.busy());
-    if (quit && !sent_at.empty()) FUZZ_CHECK(sent_at.back() <= quit_at);
-    if (!quit) FUZZ_CHECK(reports.size() == 1);
-    FUZZ_CHECK(reports.size() <= 1);
-
-    std::optional<std::string> callsign;
-    if (!transfer.empty()) {
-        // Only what had arrived when the transfer went out counts.
-        std::string arrived;
-        for (const Chunk& c : answers[0]) {
-            if (sent_at[0] + c.after <= sent_at[1]) arrived += c.bytes;
+    std::string all;
+    for (const auto& c : sim.connections) all += c.sent;
+    const std::vector<std::string> sent = lines_of(all);
+    FUZZ_CHECK(sent.size() == sent_at.size());
+    const std::vector<std::string> asked = {"#CONN", "#SELTFC", "#ATC"};
+    for (std::size_t i = 0; i < sent.size() && i < asked.size(); ++i)
+        FUZZ_CHECK(sent[i] == asked[i]);
+    std::string callsign, transfer;
+    for (std::size_t i = asked.size(); i < sent.size(); ++i) {
+        if (i == asked.size()) {
+            FUZZ_CHECK(sent[i].starts_with("#TRPOS;"));
+            callsign = sent[i].substr(7);
+            FUZZ_CHECK(tovira::valid_aurora_callsign(callsign));
+            // Answers carry no request id: any bytes that came may hold it.
+            std::string arrived;
+            for (const auto& a : answers) {
+                for (const Chunk& c : a) arrived += c.bytes;
+            }
+            FUZZ_CHECK(arrived.find("#SELTFC;" + callsign) != std::string::npos);
+        } else if (i == asked.size() + 1) {
+            transfer = sent[i];
+            const std::string head = "#TRTR;" + callsign + ";";
+            FUZZ_CHECK(transfer.starts_with(head) && transfer.back() == ';');
+            const std::string station =
+                transfer.substr(head.size(), transfer.size() - head.size() - 1);
+            FUZZ_CHECK(tovira::valid_aurora_station(station));
+            FUZZ_CHECK(ends_with_position(station));
+        } else {
+            FUZZ_CHECK(sent[i] == "#TRPOS;" + callsign);
+            FUZZ_CHECK(i <= asked.size() + 1 + 5);
         }
-        callsign = allowed_callsign(arrived);
-        FUZZ_CHECK(callsign.has_value());
-        FUZZ_CHECK(sent_at[1] - sent_at[0] <= tovira::kAuroraAnswerMs);
-        FUZZ_CHECK(transfer == "#TRTR;" + *callsign + ";" + kStation + ";\r\n");
     }
+    if (quit) {
+        for (const Millis t : sent_at) FUZZ_CHECK(t <= quit_at);
+    } else {
+        FUZZ_CHECK(!reports.empty());
+    }
+    FUZZ_CHECK(reports.size() <= 2);
     for (const std::string& r : reports) {
-        if (r.rfind("sent to Aurora", 0) != 0) continue;
-        FUZZ_CHECK(callsign.has_value());
-        FUZZ_CHECK(r == tovira::AuroraClient::sent_text(*callsign, kStation));
-        // The echo may come in any bytes that arrived after the transfer,
-        // in the order they arrived. Bytes of the transfer's own millisecond
-        // may have come either side of it: a reader cannot tell.
-        std::vector<std::pair<Millis, const std::string*>> late;
-        for (const Chunk& c : answers[0]) {
-            if (sent_at[0] + c.after >= sent_at[1])
-                late.emplace_back(sent_at[0] + c.after, &c.bytes);
-        }
-        for (const Chunk& c : answers[1]) late.emplace_back(sent_at[1] + c.after, &c.bytes);
-        std::stable_sort(late.begin(), late.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        std::string echoed;
-        for (const auto& [at, bytes] : late) echoed += *bytes;
-        FUZZ_CHECK(echoed.find("#TRTR;" + *callsign + ";" + kStation) != std::string::npos);
+        if (!transfer.empty()) FUZZ_CHECK(!r.starts_with("Not sent"));
+        if (transfer.empty())
+            FUZZ_CHECK(!r.starts_with("sent to Aurora") && !r.starts_with("transferred"));
     }
+    if (reports.size() == 2) FUZZ_CHECK(reports[0].ends_with("(confirming)"));
+    FUZZ_CHECK(!form.aurora.busy());
+    FUZZ_CHECK(form.aurora_link.pending() == 0);
     return 0;
 }

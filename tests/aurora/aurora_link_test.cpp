@@ -128,6 +128,8 @@ TEST(AuroraLines, StationListsAreReadWhole) {
         {"501", station_list(501), std::nullopt},
         {"a blank in a callsign", "#ATC;EDDT TWR:120.505", std::nullopt},
         {"no callsign", "#ATC;:120.505", std::nullopt},
+        {"a long callsign", "#ATC;EDGG_DKB_N_CTR:133.955", 1, {"EDGG_DKB_N_CTR", "133.955"}},
+        {"one too long", "#ATC;" + std::string(kAuroraMaxStationCallsign + 1, 'E'), std::nullopt},
         {"another answer", "#SELTFC;DLH4CW", std::nullopt},
         {"a refusal", "@ERR;#ATC;Unknown command", std::nullopt},
     };
@@ -235,7 +237,8 @@ TEST_F(AuroraLinkTest, EveryConversationEndsEachRequestOnceWithItsOutcome) {
           {O::Answered, "ATC;EDDT_TWR:120.505;EDDT_APP:119.625;EDBB_CTR:127.175;EDDT_GND:121.855",
            true},
           {O::Answered,
-           "TRPOS;DLH4CW;52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;EDDT_APP;;FL100;;;;;;;0",
+           "TRPOS;DLH4CW;52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;EDDT_APP;;FL100;"
+           ";;;;;;0",
            true},
           {O::Answered, "TRTR;DLH4CW;EDDT_TWR", true}}},
         {"answers split in two",

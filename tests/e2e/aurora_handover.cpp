@@ -1,7 +1,9 @@
 // The handover in Aurora: with no IvAc window a click transfers the selected
-// traffic through Aurora's access on 127.0.0.1:1130 (aurora_stub.exe), shows
-// the result or the reason in the balloon, and the window answers whatever
-// Aurora does; with IvAc running the keys go to IvAc alone.
+// traffic through Aurora's access on 127.0.0.1:1130 (aurora_stub.exe, in the
+// shapes a live Aurora answers, with a 2 s radar cycle), shows as it happens
+// that the transfer went out and that Aurora's radar shows it, or the
+// reason, and the window answers whatever Aurora does; with IvAc running the
+// keys go to IvAc alone.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -19,8 +21,11 @@ namespace e2e {
 const wchar_t kAuroraNothing[] = L"Not sent: no traffic selected in Aurora";
 const wchar_t kAuroraNoAnswer[] = L"Not sent: Aurora gave no answer in time";
 
-std::wstring auroraSent(const std::string& callsign, const std::string& station) {
-    return wide("sent to Aurora: " + callsign + " \xE2\x86\x92 " + station);
+std::wstring auroraConfirming(const std::string& station) {
+    return wide("sent to Aurora: DLH4CW \xE2\x86\x92 " + station + " (confirming)");
+}
+std::wstring auroraTransferred(const std::string& station) {
+    return wide("transferred: DLH4CW \xE2\x86\x92 " + station);
 }
 
 struct Aurora {
@@ -90,16 +95,38 @@ std::string joined(const std::vector<std::string>& v) {
     return s;
 }
 
-// A transfer: exactly #SELTFC, then #TRTR with the selected traffic and the
-// slot's station; the balloon says so.
+// A transfer: #CONN, #SELTFC, #ATC, the record before, #TRTR with the
+// selected traffic and the slot's station, then the record once a second
+// until it shows the station; the balloon says "(confirming)", then
+// "transferred".
 void auroraTransfer(Tovira& t, Aurora& a, int slot, const std::string& station) {
     const size_t before = received(a).size();
-    double stall = 0, t0 = 0;
-    const double shown = clickForBalloon(t, slot, auroraSent("DLH4CW", station), stall, &t0);
-    Sleep(200);  // anything sent after the echo would show now
+    double stall = 0, confirming = -1, transferred = -1;
+    const double t0 = nowMs();
+    check(click(item(t.main, id::c1(slot))), "click on station button c1(%d)", slot);
+    waitFor(
+        [&] {
+            stall = std::max(stall, answerMs(t.main));
+            const std::wstring shown = balloon(t.p.pid);
+            if (confirming < 0 && shown == auroraConfirming(station)) confirming = nowMs() - t0;
+            if (shown != auroraTransferred(station)) return false;
+            transferred = nowMs() - t0;
+            return true;
+        },
+        9000, 20);
+    check(confirming >= 0 && transferred >= 0,
+          "c1(%d): \"(confirming)\" after %.0f ms, then \"transferred\" after %.0f ms; it says "
+          "\"%s\"",
+          slot, confirming, transferred, u8(balloon(t.p.pid)).c_str());
     std::vector<std::string> got = received(a);
     got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(std::min(before, got.size())));
-    const std::vector<std::string> want = {"#SELTFC", "#TRTR;DLH4CW;" + station + ";"};
+    std::vector<std::string> want = {"#CONN", "#SELTFC", "#ATC", "#TRPOS;DLH4CW",
+                                     "#TRTR;DLH4CW;" + station + ";"};
+    // Polled once a second after the echo: the 2 s radar cycle shows the
+    // transfer at the second or third.
+    const size_t polls = got.size() > want.size() ? got.size() - want.size() : 0;
+    check(polls >= 2 && polls <= 3, "c1(%d): %zu records read after the transfer", slot, polls);
+    want.resize(want.size() + polls, "#TRPOS;DLH4CW");
     check(got == want, "c1(%d): Aurora receives \"%s\", got \"%s\"", slot, joined(want).c_str(),
           joined(got).c_str());
     for (const AuroraEvent& e : auroraLog(a)) {
@@ -108,15 +135,37 @@ void auroraTransfer(Tovira& t, Aurora& a, int slot, const std::string& station) 
             break;
         }
     }
-    if (shown >= 0) g_aurora.toShown.push_back(shown);
-    say("c1(%d): click to #TRTR %.1f ms, to the balloon %.1f ms, window answered within %.1f ms",
-        slot, g_aurora.toTransfer.empty() ? -1.0 : g_aurora.toTransfer.back(), shown, stall);
+    if (confirming >= 0) g_aurora.toShown.push_back(confirming);
+    if (transferred >= 0) g_aurora.toTransferred.push_back(transferred);
+    check(stall < 50, "c1(%d): the window answers within 50 ms throughout, longest %.1f ms", slot,
+          stall);
+    say("c1(%d): click to #TRTR %.1f ms, to \"(confirming)\" %.1f ms, to \"transferred\" %.0f ms, "
+        "window answered within %.1f ms",
+        slot, g_aurora.toTransfer.empty() ? -1.0 : g_aurora.toTransfer.back(), confirming,
+        transferred, stall);
+}
+
+// A click that sends nothing: the balloon gives the reason, and Aurora
+// hears the questions before the transfer, no #TRTR.
+void auroraNothingSent(Tovira& t, Aurora& a, int slot, const std::wstring& reason) {
+    const size_t before = received(a).size();
+    double stall = 0;
+    clickForBalloon(t, slot, reason, stall);
+    Sleep(300);
+    std::vector<std::string> got = received(a);
+    got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(std::min(before, got.size())));
+    check(got == std::vector<std::string>{"#CONN", "#SELTFC", "#ATC"},
+          "c1(%d): nothing sent, Aurora receives \"%s\"", slot, joined(got).c_str());
 }
 
 void auroraHandover() {
     Tovira t;
     Aurora a;
-    if (!startStaffed("aurora", t, standardCfg()) || !startAurora(t.dir, a)) {
+    // Slot 4's "DDT_TWR" is staffed (found in EDDT_TWR's record) but names
+    // two of Aurora's stations, EDDT_TWR and XEDDT_TWR.
+    Cfg cfg = standardCfg();
+    cfg.slots.push_back({4, "DDT_TWR", "DDT_TWR"});
+    if (!startStaffed("aurora", t, cfg) || !startAurora(t.dir, a)) {
         stopAurora(a);
         return stopTovira(t);
     }
@@ -132,7 +181,9 @@ void auroraHandover() {
         if (tip && GetWindowRect(tip, &b)) UnionRect(&r, &r, &b);
         check(takeShot("aurora-balloon", r), "balloon screenshot taken");
     }
-    auroraTransfer(t, a, 2, "EDDT_APP");
+    // The stand-in's controller works EDDT_APP.
+    auroraNothingSent(t, a, 2, L"EDDT_APP is your own station");
+    auroraNothingSent(t, a, 4, L"EDDT_TWR or XEDDT_TWR? Name the station in full in Menu");
     auroraTransfer(t, a, 10, "EDWW_CTR");
     auroraTransfer(t, a, 20, "EDDH_TWR");
     check(GetForegroundWindow() != a.wnd, "no window was activated for the handover");
@@ -156,7 +207,9 @@ void auroraHandover() {
     Sleep(1000);
     std::vector<std::string> got = received(a);
     got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(std::min(before, got.size())));
-    check(got == std::vector<std::string>{"#SELTFC", "#TRTR;DLH4CW;EDDT_TWR;"},
+    const size_t transfers = static_cast<size_t>(std::count_if(
+        got.begin(), got.end(), [](const std::string& l) { return l.rfind("#TRTR", 0) == 0; }));
+    check(transfers == 1 && got.size() >= 5 && got[4] == "#TRTR;DLH4CW;EDDT_TWR;",
           "a double click transfers once, got \"%s\"", joined(got).c_str());
     stopAurora(a);
     stopTovira(t);
@@ -173,24 +226,29 @@ void auroraNothingSelected() {
     double stall = 0;
     clickForBalloon(t, 0, kAuroraNothing, stall);
     Sleep(300);
-    check(received(a) == std::vector<std::string>{"#SELTFC"},
-          "nothing selected: only #SELTFC reaches Aurora, got \"%s\"", joined(received(a)).c_str());
+    check(received(a) == std::vector<std::string>{"#CONN", "#SELTFC"},
+          "nothing selected: no #TRTR reaches Aurora, got \"%s\"", joined(received(a)).c_str());
     stopAurora(a);
     stopTovira(t);
 }
 
+// Aurora refuses the transfer: its message is shown whole, and nothing
+// says it was not sent.
 void auroraError() {
     Tovira t;
     Aurora a;
     if (!startStaffed("aurora-error", t, standardCfg()) ||
-        !startAurora(t.dir, a, L"--error \"Traffic not under your control\"")) {
+        !startAurora(t.dir, a, L"--not-assumed")) {
         stopAurora(a);
         return stopTovira(t);
     }
     double stall = 0;
-    clickForBalloon(t, 2, L"Aurora: $TRTR;Traffic not under your control", stall);
-    check(received(a) == std::vector<std::string>{"#SELTFC", "#TRTR;DLH4CW;EDDT_APP;"},
+    clickForBalloon(t, 0, L"Aurora: Traffic not assumed.", stall);
+    Sleep(1500);  // no confirmation follows a refusal
+    check(received(a) == std::vector<std::string>{"#CONN", "#SELTFC", "#ATC", "#TRPOS;DLH4CW",
+                                                  "#TRTR;DLH4CW;EDDT_TWR;"},
           "the transfer was asked once, got \"%s\"", joined(received(a)).c_str());
+    check(balloon(t.p.pid) == L"Aurora: Traffic not assumed.", "the refusal stays shown");
     stopAurora(a);
     stopTovira(t);
 }
@@ -220,7 +278,7 @@ void auroraSilent() {
     say("silent peer: the reason after %.0f ms, window answered within %.1f ms", shown, stall);
     check(shown >= 1900 && shown < 4000, "gives up at the 2 s bound, after %.0f ms", shown);
     check(stall < 50, "the window answers within 50 ms throughout, longest %.1f ms", stall);
-    check(received(a) == std::vector<std::string>{"#SELTFC"}, "no #TRTR without an answer");
+    check(received(a) == std::vector<std::string>{"#CONN"}, "no #TRTR without an answer");
     stopAurora(a);
     stopTovira(t);
 }
@@ -244,7 +302,7 @@ void auroraBacklog() {
     // Aurora takes connections again: the next click works.
     PostMessageW(a.wnd, WM_APP + 2, 0, 0);
     Sleep(300);
-    auroraTransfer(t, a, 2, "EDDT_APP");
+    auroraTransfer(t, a, 10, "EDWW_CTR");
     stopAurora(a);
     stopTovira(t);
 }

@@ -155,7 +155,7 @@ void auroraPanel() {
               "EDDT_TWR:120.505\r\nEDDT_APP:119.605\r\nEDBB_CTR:127.175\r\nEDDB_APP:119.500\r\n"
               "EDDT_GND:121.855\r\nEKCH_CTR:136.485\r\nEDMM_CTR:132.600\r\n");
     const std::wstring standArgs =
-        L"--own EDDT_APP --stations \"" + atc + L"\" --transfer \"" + atct + L"\"";
+        L"--own EDDT_APP --stations-file \"" + atc + L"\" --transfer-file \"" + atct + L"\"";
     StandIn a;
     Tovira t;
     Cfg cfg = standardCfg();

@@ -1,26 +1,32 @@
-// A stand-in for Aurora's access for other programs: listens on 127.0.0.1,
-// keeps a selected traffic, answers "#SELTFC" with it and echoes "#TRTR",
-// logs every line it receives with its QueryPerformanceCounter time in
-// microseconds, and shows the selection and the lines in its window. The
+// A stand-in for Aurora's access for other programs, answering in the
+// shapes a live Aurora sends: listens on 127.0.0.1, knows the controller's
+// station, a selected traffic and the ATC stations, answers "#CONN",
+// "#SELTFC", "#ATC", "#ATCT", "#TRPOS" and "#TRTR" with their echo (no final
+// ";"), refuses as "@ERR;#<CMD>;<args>;<message>", sends an intercom line
+// nobody asked for after every answer, and shows a transfer in the
+// traffic's position record (field 13) one radar cycle after it. It logs
+// every line it receives with its QueryPerformanceCounter time in
+// microseconds and shows the selection and the lines in its window. The
 // end-to-end driver reads the log; the demo shows the window.
 //
 //   aurora_stub.exe [--port N] [--log FILE] [--pos X Y] [--selected CALLSIGN|-]
-//                   [--error TEXT] [--silent] [--never-accept]
+//                   [--own STATION] [--stations "A:FREQ;B:FREQ"] [--radar-cycle MS]
+//                   [--not-assumed] [--error TEXT] [--silent] [--never-accept]
 //
 // --selected -: nothing selected (the answer carries an empty callsign).
-// --error TEXT: "#TRTR" is answered "$TRTR;TEXT".
+// --not-assumed: the selected traffic is another station's: "#TRTR" is
+//   refused with "Traffic not assumed.".
+// --error TEXT: "#TRTR" is refused with TEXT.
 // --silent: nothing is ever answered.
 // --never-accept: the listener's backlog is filled by the stand-in's own
 //   connections and nothing is accepted, until the message WM_APP+2 comes;
 //   then it accepts and answers as usual.
 //
-// Station lists (the panel's second source):
-//   [--own CALLSIGN] [--stations FILE] [--transfer FILE]
-// --own: the controller's station, "#CONN" answers it.
-// --stations FILE, --transfer FILE: "#ATC" and "#ATCT" answer the stations
-//   FILE holds at that moment, one "CALLSIGN:FREQUENCY" per line, so that
-//   the driver adds and removes a station by rewriting the file.
-// Each of these answers only with its option given.
+// The panel's lists, read afresh at every request, so that the driver adds
+// and removes a station by rewriting a file:
+//   [--stations-file FILE] [--transfer-file FILE]
+// "#ATC" (and "#ATCT") answer the stations FILE holds, one
+// "CALLSIGN:FREQUENCY" per line, instead of --stations.
 //
 // Log lines: "<us> READY <port>", "<us> FULL <n>" (backlog filled with n
 // connections), "<us> CONNECT", "<us> RECV <line>", "<us> SEND <line>".
@@ -45,6 +51,16 @@ HWND g_main = nullptr;
 LARGE_INTEGER g_freq;
 SOCKET g_listen = INVALID_SOCKET;
 std::string g_selected = "DLH4CW";
+std::string g_own = "EDDT_APP";
+std::string g_stations =
+    "EDDT_TWR:120.505;XEDDT_TWR:118.105;EDDT_APP:119.625;EDDT_GND:121.855;EDWW_CTR:134.175;"
+    "EDDH_TWR:126.855";
+long long g_radarUs = 2000000;
+// The selected traffic's position record: who has assumed it, the next
+// station, and a transfer not yet on the radar.
+std::string g_assumed = "EDDT_APP";
+std::string g_next, g_pending;
+long long g_pendingAt = 0;
 std::string g_error;
 bool g_silent = false;
 bool g_accepting = true;
@@ -73,15 +89,41 @@ void logLine(const char* kind, const std::string& text) {
     }
 }
 
-// ---- station lists
+std::vector<std::string> argsOf(const std::string& line) {
+    std::vector<std::string> out;
+    size_t at = line.find(';');
+    while (at != std::string::npos && at + 1 < line.size()) {
+        const size_t semi = line.find(';', at + 1);
+        out.push_back(line.substr(at + 1, semi == std::string::npos ? semi : semi - at - 1));
+        at = semi;
+    }
+    return out;
+}
 
-std::string g_own;
+std::string refusal(const std::string& command, const std::vector<std::string>& args,
+                    const std::string& message) {
+    std::string out = "@ERR;#" + command;
+    for (const std::string& a : args) out += ";" + a;
+    return out + ";" + message;
+}
+
+std::string positionRecord() {
+    if (!g_pending.empty() && nowUs() >= g_pendingAt) {
+        g_next = g_pending;
+        g_pending.clear();
+    }
+    return "#TRPOS;" + g_selected + ";52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;" +
+           g_assumed + ";" + g_next + ";FL100;;;;;;;0";
+}
+
+// ---- station lists from files
+
 std::wstring g_stationsFile, g_transferFile;
 
 // "#ATC;EDDT_TWR:120.505;EDBB_CTR:127.175" from the file's lines.
 std::string stationList(const char* command, const std::wstring& path) {
     std::string out = command;
-    FILE* f = path.empty() ? nullptr : _wfopen(path.c_str(), L"rb");
+    FILE* f = _wfopen(path.c_str(), L"rb");
     if (!f) return out;
     char buf[256];
     while (std::fgets(buf, sizeof buf, f)) {
@@ -94,38 +136,38 @@ std::string stationList(const char* command, const std::wstring& path) {
     return out;
 }
 
-// Answers #CONN, #ATC and #ATCT; false for any other line.
-bool answerLists(SOCKET s, const std::string& line) {
-    std::string out;
-    if (line == "#CONN" && !g_own.empty()) {
-        out = "#CONN;" + g_own;
-    } else if (line == "#ATC" && !g_stationsFile.empty()) {
-        out = stationList("#ATC", g_stationsFile);
-    } else if (line == "#ATCT" && !g_transferFile.empty()) {
-        out = stationList("#ATCT", g_transferFile);
-    } else {
-        return false;
+std::string reply(const std::string& line) {
+    const size_t semi = line.find(';');
+    const std::string command = line.substr(1, semi == std::string::npos ? semi : semi - 1);
+    if (command == "ATC" && !g_stationsFile.empty()) return stationList("#ATC", g_stationsFile);
+    if (command == "ATCT" && !g_transferFile.empty()) return stationList("#ATCT", g_transferFile);
+    const std::vector<std::string> args = argsOf(line);
+    if (command == "CONN") return "#CONN;" + g_own;
+    if (command == "SELTFC") return "#SELTFC;" + g_selected;
+    if (command == "ATC") return "#ATC;" + g_stations;
+    if (command == "ATCT") return "#ATCT;" + g_stations.substr(0, g_stations.find(';'));
+    if (command == "TRPOS" || command == "TRTR") {
+        const size_t needed = command == "TRPOS" ? 1 : 2;
+        if (args.size() < needed || g_selected.empty() || args[0] != g_selected ||
+            args[needed - 1].empty())
+            return refusal(command, args, "Incomplete data in command");
+        if (command == "TRPOS") return positionRecord();
+        if (!g_error.empty()) return refusal(command, args, g_error);
+        if (g_assumed != g_own) return refusal(command, args, "Traffic not assumed.");
+        g_pending = args[1];
+        g_pendingAt = nowUs() + g_radarUs;
+        return "#TRTR;" + args[0] + ";" + args[1];
     }
-    logLine("SEND", out);
-    out += "\r\n";
-    send(s, out.data(), static_cast<int>(out.size()), 0);
-    return true;
+    return refusal(command, args, "Unknown command");
 }
 
 void answer(SOCKET s, const std::string& line) {
     if (g_silent) return;
-    if (answerLists(s, line)) return;
-    std::string out;
-    if (line == "#SELTFC") {
-        out = "#SELTFC;" + g_selected + ";";
-    } else if (line.rfind("#TRTR;", 0) == 0) {
-        out = g_error.empty() ? line : "$TRTR;" + g_error;
-    } else {
-        out = "@ERR;Unknown command";
-    }
+    const std::string out = reply(line);
     logLine("SEND", out);
-    out += "\r\n";
-    send(s, out.data(), static_cast<int>(out.size()), 0);
+    // Intercom events arrive at any time, between answers too.
+    const std::string bytes = out + "\r\n#INTERCOMPHONESTATUS;PHONE_IDLE\r\n";
+    send(s, bytes.data(), static_cast<int>(bytes.size()), 0);
 }
 
 void onRead(SOCKET s) {
@@ -231,6 +273,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
     std::wstring logPath;
     int x = 420, y = 400;
     bool neverAccept = false;
+    bool notAssumed = false;
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     auto narrow = [](const wchar_t* w) {
@@ -250,21 +293,29 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
         } else if (a == L"--selected" && i + 1 < argc) {
             g_selected = narrow(argv[++i]);
             if (g_selected == "-") g_selected.clear();
+        } else if (a == L"--own" && i + 1 < argc) {
+            g_own = narrow(argv[++i]);
+            g_assumed = g_own;
+        } else if (a == L"--stations" && i + 1 < argc) {
+            g_stations = narrow(argv[++i]);
+        } else if (a == L"--radar-cycle" && i + 1 < argc) {
+            g_radarUs = _wtoi(argv[++i]) * 1000LL;
+        } else if (a == L"--not-assumed") {
+            notAssumed = true;
         } else if (a == L"--error" && i + 1 < argc) {
             g_error = narrow(argv[++i]);
         } else if (a == L"--silent") {
             g_silent = true;
+        } else if (a == L"--stations-file" && i + 1 < argc) {
+            g_stationsFile = argv[++i];
+        } else if (a == L"--transfer-file" && i + 1 < argc) {
+            g_transferFile = argv[++i];
         } else if (a == L"--never-accept") {
             neverAccept = true;
-        } else if (a == L"--own" && i + 1 < argc) {
-            g_own = narrow(argv[++i]);
-        } else if (a == L"--stations" && i + 1 < argc) {
-            g_stationsFile = argv[++i];
-        } else if (a == L"--transfer" && i + 1 < argc) {
-            g_transferFile = argv[++i];
         }
     }
     if (argv) LocalFree(argv);
+    if (notAssumed) g_assumed = "EDBB_CTR";
     if (!logPath.empty()) g_log = _wfopen(logPath.c_str(), L"w");
     g_font = CreateFontW(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

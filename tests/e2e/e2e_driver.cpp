@@ -60,10 +60,13 @@ const Scenario kScenarios[] = {
     {"feed-untrusted", "the feed's certificate from an untrusted CA", feedUntrusted},
     {"feed-proxy", "the index and the feed through the user's proxy", feedThroughProxy},
     {"feed-oversized", "a compressed feed that decodes to more than its cap", feedOversized},
-    {"aurora", "no IvAc window: the handover goes to Aurora", auroraHandover},
+    {"aurora",
+     "no IvAc window: the handover goes to Aurora, confirmed after the radar cycle; the own "
+     "station and an ambiguous slot send nothing",
+     auroraHandover},
     {"aurora-nothing", "no traffic selected in Aurora: no transfer, the reason",
      auroraNothingSelected},
-    {"aurora-error", "Aurora's error answer is shown", auroraError},
+    {"aurora-error", "Aurora's refusal \"Traffic not assumed.\" is shown whole", auroraError},
     {"aurora-off", "Aurora's access off: the reason, the window answering", auroraOff},
     {"aurora-silent", "Aurora never answers: gives up at the bound", auroraSilent},
     {"aurora-backlog", "a connection never accepted: gives up, the next click works",
@@ -135,8 +138,16 @@ void printFigures() {
                     *std::max_element(f.toTransfer.begin(), f.toTransfer.end()),
                     f.toTransfer.size());
     if (!f.toShown.empty())
-        std::printf("  Aurora: click to the result in the balloon: median %.1f ms, max %.1f ms\n",
-                    median(f.toShown), *std::max_element(f.toShown.begin(), f.toShown.end()));
+        std::printf(
+            "  Aurora: click to \"(confirming)\" in the balloon: median %.1f ms, max %.1f ms\n",
+            median(f.toShown), *std::max_element(f.toShown.begin(), f.toShown.end()));
+    if (!f.toTransferred.empty())
+        std::printf(
+            "  Aurora: click to \"transferred\" in the balloon (2 s radar cycle): median %.0f ms, "
+            "max %.0f ms (%zu)\n",
+            median(f.toTransferred),
+            *std::max_element(f.toTransferred.begin(), f.toTransferred.end()),
+            f.toTransferred.size());
     if (f.refusedStall >= 0)
         std::printf("  Aurora access off (refused): longest wait for the window %.1f ms\n",
                     f.refusedStall);

@@ -606,7 +606,7 @@ double clickForBalloon(Tovira& t, int slot, const std::wstring& want, double& st
 }
 
 const wchar_t kAuroraNoAccess[] =
-    L"No IvAc window, and Aurora does not answer: switch on Settings (F7) > Other > "
-    L"\"3rd Party Software Access\"";
+    L"No IvAc window, and Aurora does not answer: set Settings (F7) > Other > "
+    L"\"3rd Party Software Access\" to YES; if it is, apply it again";
 
 }  // namespace e2e

@@ -176,8 +176,9 @@ struct FeedFigures {
 extern FeedFigures g_feedFig;
 
 struct AuroraFigures {
-    std::vector<double> toTransfer;  // click to #TRTR received
-    std::vector<double> toShown;     // click to the result in the balloon
+    std::vector<double> toTransfer;     // click to #TRTR received
+    std::vector<double> toShown;        // click to the result in the balloon
+    std::vector<double> toTransferred;  // click to "transferred" in the balloon
     double refusedStall = -1, backlogStall = -1, silentStall = -1;
     double backlogShown = -1;
 };

@@ -161,7 +161,7 @@ if [ "${TOVIRA_DEMO_CLIENT:-aurora}" = ivac ]; then
 else
     (cd "$run/program" &&
         exec "$TOVIRA_WINE" "$bin/tests/e2e/aurora_stub.exe" --pos 260 40 --log "$(winpath "$run/aurora.log")" \
-            --own EDDT_APP --stations "$(winpath "$demo/aurora-atc.txt")" --transfer "$(winpath "$demo/aurora-atct.txt")") &
+            --own EDDT_APP --stations-file "$(winpath "$demo/aurora-atc.txt")" --transfer-file "$(winpath "$demo/aurora-atct.txt")") &
 fi
 pids+=($!)
 sleep 1
