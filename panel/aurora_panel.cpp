@@ -95,8 +95,7 @@ void AuroraPanel::ask_stations() {
 
 void AuroraPanel::take_own(const AuroraReply& reply) {
     // An empty field or an error: the controller's station is unknown.
-    own_ = reply.outcome == Outcome::Answered && !reply.packet.fields.empty() &&
-                   valid_aurora_callsign(reply.packet.fields[0])
+    own_ = reply.outcome == Outcome::Answered && !reply.packet.fields.empty()
                ? reply.packet.fields[0]
                : std::string();
 }
@@ -208,15 +207,24 @@ bool AuroraPanel::has_empty_slot() const {
 
 void AuroraPanel::apply_fill(const AuroraFill& fill) {
     const Uses& f = f_;
+    AuroraFill done = fill;
+    done.added.clear();
     for (const AuroraFill::Added& a : fill.added) {
+        // The name's reaction lets events run: a slot typed into meanwhile
+        // is the user's.
+        if (!f.t0[a.slot]->text().empty() || !f.t1[a.slot]->text().empty()) continue;
         // Each set runs the field's reactions: the name becomes the
         // button's caption and the layout runs. Nothing is saved until
         // the user saves.
         f.t0[a.slot]->set_text(a.callsign);
         f.t1[a.slot]->set_text(a.callsign);
+        done.added.push_back(a);
     }
-    if (!fill.added.empty()) list_changed();
-    say(fill_text(fill));
+    if (fill.outcome == AuroraFill::Outcome::Added && done.added.empty()) {
+        done.outcome = AuroraFill::Outcome::NothingNew;
+    }
+    if (!done.added.empty()) list_changed();
+    say(fill_text(done));
 }
 
 void AuroraPanel::say(const std::string& text) {
