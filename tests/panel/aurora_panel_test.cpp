@@ -56,11 +56,13 @@ protected:
     void aurora_closes() {
         aurora->access = SimAurora::Access::Refused;
         aurora->close_on = {"ATC", "CONN"};
+        install_aurora(sim, aurora);  // the access is the listener's
         sim.run_for(kAuroraRefreshMs);
     }
     void aurora_up() {
         aurora->access = SimAurora::Access::On;
         aurora->close_on.clear();
+        install_aurora(sim, aurora);
     }
     void update() { form->Command7->click(); }
 
@@ -332,6 +334,25 @@ TEST_F(AuroraPanelTest, AHandoverClickDuringARefreshStillTransfersOnce) {
     EXPECT_NE(std::find(aurora->received.begin(), aurora->received.end(), "#TRTR;DLH4CW;EDDT_TWR;"),
               aurora->received.end());
     EXPECT_EQ(visible_slots(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(AuroraPanelTest, AClickWhileAuroraIsDownConnectsAtOnceNotAtTheNextTry) {
+    form.reset();
+    aurora = std::make_shared<SimAurora>();
+    before_start = [](SimAurora& a) {
+        a.access = SimAurora::Access::Refused;
+        a.transfer_list = {"EDWW_CTR:134.100"};
+    };
+    SetUp();
+    sim.run_for(kAuroraRefreshMs + 1000);  // tried twice, silently
+    EXPECT_TRUE(sim.balloons.empty());
+    aurora_up();
+    const Millis clicked = sim.now();
+    form->Command9->click();
+    while (sim.balloons.empty() && sim.now() - clicked < kAuroraRefreshMs) sim.run_for(10);
+    ASSERT_EQ(sim.balloons.size(), 1u);
+    EXPECT_EQ(sim.balloons[0].text, "1 station added from Aurora's transfer list");
+    EXPECT_LT(sim.balloons[0].at - clicked, 100);
 }
 
 TEST(AuroraRefreshOptionTest, OnlyAWholeNumberUpTo65535Counts) {
