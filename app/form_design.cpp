@@ -150,6 +150,11 @@ Form1Controls::Form1Controls(platform::Platform& platform) : platform_(platform)
     Label6 = make<Label>("Label6", -1, control_id::LabelN + 6);
     Label6->set_geometry(4710, 3795, 3090, 255);
     Label6->set_colors(kWhite, kNavy, true);
+    // An extension: in the free space under the timer state.
+    Command9 = make<CommandButton>("Command9", -1, control_id::CommandN + 9);
+    Command9->set_caption("From Aurora");
+    Command9->set_tooltip("Fill the empty slots with the stations of Aurora's transfer list");
+    Command9->set_geometry(4710, 4200, 2130, 375);
 
     Option1 = make<OptionButton>("Option1", -1, control_id::OptionN + 1);
     Option2 = make<OptionButton>("Option2", -1, control_id::OptionN + 2);

@@ -49,12 +49,15 @@ Form1::Form1(platform::Platform& platform)
       layout({*this, c1, l1, Check2, *Command2, *Label9, *Line2, *Line3}),
       editing({platform, *this, c1, l1, t0, t1, Check2, *Check3, *Command1, *Label9, layout,
                scheduler}),
-      monitor({platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet, notices}),
+      monitor(
+          {platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet, notices, aurora_list}),
       aurora_link({platform, *this}),
       aurora({platform, *this, balloons, t1, monitor, aurora_link}),
       scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
       Inet1(platform),
       feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),
+      aurora_panel(
+          {platform, t0, t1, *Check3, *Command9, aurora_link, aurora_list, monitor, layout}),
       platform_(platform) {
     wire_events();
 }
@@ -84,6 +87,7 @@ void Form1::wire_events() {
     Command6->on_click = [this] { scheduler.Command6_Click(); };
     Command7->on_click = [this] { scheduler.Command7_Click(); };
     Command8->on_click = [this] { scheduler.Command8_Click(); };
+    Command9->on_click = [this] { aurora_panel.Command9_Click(); };
     for (int n = 1; n <= 5; ++n) option(n).on_click = [this, n] { editing.Option_Click(n); };
     Label9->on_click = [this] { editing.Label9_Click(); };
     Text2->on_change = [this] { scheduler.Text2_Change(); };
@@ -144,6 +148,8 @@ void Form1::Form_Load() {
     show();
     Timer5->set_enabled(true);
     Timer6->set_enabled(true);
+    // Aurora's stations from the start: the start-up check counts them.
+    aurora_panel.start();
 }
 
 void Form1::Timer5_Timer() {
@@ -209,6 +215,7 @@ void Form1::unload(bool session_end) {
     Timer6->set_enabled(false);
     Timer8->set_enabled(false);
     aurora.stop();
+    aurora_panel.stop();
     aurora_link.cancel_all();
     save_at_unload(!session_end);
     forget_shown();

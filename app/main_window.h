@@ -21,6 +21,7 @@
 #include "monitor/inet_control.h"
 #include "monitor/status_parser.h"
 #include "monitor/update_scheduler.h"
+#include "panel/aurora_panel.h"
 #include "panel/menu_notices.h"
 #include "panel/panel_editing.h"
 #include "panel/panel_layout.h"
@@ -90,6 +91,7 @@ public:
     std::unique_ptr<Label> Label2;            // "Update Nr.:"
     std::unique_ptr<Label> Label5;            // update number ("Loading..." while fetching)
     std::unique_ptr<Label> Label6;            // timer state: "Timer was started"
+    std::unique_ptr<CommandButton> Command9;  // "From Aurora": empty slots from Aurora's lists
 
     // ---- editing view: options -------------------------------------------
     std::unique_ptr<OptionButton> Option1;  // "Blue" colour scheme
@@ -172,6 +174,10 @@ public:
     InetControl feed_inet;
     // Created by the first status download.
     MyInet& my_inet() { return monitor.my_inet(); }
+    // The stations Aurora lists now, and the panel's use of them (an
+    // extension).
+    AuroraCurrentList aurora_list;
+    AuroraPanel aurora_panel;
 
     // Shorthands for the operations of the parts.
     void collapse() { layout.collapse(); }

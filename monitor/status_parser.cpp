@@ -228,15 +228,17 @@ StationRecord read_record(std::string_view text, std::size_t at) {
     // fourth and fifth.
     if (found >= 3) record.name = std::string(text.substr(colon[1] + 1, colon[2] - colon[1] - 1));
     if (found >= 5) {
-        std::string frequency(text.substr(colon[3] + 1, colon[4] - colon[3] - 1));
-        // Only trailing zeros go: 118.700 shows as 118.7, but the 8.33 kHz
-        // channel 118.705 stays whole rather than read as another channel.
-        if (frequency.size() > 5 && frequency.find_first_not_of('0', 5) == std::string::npos) {
-            frequency.resize(5);
-        }
-        record.frequency = std::move(frequency);
+        record.frequency = shown_frequency(text.substr(colon[3] + 1, colon[4] - colon[3] - 1));
     }
     return record;
+}
+
+std::string shown_frequency(std::string_view frequency) {
+    std::string shown(frequency);
+    // Only trailing zeros go: 118.700 shows as 118.7, but the 8.33 kHz
+    // channel 118.705 stays whole rather than read as another channel.
+    if (shown.size() > 5 && shown.find_first_not_of('0', 5) == std::string::npos) shown.resize(5);
+    return shown;
 }
 
 // ---- getwhazz and checkwhazz -----------------------------------------------------------------
@@ -417,9 +419,11 @@ void StatusMonitor::checkwhazz() {
     }
     const std::vector<std::size_t> first = KeySearch(keys).find_first(whazztext);
     matched_.assign(kSlotCount, Matched{});
+    checked_ = true;
 
     for (int i = 0; i < kSlotCount; ++i) {
         const std::string& position = f.t1[i]->text();
+        online_[i] = {};
         if (position.empty()) {
             f.window.slotactive.set(i, 0);
             continue;
@@ -432,10 +436,13 @@ void StatusMonitor::checkwhazz() {
             p = first[static_cast<std::size_t>(alias_key)];
         }
         if (p == std::string_view::npos) {
+            online_[i].online = show_from_aurora(i);
+            if (online_[i].online) continue;
             f.window.slotactive.set(i, 0);
             f.l1[i]->set_caption("");
             continue;
         }
+        online_[i] = {true, true};
         const StationRecord record = read_record(whazztext, p);
         f.c1[i]->set_tooltip(locale.ansi_to_utf8(record.name).value_or(std::string()));
         f.l1[i]->set_caption(locale.ansi_to_utf8(record.frequency).value_or(std::string()));
@@ -451,6 +458,47 @@ void StatusMonitor::checkwhazz() {
         matched_[i] = {position, first_field ? locale.ansi_to_utf8(callsign).value_or(std::string())
                                              : std::string()};
     }
+}
+
+bool StatusMonitor::show_from_aurora(int slot) {
+    const AuroraStation* station = f_.aurora.find(f_.t1[slot]->text());
+    if (station == nullptr) return false;
+    label_from_aurora(slot, *station);
+    f_.window.slotactive.set(slot, 1);
+    return true;
+}
+
+void StatusMonitor::label_from_aurora(int slot, const AuroraStation& station) {
+    f_.c1[slot]->set_tooltip(station.callsign + " (Aurora)");
+    f_.l1[slot]->set_caption(shown_frequency(station.frequency));
+}
+
+bool StatusMonitor::aurora_refreshed() {
+    if (!checked_) return false;  // the first check decides first
+    const Uses& f = f_;
+    bool changed = false;
+    for (int i = 0; i < kSlotCount; ++i) {
+        Online& slot = online_[i];
+        // What the status file said stands until the next update; only
+        // Aurora's part is new.
+        if (slot.network) continue;
+        const AuroraStation* station = f.aurora.find(f.t1[i]->text());
+        if ((station != nullptr) == slot.online) {
+            // Same state: the flag stays as the user may have set it; only
+            // the label follows Aurora (a station that changed frequency).
+            if (station != nullptr) label_from_aurora(i, *station);
+            continue;
+        }
+        slot.online = station != nullptr;
+        if (slot.online) {
+            show_from_aurora(i);
+        } else {
+            f.window.slotactive.set(i, 0);
+            f.l1[i]->set_caption("");
+        }
+        changed = true;
+    }
+    return changed;
 }
 
 }  // namespace tovira

@@ -3,6 +3,7 @@
 // the station is online, its frequency and the controller's name.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "aurora/aurora_stations.h"
 #include "config/station_table.h"
 #include "controls/controls.h"
 #include "monitor/addresses.h"
@@ -82,6 +84,10 @@ struct StationRecord {
     std::string frequency;
 };
 
+// A frequency as the panel shows it: zeros from the sixth character on are
+// cut when nothing else follows, so "118.700" shows as "118.7".
+std::string shown_frequency(std::string_view frequency);
+
 // The record fields after a match at `at`: field n lies between the n-th and
 // the (n+1)-th colon at or after `at`. A field whose colons are not both
 // there (a file cut short) is empty.
@@ -106,6 +112,7 @@ public:
         InetControl& Inet1;                                 // the status index
         InetControl& feed_inet;                             // the current feed
         MenuNotices& notices;                               // a helper that cannot start
+        const AuroraCurrentList& aurora;                    // the stations Aurora lists now
     };
 
     explicit StatusMonitor(const Uses& uses);
@@ -127,6 +134,13 @@ public:
     // alias: EDBB_CTR for EDBB_N_CTR), else (no such match, or the position
     // edited since) the position upper-cased. UTF-8.
     std::string station_for(int slot) const;
+
+    // Between updates, Aurora's current list for each slot whose online
+    // state (found in the status file at the last update, or listed by
+    // Aurora now) changed since the last check or refresh: its flag, label
+    // and tool tip as the online check gives them. True when a flag
+    // changed; the caller runs the layout.
+    bool aurora_refreshed();
 
     std::string whazztext;  // 8-bit code page
     std::uint64_t updatenr = 0;
@@ -151,6 +165,18 @@ private:
         std::string callsign;  // UTF-8; empty: none
     };
     std::vector<Matched> matched_;
+
+    // A slot that the status file does not hold, online through Aurora:
+    // Aurora's frequency and "<station> (Aurora)". False when Aurora does
+    // not list it.
+    bool show_from_aurora(int slot);
+    void label_from_aurora(int slot, const AuroraStation& station);
+    struct Online {
+        bool network = false;  // found in the status file at the last update
+        bool online = false;   // at the last check or refresh
+    };
+    std::array<Online, kSlotCount> online_{};
+    bool checked_ = false;  // the first check has run
 };
 
 }  // namespace tovira

@@ -4,7 +4,10 @@
 # (HTTPS at api.ivao.aero, certified by a test CA that only the namespace
 # trusts) where some of the sample stations are staffed, and a stand-in for
 # Aurora's access for other programs that shows the selected traffic and the
-# lines it receives. Click a station button and watch #SELTFC and
+# lines it receives; it lists a few stations (tests/e2e/demo/aurora-atc.txt),
+# EDDT_GND among them, which the network does not: the panel shows it from
+# Aurora. Its transfer list (aurora-atct.txt) fills the table through "Menu",
+# "From Aurora". Click a station button and watch #SELTFC and
 # #TRTR;DLH4CW;<station>; arrive and the balloon at the button; "Menu" opens
 # the editing view. TOVIRA_DEMO_CLIENT=ivac shows a window titled "IvAc"
 # instead, where F4, Down, the position and Enter arrive.

@@ -29,6 +29,7 @@ void SimTest::create() {
     form = std::make_unique<Form1>(sim);
     sim.attach(*form);
     form->monitor.addresses.feed_fallback = with_feed;
+    if (!with_aurora_refresh) form->aurora_panel.refresh_ms = 0;
     sim.on_display_change = [this] {
         if (form) form->display_changed();
     };

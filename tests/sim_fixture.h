@@ -51,6 +51,9 @@ protected:
     // Off: the index path alone on every update, as the tests of that path
     // expect; on, the feed stands in and takes over from a retired index.
     bool with_feed = false;
+    // Off: Aurora is asked only by a click, as the handover's tests expect;
+    // on, the panel asks for its stations from the start.
+    bool with_aurora_refresh = false;
     sim::SimPlatform sim;
     std::unique_ptr<Form1> form;
 };

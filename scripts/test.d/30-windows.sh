@@ -48,7 +48,7 @@ rc=0
 
 if [ "${TOVIRA_UPDATE_SCREENSHOTS:-0}" = 1 ]; then
     mkdir -p docs/images
-    for view in panel editing aurora-balloon; do
+    for view in panel editing aurora-balloon from-aurora; do
         [ -f "$run/shots/$view.png" ] && cp "$run/shots/$view.png" "docs/images/$view.png" &&
             echo "docs/images/$view.png updated"
     done

@@ -81,5 +81,28 @@ TEST_F(FormDesignTest, EditingAreaStandsWhereTheDesignPutsIt) {
     EXPECT_EQ(form->Timer8->interval(), 50u);
 }
 
+TEST_F(FormDesignTest, FromAuroraStandsOnFreeGroundInBothViewsWithItsOwnIdAndTab) {
+    start();  // the panel laid out, as in either view
+    const CommandButton& button = *form->Command9;
+    EXPECT_EQ(button.caption(), "From Aurora");
+    expect_box(button, 4710, 4200, 2130, 375);
+    EXPECT_EQ(form->find_control(button.id()), &button);
+    for (const Control* c : form->controls()) {
+        if (c == &button) continue;
+        SCOPED_TRACE(c->index() >= 0 ? numbered(c->name() + "(", c->index()) + ")" : c->name());
+        EXPECT_NE(c->id(), button.id());
+        EXPECT_NE(c->tab_index(), button.tab_index());
+        const bool apart = c->left() + c->width() <= button.left() ||
+                           button.left() + button.width() <= c->left() ||
+                           c->top() + c->height() <= button.top() ||
+                           button.top() + button.height() <= c->top();
+        EXPECT_TRUE(apart);
+    }
+    // Inside the editing view, outside the panel view.
+    EXPECT_LE(button.left() + button.width(), kEditWidth);
+    EXPECT_LE(button.top() + button.height(), kViewHeight);
+    EXPECT_GE(button.left(), kPanelWidth);
+}
+
 }  // namespace
 }  // namespace tovira::testing

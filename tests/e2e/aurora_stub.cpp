@@ -22,6 +22,12 @@
 //   connections and nothing is accepted, until the message WM_APP+2 comes;
 //   then it accepts and answers as usual.
 //
+// The panel's lists, read afresh at every request, so that the driver adds
+// and removes a station by rewriting a file:
+//   [--stations-file FILE] [--transfer-file FILE]
+// "#ATC" (and "#ATCT") answer the stations FILE holds, one
+// "CALLSIGN:FREQUENCY" per line, instead of --stations.
+//
 // Log lines: "<us> READY <port>", "<us> FULL <n>" (backlog filled with n
 // connections), "<us> CONNECT", "<us> RECV <line>", "<us> SEND <line>".
 // clang-format off
@@ -110,9 +116,31 @@ std::string positionRecord() {
            g_assumed + ";" + g_next + ";FL100;;;;;;;0";
 }
 
+// ---- station lists from files
+
+std::wstring g_stationsFile, g_transferFile;
+
+// "#ATC;EDDT_TWR:120.505;EDBB_CTR:127.175" from the file's lines.
+std::string stationList(const char* command, const std::wstring& path) {
+    std::string out = command;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, f)) {
+        std::string l = buf;
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r' || l.back() == ' '))
+            l.pop_back();
+        if (!l.empty()) out += ";" + l;
+    }
+    std::fclose(f);
+    return out;
+}
+
 std::string reply(const std::string& line) {
     const size_t semi = line.find(';');
     const std::string command = line.substr(1, semi == std::string::npos ? semi : semi - 1);
+    if (command == "ATC" && !g_stationsFile.empty()) return stationList("#ATC", g_stationsFile);
+    if (command == "ATCT" && !g_transferFile.empty()) return stationList("#ATCT", g_transferFile);
     const std::vector<std::string> args = argsOf(line);
     if (command == "CONN") return "#CONN;" + g_own;
     if (command == "SELTFC") return "#SELTFC;" + g_selected;
@@ -278,6 +306,10 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
             g_error = narrow(argv[++i]);
         } else if (a == L"--silent") {
             g_silent = true;
+        } else if (a == L"--stations-file" && i + 1 < argc) {
+            g_stationsFile = argv[++i];
+        } else if (a == L"--transfer-file" && i + 1 < argc) {
+            g_transferFile = argv[++i];
         } else if (a == L"--never-accept") {
             neverAccept = true;
         }

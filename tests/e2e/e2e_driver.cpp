@@ -82,6 +82,8 @@ const Scenario kScenarios[] = {
     {"aurora-backlog", "a connection never accepted: gives up, the next click works",
      auroraBacklog},
     {"aurora-ivac", "IvAc and Aurora running: keys to IvAc, nothing to Aurora", auroraWithIvac},
+    {"aurora-panel", "Aurora's stations on the panel, \"From Aurora\", idle with Aurora answering",
+     auroraPanel},
 };
 
 bool selected(const char* name) {
@@ -139,6 +141,7 @@ void printFigures() {
             g_feedFig.untrustedStartMs, g_feedFig.untrustedUpdateMs, g_feedFig.untrustedStall);
     if (!g_feedFig.oversized.empty()) std::printf("  %s\n", g_feedFig.oversized.c_str());
     if (!g_feedFig.plainLarge.empty()) std::printf("  %s\n", g_feedFig.plainLarge.c_str());
+    printAuroraPanelFigures();
     const AuroraFigures& f = g_aurora;
     if (!f.toTransfer.empty())
         std::printf("  Aurora: click to #TRTR received: median %.1f ms, max %.1f ms (%zu)\n",

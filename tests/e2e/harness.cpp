@@ -355,8 +355,13 @@ bool startTovira(const std::wstring& dir, Tovira& t, const std::wstring& args) {
     if (!check(CopyFileW(g_opt.exe.c_str(), exe.c_str(), FALSE), "copy tovira.exe into %s",
                u8(dir).c_str()))
         return false;
+    // Aurora is asked for its stations only where a scenario says so: the
+    // handover's scenarios count every line the Aurora stand-in receives.
+    const std::wstring all = args.find(L"--aurora-refresh-ms") == std::wstring::npos
+                                 ? args + (args.empty() ? L"" : L" ") + L"--aurora-refresh-ms 0"
+                                 : args;
     double t0 = nowMs();
-    t.p = launch(exe, args, dir, dir + L"\\tovira.out");
+    t.p = launch(exe, all, dir, dir + L"\\tovira.out");
     if (!check(t.p.h != nullptr, "start tovira.exe (error %lu)", GetLastError())) return false;
     waitFor([&] { return (t.main = topWindow(t.p.pid, L"Tovira")) != nullptr || !running(t.p); },
             20000);

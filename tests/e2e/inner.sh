@@ -182,7 +182,8 @@ if [ "${TOVIRA_DEMO_CLIENT:-aurora}" = ivac ]; then
     (cd "$run/program" && exec "$TOVIRA_WINE" "$stub" --pos 260 40 --log "$(winpath "$run/keys.log")") &
 else
     (cd "$run/program" &&
-        exec "$TOVIRA_WINE" "$bin/tests/e2e/aurora_stub.exe" --pos 260 40 --log "$(winpath "$run/aurora.log")") &
+        exec "$TOVIRA_WINE" "$bin/tests/e2e/aurora_stub.exe" --pos 260 40 --log "$(winpath "$run/aurora.log")" \
+            --own EDDT_APP --stations-file "$(winpath "$demo/aurora-atc.txt")" --transfer-file "$(winpath "$demo/aurora-atct.txt")") &
 fi
 pids+=($!)
 sleep 1

@@ -36,6 +36,10 @@ void auroraSilent();
 void auroraBacklog();
 void auroraWithIvac();
 
+// aurora_panel.cpp: the panel's second source, Aurora's stations (an extension).
+void auroraPanel();
+void printAuroraPanelFigures();  // in the summary
+
 // network_stations.cpp: the staffed stations and the current feed.
 void staffedStations();
 void feedOverHttps();

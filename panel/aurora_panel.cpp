@@ -1,0 +1,234 @@
+#include "panel/aurora_panel.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "monitor/status_parser.h"
+#include "panel/panel_layout.h"
+
+namespace tovira {
+
+unsigned aurora_refresh_ms_from_command_line(std::span<const std::string> args) {
+    constexpr std::string_view kOption = "--aurora-refresh-ms";
+    unsigned ms = kAuroraRefreshMs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        std::string_view val;
+        if (arg == kOption) {
+            if (i + 1 >= args.size() || args[i + 1].starts_with("--")) continue;
+            val = args[++i];
+        } else if (arg.starts_with(kOption) && arg.size() > kOption.size() &&
+                   arg[kOption.size()] == '=') {
+            val = arg.substr(kOption.size() + 1);
+        } else {
+            continue;
+        }
+        unsigned n = 0;
+        bool ok = !val.empty() && val.size() <= 5;
+        for (char c : val) {
+            ok = ok && c >= '0' && c <= '9';
+            if (ok) n = n * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (ok && n <= 65535) ms = n;
+    }
+    return ms;
+}
+
+const char AuroraPanel::kNoAccess[] =
+    "Aurora does not answer: set Settings (F7) > Other > \"3rd Party Software Access\" to YES; "
+    "if it is, apply it again";
+const char AuroraPanel::kNoAnswer[] = "Aurora gave no answer in time";
+const char AuroraPanel::kClosed[] = "Aurora closed the connection";
+const char AuroraPanel::kNotUnderstood[] = "Aurora's answer was not understood";
+
+namespace {
+using Outcome = AuroraReply::Outcome;
+}
+
+AuroraPanel::AuroraPanel(const Uses& uses)
+    : f_(uses), timer_(uses.platform, "aurora", kAuroraRefreshMs) {
+    timer_.on_tick = [this] { refresh(); };
+}
+
+void AuroraPanel::start() {
+    if (refresh_ms == 0) return;
+    timer_.set_interval(refresh_ms);
+    timer_.set_enabled(true);
+    refresh();
+}
+
+void AuroraPanel::stop() {
+    timer_.set_enabled(false);
+}
+
+void AuroraPanel::refresh() {
+    if (refreshing_) return;  // the last one is still awaited
+    refreshing_ = true;
+    if (f_.link.connected()) {
+        ask_stations();
+        return;
+    }
+    // The connection closed since the last list: nothing Aurora said holds.
+    if (!f_.list.stations().empty()) {
+        f_.list.closed();
+        list_changed();
+    }
+    f_.link.request("#CONN", [this](const AuroraReply& reply) {
+        if (reply.outcome == Outcome::Answered || reply.outcome == Outcome::Refused) {
+            take_own(reply);
+            ask_stations();
+            return;
+        }
+        // Nobody to ask for stations: one try per interval, silently.
+        take_list(reply);
+        refreshing_ = false;
+    });
+}
+
+void AuroraPanel::ask_stations() {
+    f_.link.request("#ATC", [this](const AuroraReply& reply) {
+        refreshing_ = false;
+        take_list(reply);
+    });
+}
+
+void AuroraPanel::take_own(const AuroraReply& reply) {
+    // An empty field or an error: the controller's station is unknown.
+    own_ = reply.outcome == Outcome::Answered && !reply.packet.fields.empty()
+               ? reply.packet.fields[0]
+               : std::string();
+}
+
+void AuroraPanel::take_list(const AuroraReply& reply) {
+    switch (reply.outcome) {
+        case Outcome::Answered:
+            if (std::optional<std::vector<AuroraStation>> stations =
+                    parse_aurora_stations(reply.packet)) {
+                f_.list.listed(*stations);
+            } else {
+                f_.list.unanswered();
+            }
+            break;
+        case Outcome::Refused:
+        case Outcome::NoAnswer:
+        case Outcome::Garbled: f_.list.unanswered(); break;
+        case Outcome::NoAccess:
+        case Outcome::Closed: f_.list.closed(); break;
+        case Outcome::Cancelled: return;  // Quit
+    }
+    list_changed();
+}
+
+void AuroraPanel::Command9_Click() {
+    if (filling_) return;  // the click before is still asking
+    if (!has_empty_slot()) {
+        say(fill_text({AuroraFill::Outcome::NoEmptySlot, true, {}}));
+        return;
+    }
+    filling_ = true;
+    // The controller may have changed station since the last refresh.
+    ask("#CONN", [this](const AuroraReply& conn) {
+        if (conn.outcome != Outcome::Answered && conn.outcome != Outcome::Refused) {
+            return fill_failed(conn);
+        }
+        take_own(conn);
+        ask("#ATCT", [this](const AuroraReply& atct) {
+            transfer_.clear();
+            if (atct.outcome == Outcome::Answered) {
+                std::optional<std::vector<AuroraStation>> list = parse_aurora_stations(atct.packet);
+                if (!list) return fill_failed(atct);
+                transfer_ = std::move(*list);
+            } else if (atct.outcome != Outcome::Refused) {
+                // A refusal is an Aurora without a transfer list: the
+                // station list stands in.
+                return fill_failed(atct);
+            }
+            ask("#ATC", [this](const AuroraReply& atc) {
+                filling_ = false;
+                if (atc.outcome == Outcome::Cancelled) return;  // Quit: nothing more
+                take_list(atc);
+                std::optional<std::vector<AuroraStation>> stations;
+                if (atc.outcome == Outcome::Answered) stations = parse_aurora_stations(atc.packet);
+                if (transfer_.empty() && !stations) {
+                    // Nothing to fill from: say why.
+                    return fill_failed(atc);
+                }
+                std::vector<FillSlot> slots;
+                for (int i = 0; i < kSlotCount; ++i) {
+                    slots.push_back({f_.t0[i]->text(), f_.t1[i]->text()});
+                }
+                const std::vector<AuroraStation> none;
+                const AuroraFill fill =
+                    fill_from_aurora(slots, transfer_, stations ? *stations : none, own_);
+                apply_fill(fill);
+            });
+        });
+    });
+}
+
+void AuroraPanel::ask(const std::string& line, AuroraLink::Done done, bool again) {
+    f_.link.request(line, [this, line, done = std::move(done), again](const AuroraReply& reply) {
+        // Queued behind a request that lost the connection, this one never
+        // went out: a click deserves a connection of its own.
+        if (again && reply.outcome == Outcome::Closed && !reply.sent) {
+            return ask(line, done, false);
+        }
+        done(reply);
+    });
+}
+
+void AuroraPanel::fill_failed(const AuroraReply& reply) {
+    filling_ = false;
+    switch (reply.outcome) {
+        case Outcome::NoAccess: say(kNoAccess); break;
+        case Outcome::NoAnswer: say(kNoAnswer); break;
+        case Outcome::Closed: say(kClosed); break;
+        case Outcome::Refused: say("Aurora: " + reply.message()); break;
+        case Outcome::Answered:
+        case Outcome::Garbled: say(kNotUnderstood); break;
+        case Outcome::Cancelled: break;  // Quit
+    }
+}
+
+void AuroraPanel::list_changed() {
+    const Uses& f = f_;
+    // Every flag is the user's while the show-all box is ticked.
+    if (f.Check3.value() == 1) return;
+    if (f.monitor.aurora_refreshed()) f.layout.collapse();
+}
+
+bool AuroraPanel::has_empty_slot() const {
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (f_.t0[i]->text().empty() && f_.t1[i]->text().empty()) return true;
+    }
+    return false;
+}
+
+void AuroraPanel::apply_fill(const AuroraFill& fill) {
+    const Uses& f = f_;
+    AuroraFill done = fill;
+    done.added.clear();
+    for (const AuroraFill::Added& a : fill.added) {
+        // The name's reaction lets events run: a slot typed into meanwhile
+        // is the user's.
+        if (!f.t0[a.slot]->text().empty() || !f.t1[a.slot]->text().empty()) continue;
+        // Each set runs the field's reactions: the name becomes the
+        // button's caption and the layout runs. Nothing is saved until
+        // the user saves.
+        f.t0[a.slot]->set_text(a.callsign);
+        f.t1[a.slot]->set_text(a.callsign);
+        done.added.push_back(a);
+    }
+    if (fill.outcome == AuroraFill::Outcome::Added && done.added.empty()) {
+        done.outcome = AuroraFill::Outcome::NothingNew;
+    }
+    if (!done.added.empty()) list_changed();
+    say(fill_text(done));
+}
+
+void AuroraPanel::say(const std::string& text) {
+    f_.platform.show_balloon(f_.Command9.id(), text);
+}
+
+}  // namespace tovira

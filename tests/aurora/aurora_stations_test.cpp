@@ -1,0 +1,219 @@
+#include "aurora/aurora_stations.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tovira {
+namespace {
+
+std::vector<AuroraStation> stations(std::initializer_list<const char*> callsigns) {
+    std::vector<AuroraStation> out;
+    for (const char* c : callsigns) out.push_back({c, "120.505"});
+    return out;
+}
+
+std::vector<std::string> callsigns(const std::vector<AuroraStation>& list) {
+    std::vector<std::string> out;
+    for (const AuroraStation& s : list) out.push_back(s.callsign);
+    return out;
+}
+
+TEST(AuroraStationsTest, ASlotsStationIsEqualElseTheOnlyOneEndingWithThePosition) {
+    const std::vector<AuroraStation> list =
+        stations({"EDDT_TWR", "XEDDT_TWR", "EDDT_APP", "EDBB_CTR", "EDWW_CTR"});
+    struct Case {
+        const char* name;
+        const char* position;
+        const char* found;  // nullptr: none
+    } cases[] = {
+        {"equal", "EDDT_APP", "EDDT_APP"},
+        {"equal in lower case", "edbb_ctr", "EDBB_CTR"},
+        {"equal wins over two endings", "EDDT_TWR", "EDDT_TWR"},
+        {"the only ending", "DDT_APP", "EDDT_APP"},
+        {"two endings: neither", "DDT_TWR", nullptr},
+        {"three endings: neither", "_CTR", nullptr},
+        {"not listed", "EDDM_GND", nullptr},
+        {"empty position", "", nullptr},
+        {"longer than any", "XXEDDT_TWR", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto k = find_listed_station(list, c.position);
+        if (c.found == nullptr) {
+            EXPECT_FALSE(k.has_value());
+        } else {
+            ASSERT_TRUE(k.has_value());
+            EXPECT_EQ(list[*k].callsign, c.found);
+        }
+    }
+}
+
+TEST(AuroraStationsTest, TheCurrentListDropsAStationOnlyWhenTwoListsInARowMissIt) {
+    enum Kind { List, Unanswered, Closed };
+    struct Step {
+        Kind kind;
+        std::vector<AuroraStation> list;
+        std::vector<std::string> after;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"kept for one list, gone at the second",
+         {{List, stations({"A", "B"}), {"A", "B"}},
+          {List, stations({"A"}), {"A", "B"}},
+          {List, stations({"A"}), {"A"}}}},
+        {"back within one list: missed anew from then on",
+         {{List, stations({"A", "B"}), {"A", "B"}},
+          {List, stations({"A"}), {"A", "B"}},
+          {List, stations({"A", "B"}), {"A", "B"}},
+          {List, stations({"A"}), {"A", "B"}},
+          {List, stations({}), {"A"}},
+          {List, stations({}), {}}}},
+        {"one unanswered refresh keeps the list, two empty it",
+         {{List, stations({"A"}), {"A"}}, {Unanswered, {}, {"A"}}, {Unanswered, {}, {}}}},
+        {"an answer between unanswered refreshes counts anew",
+         {{List, stations({"A"}), {"A"}},
+          {Unanswered, {}, {"A"}},
+          {List, stations({"A"}), {"A"}},
+          {Unanswered, {}, {"A"}}}},
+        {"the connection closing empties at once",
+         {{List, stations({"A", "B"}), {"A", "B"}}, {Closed, {}, {}}}},
+        {"after a close nothing missed is kept",
+         {{List, stations({"A"}), {"A"}}, {Closed, {}, {}}, {List, stations({"B"}), {"B"}}}},
+        {"a station listed twice counts once", {{List, stations({"A", "a", "B"}), {"A", "B"}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AuroraCurrentList current;
+        int n = 0;
+        for (const Step& s : c.steps) {
+            SCOPED_TRACE(n++);
+            if (s.kind == List) current.listed(s.list);
+            if (s.kind == Unanswered) current.unanswered();
+            if (s.kind == Closed) current.closed();
+            EXPECT_EQ(callsigns(current.stations()), s.after);
+        }
+    }
+}
+
+TEST(AuroraStationsTest, AKeptStationKeepsItsFrequency) {
+    AuroraCurrentList current;
+    current.listed(std::vector<AuroraStation>{{"EDDT_TWR", "118.700"}});
+    current.listed(std::vector<AuroraStation>{});
+    ASSERT_NE(current.find("DDT_TWR"), nullptr);
+    EXPECT_EQ(current.find("DDT_TWR")->frequency, "118.700");
+}
+
+TEST(AuroraStationsTest, FromAuroraFillsEmptySlotsInOrderWithNewStationsOnly) {
+    struct Slot {
+        const char* name;
+        const char* position;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Slot> taken;  // slots 0.. in order; the rest of 30 empty
+        bool full;                // every slot named
+        std::vector<AuroraStation> transfer, atc;
+        const char* own;
+        std::vector<std::pair<int, std::string>> added;
+        const char* text;
+    } cases[] = {
+        {"an empty table takes the transfer list",
+         {},
+         false,
+         stations(
+             {"EDDT_TWR", "EDDT_APP", "EDBB_CTR", "EDWW_CTR", "EDDB_TWR", "EDDB_APP", "EDDP_TWR"}),
+         stations({"EKCH_CTR"}),
+         "",
+         {{0, "EDDT_TWR"},
+          {1, "EDDT_APP"},
+          {2, "EDBB_CTR"},
+          {3, "EDWW_CTR"},
+          {4, "EDDB_TWR"},
+          {5, "EDDB_APP"},
+          {6, "EDDP_TWR"}},
+         "7 stations added from Aurora's transfer list"},
+        {"a full table", {}, true, stations({"EDDT_TWR"}), {}, "", {}, "no empty slot"},
+        {"a slot DDT_TWR already covers EDDT_TWR",
+         {{"TXL", "DDT_TWR"}},
+         false,
+         stations({"EDDT_TWR", "EDDT_APP"}),
+         {},
+         "",
+         {{1, "EDDT_APP"}},
+         "1 station added from Aurora's transfer list"},
+        {"the own station is left out",
+         {},
+         false,
+         stations({"EDDT_APP", "EDDT_TWR"}),
+         {},
+         "eddt_app",
+         {{0, "EDDT_TWR"}},
+         "1 station added from Aurora's transfer list"},
+        {"an empty transfer list: the station list",
+         {},
+         false,
+         {},
+         stations({"EDDT_TWR", "EDDT_APP"}),
+         "EDDT_APP",
+         {{0, "EDDT_TWR"}},
+         "1 station added from Aurora's station list"},
+        {"a transfer list of known stations: nothing new, no fallback",
+         {{"TXL", "EDDT_TWR"}},
+         false,
+         stations({"EDDT_TWR"}),
+         stations({"EDBB_CTR"}),
+         "",
+         {},
+         "nothing new in Aurora's lists"},
+        {"both lists empty", {}, false, {}, {}, "", {}, "nothing new in Aurora's lists"},
+        {"a slot with a name or a position alone is not empty",
+         {{"TXL", ""}, {"", "EDDT_APP"}},
+         false,
+         stations({"EDDT_APP", "EDBB_CTR"}),
+         {},
+         "",
+         {{2, "EDBB_CTR"}},
+         "1 station added from Aurora's transfer list"},
+        {"repeats count once",
+         {},
+         false,
+         stations({"EDBB_CTR", "edbb_ctr"}),
+         {},
+         "",
+         {{0, "EDBB_CTR"}},
+         "1 station added from Aurora's transfer list"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<FillSlot> slots(30);
+        for (std::size_t i = 0; i < c.taken.size(); ++i)
+            slots[i] = {c.taken[i].name, c.taken[i].position};
+        if (c.full) {
+            for (FillSlot& s : slots) s = {"X", ""};
+        }
+        const AuroraFill fill = fill_from_aurora(slots, c.transfer, c.atc, c.own);
+        std::vector<std::pair<int, std::string>> added;
+        for (const AuroraFill::Added& a : fill.added) added.emplace_back(a.slot, a.callsign);
+        EXPECT_EQ(added, c.added);
+        EXPECT_EQ(fill_text(fill), c.text);
+    }
+}
+
+TEST(AuroraStationsTest, MoreStationsThanEmptySlotsFillEverySlot) {
+    std::vector<FillSlot> slots(30);
+    slots[0] = {"A", "A"};
+    std::vector<AuroraStation> many;
+    for (int k = 0; k < 40; ++k) many.push_back({"S" + std::to_string(k), "121.500"});
+    const AuroraFill fill = fill_from_aurora(slots, many, {}, "");
+    ASSERT_EQ(fill.added.size(), 29u);
+    EXPECT_EQ(fill.added.front().slot, 1);
+    EXPECT_EQ(fill.added.back().slot, 29);
+    EXPECT_EQ(fill.added.back().callsign, "S28");
+}
+
+}  // namespace
+}  // namespace tovira
