@@ -66,14 +66,6 @@ protected:
     }
     void update() { form->Command7->click(); }
 
-    struct Seen {
-        std::vector<int> visible;
-        std::string label1, tip1, label0, tip0;
-    };
-    Seen seen() const {
-        return {visible_slots(), form->l1[1]->caption(), form->c1[1]->tooltip(),
-                form->l1[0]->caption(), form->c1[0]->tooltip()};
-    }
     std::shared_ptr<SimAurora> aurora = std::make_shared<SimAurora>();
     std::function<void(SimAurora&)> before_start;
 };
@@ -81,14 +73,6 @@ protected:
 const AuroraStation kBerlin{"EDBB_CTR", "127.175"};
 const AuroraStation kTegel{"EDDT_TWR", "120.505"};
 const AuroraStation kApproach{"EDDT_APP", "119.620"};
-
-void expect_seen(const std::vector<int>& visible, const std::string& label1,
-                 const std::string& tip1, const std::vector<int>& got_visible,
-                 const std::string& got_label1, const std::string& got_tip1) {
-    EXPECT_EQ(got_visible, visible);
-    EXPECT_EQ(got_label1, label1);
-    EXPECT_EQ(got_tip1, tip1);
-}
 
 TEST_F(AuroraPanelTest, EachRefreshShowsWhatAuroraAndTheNetworkSayTogether) {
     enum Act { Lists, Closes, Update, UntickBox1, TickShowAll };
@@ -146,11 +130,12 @@ TEST_F(AuroraPanelTest, EachRefreshShowsWhatAuroraAndTheNetworkSayTogether) {
                 case UntickBox1: form->Check2[1]->user_click(); break;
                 case TickShowAll: form->Check3->user_click(); break;
             }
-            const Seen now = seen();
-            expect_seen(s.visible, s.label1, s.tip1, now.visible, now.label1, now.tip1);
+            EXPECT_EQ(visible_slots(), s.visible);
+            EXPECT_EQ(form->l1[1]->caption(), s.label1);
+            EXPECT_EQ(form->c1[1]->tooltip(), s.tip1);
             // The network's slot keeps the network's label and tool tip.
-            EXPECT_EQ(now.label0, "118.7");
-            EXPECT_EQ(now.tip0, "Jo Doe");
+            EXPECT_EQ(form->l1[0]->caption(), "118.7");
+            EXPECT_EQ(form->c1[0]->tooltip(), "Jo Doe");
             for (int i = 0; i < 4; ++i) {
                 EXPECT_EQ(form->Check2[i]->value(), form->slotactive.get(i)) << "slot " << i;
             }
@@ -243,10 +228,6 @@ TEST_F(AuroraPanelTest, FromAuroraFillsTheEmptySlotsAsTypedAndSaysWhatHappened) 
          },
          {"EDWW_CTR"},
          "1 station added from Aurora's station list"},
-        {"nothing new",
-         [](SimAurora& a) { a.transfer_list = {"EDDT_TWR:120.505"}; },
-         {},
-         "nothing new in Aurora's lists"},
         {"access off",
          [](SimAurora& a) { a.access = SimAurora::Access::Refused; },
          {},
@@ -292,24 +273,9 @@ TEST_F(AuroraPanelTest, AFilledSlotAuroraListsIsOnlineAtOnceAndTheSaveWritesIt) 
     EXPECT_EQ(form->c1[4]->tooltip(), "EDWW_CTR (Aurora)");
     EXPECT_EQ(form->Check2[4]->value(), 1);
     form->Command5->click();
-    ConfigLines want;
-    const char* slots[][2] = {{"TXL", "EDDT_TWR"},      {"BER", "EDBB_CTR"},
-                              {"APP", "DDT_APP"},       {"MUC", "EDDM_GND"},
-                              {"EDWW_CTR", "EDWW_CTR"}, {"EKCH_CTR", "EKCH_CTR"}};
-    const std::vector<std::string> got = [&] {
-        std::vector<std::string> lines;
-        std::string text = saved_config();
-        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos;
-             at = end + 2)
-            lines.push_back(text.substr(at, end - at));
-        return lines;
-    }();
-    ASSERT_EQ(got.size(), 69u);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(got[2 * i], slots[i][0]);
-        EXPECT_EQ(got[2 * i + 1], slots[i][1]);
-    }
-    EXPECT_EQ(got[12], "");
+    EXPECT_TRUE(saved_config().starts_with(
+        "TXL\r\nEDDT_TWR\r\nBER\r\nEDBB_CTR\r\nAPP\r\nDDT_APP\r\nMUC\r\nEDDM_GND\r\n"
+        "EDWW_CTR\r\nEDWW_CTR\r\nEKCH_CTR\r\nEKCH_CTR\r\n\r\n"));
 }
 
 TEST_F(AuroraPanelTest, AFullTableIsSaidAtOnceWithoutAskingAurora) {
