@@ -26,52 +26,19 @@ TEST(BalloonPlaceTest, TheBalloonLiesInsideThePanelsMonitorBesideThePanelAtItsCo
         bool left_side;
         bool off_panel;
     };
+    // clang-format off
     const Case cases[] = {
-        {"panel at the left edge", {0, 0, 86, 540}, {4, 100, 82, 124}, first, false, true},
-        {"panel at the right edge",
-         {1834, 0, 1920, 540},
-         {1838, 100, 1916, 124},
-         first,
-         true,
-         true},
-        {"right edge, room by one pixel too few",
-         {1595, 0, 1681, 540},
-         {1599, 10, 1677, 30},
-         first,
-         true,
-         true},
-        {"right edge, room exactly",
-         {1594, 0, 1680, 540},
-         {1598, 10, 1676, 30},
-         first,
-         false,
-         true},
-        {"right edge of the right monitor",
-         {3114, 0, 3200, 540},
-         {3118, 500, 3196, 524},
-         second,
-         true,
-         true},
-        {"control at the bottom of the work area",
-         {0, 500, 86, 1040},
-         {4, 1016, 82, 1040},
-         first,
-         false,
-         true},
+        {"panel at the left", {0, 0, 86, 540}, {4, 100, 82, 124}, first, false, true},
+        {"panel at the right", {1834, 0, 1920, 540}, {1838, 100, 1916, 124}, first, true, true},
+        {"right, one pixel too few", {1595, 0, 1681, 540}, {1599, 10, 1677, 30}, first, true, true},
+        {"right, room exactly", {1594, 0, 1680, 540}, {1598, 10, 1676, 30}, first, false, true},
+        {"second monitor, right", {3114, 0, 3200, 540}, {3118, 500, 3196, 524}, second, true, true},
+        {"control at the bottom", {0, 500, 86, 1040}, {4, 1016, 82, 1040}, first, false, true},
         {"control at the top", {0, 0, 86, 540}, {4, 0, 82, 20}, first, false, true},
-        {"the editing view across the screen",
-         {0, 0, 1920, 540},
-         {300, 20, 400, 60},
-         first,
-         false,
-         false},
-        {"'Menu' near the right edge",
-         {1500, 200, 1920, 740},
-         {1700, 220, 1900, 260},
-         first,
-         true,
-         true},
+        {"editing view, wide", {0, 0, 1920, 540}, {300, 20, 400, 60}, first, false, false},
+        {"Menu near the right", {1500, 200, 1920, 740}, {1700, 220, 1900, 260}, first, true, true},
     };
+    // clang-format on
     const int width = 240, height = 60;
     for (const Case& c : cases) {
         const BalloonPlace p = place_balloon(c.window, c.control, width, height, c.work);
@@ -111,11 +78,7 @@ TEST(BalloonPlaceTest, ADrawnBalloonSettlesInsideTheWorkAreaOffTheWindow) {
         {"below the task bar", {86, 1000, 326, 1060}, left_panel, false, {86, 980, 326, 1040}},
         {"stem indent over the panel", {66, 80, 306, 140}, left_panel, false, {86, 80, 326, 140}},
         {"off the right edge", {1920, 80, 2160, 140}, right_panel, true, {1594, 80, 1834, 140}},
-        {"drawn rightwards from the left edge",
-         {1814, 80, 2054, 140},
-         right_panel,
-         true,
-         {1594, 80, 1834, 140}},
+        {"drawn rightwards", {1814, 80, 2054, 140}, right_panel, true, {1594, 80, 1834, 140}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(settle_balloon(c.drawn, c.window, c.left_side, work), c.settled) << c.name;
