@@ -170,6 +170,7 @@ TEST(AuroraStations, APositionNamesOneStationOrSaysWhichFit) {
         {"EDDT", K::None, "", ""},
         {"EDDT_TWR ", K::None, "", ""},
         {"", K::None, "", ""},
+        {"XXEDDT_TWR", K::None, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.position);

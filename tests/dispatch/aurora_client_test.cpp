@@ -197,7 +197,6 @@ TEST_F(AuroraTest, TheStationIsAurorasElseTheRecordsElseThePositionAndNeverAmbig
         std::string shown;  // when nothing is sent
     };
     const Case cases[] = {
-        {"equal, ignoring case", "eddt_twr", listed, "EDBB_CTR", "EDDT_TWR", ""},
         {"equal beats the record listed earlier", "EDDT_APP", listed, "EDBB_CTR", "EDDT_APP", ""},
         {"the only one ending with it", "DDT_GND", listed, "EDBB_CTR", "XEDDT_GND", ""},
         {"two ending with it", "DDT_TWR", listed, "EDBB_CTR", "",
