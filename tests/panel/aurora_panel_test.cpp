@@ -194,7 +194,7 @@ TEST_F(AuroraPanelTest, FromAuroraFillsTheEmptySlotsAsTypedAndSaysWhatHappened) 
     struct Case {
         const char* name;
         std::function<void(SimAurora&)> setup;
-        std::vector<std::string> filled;  // positions of slots 4, 5, ...
+        std::string filled;  // the positions of slots 4, 5, ..., blank-separated
         std::string said;
     } cases[] = {
         {"the transfer list, without covered stations and the own",
@@ -203,30 +203,23 @@ TEST_F(AuroraPanelTest, FromAuroraFillsTheEmptySlotsAsTypedAndSaysWhatHappened) 
                                 "EDDB_TWR:118.975"};
              a.stations = {"EDWW_CTR:134.100"};
          },
-         {"EDWW_CTR", "EDDB_TWR"},
-         "2 stations added from Aurora's transfer list"},
+         "EDWW_CTR EDDB_TWR", "2 stations added from Aurora's transfer list"},
         {"no transfer list: the station list",
          [](auto& a) {
              a.own = "EKCH_CTR";
              a.stations = {"EDWW_CTR:134.100", "EKCH_CTR:136.485"};
          },
-         {"EDWW_CTR"},
-         "1 station added from Aurora's station list"},
+         "EDWW_CTR", "1 station added from Aurora's station list"},
         {"a transfer list Aurora refuses: the station list",
          [](auto& a) {
              a.answer_for["ATCT"] = "@ERR;#ATCT;;Unknown command\r\n";
              a.stations = {"EDWW_CTR:134.100"};
          },
-         {"EDWW_CTR"},
-         "1 station added from Aurora's station list"},
-        {"access off",
-         [](auto& a) { a.access = SimAurora::Access::Refused; },
-         {},
+         "EDWW_CTR", "1 station added from Aurora's station list"},
+        {"access off", [](auto& a) { a.access = SimAurora::Access::Refused; }, "",
          AuroraPanel::kNoAccess},
-        {"silent", [](auto& a) { a.answer_for["CONN"] = ""; }, {}, AuroraPanel::kNoAnswer},
-        {"a garbled list",
-         [](auto& a) { a.answer_for["ATCT"] = "#ATCT;EDDT TWR\r\n"; },
-         {},
+        {"silent", [](auto& a) { a.answer_for["CONN"] = ""; }, "", AuroraPanel::kNoAnswer},
+        {"a garbled list", [](auto& a) { a.answer_for["ATCT"] = "#ATCT;EDDT TWR\r\n"; }, "",
          AuroraPanel::kNotUnderstood},
     };
     for (const Case& c : cases) {
@@ -242,13 +235,15 @@ TEST_F(AuroraPanelTest, FromAuroraFillsTheEmptySlotsAsTypedAndSaysWhatHappened) 
         ASSERT_EQ(sim.balloons.size(), 1u);
         EXPECT_EQ(sim.balloons[0].text, c.said);
         EXPECT_EQ(sim.balloons[0].control_id, form->Command9->id());
-        for (int i = 4; i < kSlotCount; ++i) {
-            const std::size_t k = static_cast<std::size_t>(i - 4);
-            const std::string want = k < c.filled.size() ? c.filled[k] : "";
-            EXPECT_EQ(form->t0[i]->text(), want) << "slot " << i;
-            EXPECT_EQ(form->t1[i]->text(), want) << "slot " << i;
-            EXPECT_EQ(form->c1[i]->caption(), want) << "slot " << i;  // as typed
-        }
+        // Each column as typed, blank-separated: a gap shows as two blanks.
+        const auto column = [&](auto text) {
+            std::string out;
+            for (int i = 4; i < kSlotCount; ++i) out += (i == 4 ? "" : " ") + text(i);
+            return out.erase(out.find_last_not_of(' ') + 1);
+        };
+        EXPECT_EQ(column([&](int i) { return form->t0[i]->text(); }), c.filled);
+        EXPECT_EQ(column([&](int i) { return form->t1[i]->text(); }), c.filled);
+        EXPECT_EQ(column([&](int i) { return form->c1[i]->caption(); }), c.filled);
         EXPECT_EQ(saved_config(), saved);  // nothing saved before the user saves
     }
 }
