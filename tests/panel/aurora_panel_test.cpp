@@ -156,7 +156,7 @@ TEST_F(AuroraPanelTest, ARefreshThatChangesNothingTouchesNothingOnScreen) {
     EXPECT_EQ(sim.control_changes, after_close);
 }
 
-TEST_F(AuroraPanelTest, WithoutAuroraTheSpecifiedPathDecidesAlone) {
+TEST_F(AuroraPanelTest, WithoutAuroraTheNetworkDecidesAlone) {
     // Aurora's access off from the start: the panel is the network's.
     EXPECT_TRUE(form->aurora_list.stations().empty());
     // A position edited after the update: its button stays until the next
