@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,7 @@ TEST(AuroraStations, APositionNamesOneStationOrSaysWhichFit) {
         {"EDDT", K::None, "", ""},
         {"EDDT_TWR ", K::None, "", ""},
         {"", K::None, "", ""},
+        {"XXEDDT_TWR", K::None, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.position);
@@ -213,98 +215,76 @@ TEST_F(AuroraLinkTest, EveryConversationEndsEachRequestOnceWithItsOutcome) {
     for (int i = 0; i < kAuroraMaxSkipped; ++i)
         sixteen += i % 2 ? "@BAY;No data in bay\r\n" : "\r\n";
     seventeen = sixteen + "#INTERCOMPHONESTATUS;PHONE_IDLE\r\n";
-    struct Expect {
-        O outcome;
-        std::string answer;  // the packet's command and fields, ";"-joined
-        bool sent;
-    };
+    // Requests are blank-separated ("later:" first waits, and Aurora answers
+    // as usual again); replies are "|"-separated: the outcome, "(unsent)"
+    // where the line never went out, and the answer or refusal's message.
     struct Case {
         const char* name;
         std::function<void(SimAurora&)> setup;
-        Lines requests;
-        std::vector<Expect> replies;
+        const char* requests;
+        std::string replies;
         std::size_t connections = 1;
     };
+    const std::string list =
+        "ATC;EDDT_TWR:120.505;EDDT_APP:119.625;EDBB_CTR:127.175;EDDT_GND:121.855";
+    const std::string record =
+        "TRPOS;DLH4CW;52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;EDDT_APP;;FL100;;;;"
+        ";;;0";
     const Case cases[] = {
         {"the real shapes, with lines nobody asked for between them",
-         [&](SimAurora& a) {
-             a.before = noise;
-             a.after = noise;
-         },
-         {"#CONN", "#SELTFC", "#ATC", "#TRPOS;DLH4CW", "#TRTR;DLH4CW;EDDT_TWR;"},
-         {{O::Answered, "CONN;EDDT_APP", true},
-          {O::Answered, "SELTFC;DLH4CW", true},
-          {O::Answered, "ATC;EDDT_TWR:120.505;EDDT_APP:119.625;EDBB_CTR:127.175;EDDT_GND:121.855",
-           true},
-          {O::Answered,
-           "TRPOS;DLH4CW;52.5597;13.2877;3500;250;180;2000;A320;EDDF;EDDT;IFR;1234;EDDT_APP;;FL100;"
-           ";;;;;;0",
-           true},
-          {O::Answered, "TRTR;DLH4CW;EDDT_TWR", true}}},
-        {"answers split in two",
-         [](SimAurora& a) { a.split = true; },
-         {"#CONN", "#SELTFC"},
-         {{O::Answered, "CONN;EDDT_APP", true}, {O::Answered, "SELTFC;DLH4CW", true}}},
+         [&](auto& a) { a.before = a.after = noise; },
+         "#CONN #SELTFC #ATC #TRPOS;DLH4CW #TRTR;DLH4CW;EDDT_TWR;",
+         "Answered CONN;EDDT_APP|Answered SELTFC;DLH4CW|Answered " + list + "|Answered " + record +
+             "|Answered TRTR;DLH4CW;EDDT_TWR"},
+        {"answers split in two", [](auto& a) { a.split = true; }, "#CONN #SELTFC",
+         "Answered CONN;EDDT_APP|Answered SELTFC;DLH4CW"},
         {"Aurora's refusals, each with its message",
-         [](SimAurora& a) {
+         [](auto& a) {
              a.traffic["AFR12"] = {"EDBB_CTR", "", "", 0};
          },
-         {"#TRTR;AFR12;EDDT_TWR;", "#TRPOS;XYZ", "#FOO;1"},
-         {{O::Refused, "Traffic not assumed.", true},
-          {O::Refused, "Incomplete data in command", true},
-          {O::Refused, "Unknown command", true}}},
+         "#TRTR;AFR12;EDDT_TWR; #TRPOS;XYZ #FOO;1",
+         "Refused Traffic not assumed.|Refused Incomplete data in command|Refused Unknown command"},
         {"another command's refusal is skipped",
-         [](SimAurora& a) { a.before = "@ERR;#LBALT;RYR90RC;250;Traffic not assumed.\r\n"; },
-         {"#CONN"},
-         {{O::Answered, "CONN;EDDT_APP", true}}},
+         [](auto& a) { a.before = "@ERR;#LBALT;RYR90RC;250;Traffic not assumed.\r\n"; }, "#CONN",
+         "Answered CONN;EDDT_APP"},
         {"a refusal that names no command is ours",
-         [](SimAurora& a) { a.answer_for["CONN"] = "@ERR;Unknown command\r\n"; },
-         {"#CONN"},
-         {{O::Refused, "Unknown command", true}}},
-        {"16 lines nobody asked for",
-         [&](SimAurora& a) { a.before = sixteen; },
-         {"#CONN"},
-         {{O::Answered, "CONN;EDDT_APP", true}}},
+         [](auto& a) { a.answer_for["CONN"] = "@ERR;Unknown command\r\n"; }, "#CONN",
+         "Refused Unknown command"},
+        {"16 lines nobody asked for", [&](auto& a) { a.before = sixteen; }, "#CONN",
+         "Answered CONN;EDDT_APP"},
         {"17 lines nobody asked for: the connection goes, the next opens anew",
-         [&](SimAurora& a) { a.answer_for["CONN"] = seventeen + "#CONN;EDDT_APP\r\n"; },
-         {"#CONN", "#SELTFC", "@later #SELTFC"},
-         {{O::Garbled, "", true}, {O::Closed, "", false}, {O::Answered, "SELTFC;DLH4CW", true}},
-         2},
-        {"silence, then a connection anew",
-         [](SimAurora& a) { a.answer_for["SELTFC"] = ""; },
-         {"#SELTFC", "#CONN", "@later #CONN"},
-         {{O::NoAnswer, "", true}, {O::Closed, "", false}, {O::Answered, "CONN;EDDT_APP", true}},
-         2},
-        {"closed while awaited and queued",
-         [](SimAurora& a) { a.close_on = {"TRTR"}; },
-         {"#TRTR;DLH4CW;EDDT_TWR;", "#TRPOS;DLH4CW"},
-         {{O::Closed, "", true}, {O::Closed, "", false}}},
-        {"access off",
-         [](SimAurora& a) { a.access = SimAurora::Access::Refused; },
-         {"#CONN", "#SELTFC"},
-         {{O::NoAccess, "", false}, {O::NoAccess, "", false}},
-         0},
-        {"never accepted",
-         [](SimAurora& a) { a.access = SimAurora::Access::NeverAccepted; },
-         {"#CONN"},
-         {{O::NoAccess, "", false}},
-         0},
+         [&](auto& a) { a.answer_for["CONN"] = seventeen + "#CONN;EDDT_APP\r\n"; },
+         "#CONN #SELTFC later:#SELTFC", "Garbled|Closed (unsent)|Answered SELTFC;DLH4CW", 2},
+        {"silence, then a connection anew", [](auto& a) { a.answer_for["SELTFC"] = ""; },
+         "#SELTFC #CONN later:#CONN", "NoAnswer|Closed (unsent)|Answered CONN;EDDT_APP", 2},
+        {"closed while awaited and queued", [](auto& a) { a.close_on = {"TRTR"}; },
+         "#TRTR;DLH4CW;EDDT_TWR; #TRPOS;DLH4CW", "Closed|Closed (unsent)"},
+        {"access off", [](auto& a) { a.access = SimAurora::Access::Refused; }, "#CONN #SELTFC",
+         "NoAccess (unsent)|NoAccess (unsent)", 0},
         {"a list of 500 stations",
-         [](SimAurora& a) { a.answer_for["ATC"] = station_list(500) + "\r\n"; },
-         {"#ATC", "#CONN"},
-         {{O::Answered, station_list(500).substr(1), true}, {O::Answered, "CONN;EDDT_APP", true}}},
+         [](auto& a) { a.answer_for["ATC"] = station_list(500) + "\r\n"; }, "#ATC #CONN",
+         "Answered " + station_list(500).substr(1) + "|Answered CONN;EDDT_APP"},
         {"a list line over 64 KiB",
-         [](SimAurora& a) {
+         [](auto& a) {
              a.answer_for["ATC"] = "#ATC;" + std::string(kAuroraMaxListLine, 'A') + "\r\n";
          },
-         {"#ATC"},
-         {{O::Garbled, "", true}}},
+         "#ATC", "Garbled"},
         {"any other line over 1 KiB",
-         [](SimAurora& a) {
+         [](auto& a) {
              a.answer_for["CONN"] = "#CONN;" + std::string(kAuroraMaxLine, 'A') + "\r\n";
          },
-         {"#CONN"},
-         {{O::Garbled, "", true}}},
+         "#CONN", "Garbled"},
+    };
+    const auto told = [](const AuroraReply& r) {
+        static const char* const kNames[] = {"Answered", "Refused", "NoAccess", "NoAnswer",
+                                             "Closed",   "Garbled", "Cancelled"};
+        std::string out = kNames[static_cast<int>(r.outcome)];
+        if (!r.sent) out += " (unsent)";
+        if (r.outcome == O::Refused) out += " " + r.message();
+        if (r.outcome != O::Answered) return out;
+        out += " " + r.packet.command;
+        for (const std::string& f : r.packet.fields) out += ";" + f;
+        return out;
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -313,32 +293,20 @@ TEST_F(AuroraLinkTest, EveryConversationEndsEachRequestOnceWithItsOutcome) {
         install();
         sim.connections.clear();
         got.clear();
-        for (const std::string& r : c.requests) {
-            if (r.starts_with("@later ")) {
+        std::istringstream requests(c.requests);
+        for (std::string r; requests >> r;) {
+            if (r.starts_with("later:")) {
                 sim.run_for(3 * kAuroraAnswerMs);
                 aurora->answer_for.clear();
                 aurora->close_on.clear();
-                ask(r.substr(7));
-            } else {
-                ask(r);
+                r = r.substr(6);
             }
+            ask(r);
         }
         sim.run_for(3 * kAuroraAnswerMs);
-        ASSERT_EQ(got.size(), c.replies.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            SCOPED_TRACE(got[i].line);
-            const AuroraReply& r = got[i].reply;
-            EXPECT_EQ(r.outcome, c.replies[i].outcome);
-            EXPECT_EQ(r.sent, c.replies[i].sent);
-            std::string answer;
-            if (r.outcome == O::Answered) {
-                answer = r.packet.command;
-                for (const std::string& f : r.packet.fields) answer += ";" + f;
-            } else if (r.outcome == O::Refused) {
-                answer = r.message();
-            }
-            EXPECT_EQ(answer, c.replies[i].answer);
-        }
+        std::string replies;
+        for (const Got& g : got) replies += (replies.empty() ? "" : "|") + told(g.reply);
+        EXPECT_EQ(replies, c.replies);
         EXPECT_EQ(sim.connections.size(), c.connections);
         link.cancel_all();
     }

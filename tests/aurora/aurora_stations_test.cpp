@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,34 +22,23 @@ std::vector<std::string> callsigns(const std::vector<AuroraStation>& list) {
     return out;
 }
 
-TEST(AuroraStationsTest, ASlotsStationIsEqualElseTheOnlyOneEndingWithThePosition) {
+// Which station a position names is resolve_station's (its own table);
+// here: the index of that station, and none where it names none or several.
+TEST(AuroraStationsTest, ASlotsStationIsTheIndexOfTheOneThePositionNames) {
     const std::vector<AuroraStation> list =
-        stations({"EDDT_TWR", "XEDDT_TWR", "EDDT_APP", "EDBB_CTR", "EDWW_CTR"});
+        stations({"XEDDT_TWR", "EDDT_TWR", "EDDT_APP", "EDBB_CTR", "EDWW_CTR"});
     struct Case {
-        const char* name;
         const char* position;
-        const char* found;  // nullptr: none
+        std::optional<std::size_t> index;
     } cases[] = {
-        {"equal", "EDDT_APP", "EDDT_APP"},
-        {"equal in lower case", "edbb_ctr", "EDBB_CTR"},
-        {"equal wins over two endings", "EDDT_TWR", "EDDT_TWR"},
-        {"the only ending", "DDT_APP", "EDDT_APP"},
-        {"two endings: neither", "DDT_TWR", nullptr},
-        {"three endings: neither", "_CTR", nullptr},
-        {"not listed", "EDDM_GND", nullptr},
-        {"empty position", "", nullptr},
-        {"longer than any", "XXEDDT_TWR", nullptr},
+        {"edbb_ctr", 3},
+        {"EDDT_TWR", 1},
+        {"DDT_APP", 2},
+        {"DDT_TWR", std::nullopt},
+        {"EDDM_GND", std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto k = find_listed_station(list, c.position);
-        if (c.found == nullptr) {
-            EXPECT_FALSE(k.has_value());
-        } else {
-            ASSERT_TRUE(k.has_value());
-            EXPECT_EQ(list[*k].callsign, c.found);
-        }
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(find_listed_station(list, c.position), c.index) << c.position;
 }
 
 TEST(AuroraStationsTest, TheCurrentListDropsAStationOnlyWhenTwoListsInARowMissIt) {
@@ -72,17 +63,16 @@ TEST(AuroraStationsTest, TheCurrentListDropsAStationOnlyWhenTwoListsInARowMissIt
           {List, stations({"A"}), {"A", "B"}},
           {List, stations({}), {"A"}},
           {List, stations({}), {}}}},
-        {"one unanswered refresh keeps the list, two empty it",
-         {{List, stations({"A"}), {"A"}}, {Unanswered, {}, {"A"}}, {Unanswered, {}, {}}}},
-        {"an answer between unanswered refreshes counts anew",
+        {"one unanswered refresh keeps the list, an answer counts anew, two in a row empty it",
          {{List, stations({"A"}), {"A"}},
           {Unanswered, {}, {"A"}},
           {List, stations({"A"}), {"A"}},
-          {Unanswered, {}, {"A"}}}},
-        {"the connection closing empties at once",
-         {{List, stations({"A", "B"}), {"A", "B"}}, {Closed, {}, {}}}},
-        {"after a close nothing missed is kept",
-         {{List, stations({"A"}), {"A"}}, {Closed, {}, {}}, {List, stations({"B"}), {"B"}}}},
+          {Unanswered, {}, {"A"}},
+          {Unanswered, {}, {}}}},
+        {"the connection closing empties at once, keeping nothing missed",
+         {{List, stations({"A", "B"}), {"A", "B"}},
+          {Closed, {}, {}},
+          {List, stations({"B"}), {"B"}}}},
         {"a station listed twice counts once", {{List, stations({"A", "a", "B"}), {"A", "B"}}}},
     };
     for (const Case& c : cases) {
@@ -107,97 +97,60 @@ TEST(AuroraStationsTest, AKeptStationKeepsItsFrequency) {
     EXPECT_EQ(current.find("DDT_TWR")->frequency, "118.700");
 }
 
+// Lists are written as blank-separated callsigns; `taken` as "name:position"
+// for slots 0.. in order ("*": every slot named), the rest of 30 empty; the
+// result as "slot:callsign". Property: only empty slots are filled, in
+// order, with new stations only, and the text says how many and from where.
 TEST(AuroraStationsTest, FromAuroraFillsEmptySlotsInOrderWithNewStationsOnly) {
-    struct Slot {
-        const char* name;
-        const char* position;
+    const auto words = [](const char* text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string w; in >> w;) out.push_back(w);
+        return out;
+    };
+    const auto list = [&](const char* text) {
+        std::vector<AuroraStation> out;
+        for (const std::string& w : words(text)) out.push_back({w, "120.505"});
+        return out;
     };
     struct Case {
         const char* name;
-        std::vector<Slot> taken;  // slots 0.. in order; the rest of 30 empty
-        bool full;                // every slot named
-        std::vector<AuroraStation> transfer, atc;
+        const char* taken;
+        const char* transfer;
+        const char* atc;
         const char* own;
-        std::vector<std::pair<int, std::string>> added;
+        const char* added;
         const char* text;
     } cases[] = {
-        {"an empty table takes the transfer list",
-         {},
-         false,
-         stations(
-             {"EDDT_TWR", "EDDT_APP", "EDBB_CTR", "EDWW_CTR", "EDDB_TWR", "EDDB_APP", "EDDP_TWR"}),
-         stations({"EKCH_CTR"}),
-         "",
-         {{0, "EDDT_TWR"},
-          {1, "EDDT_APP"},
-          {2, "EDBB_CTR"},
-          {3, "EDWW_CTR"},
-          {4, "EDDB_TWR"},
-          {5, "EDDB_APP"},
-          {6, "EDDP_TWR"}},
-         "7 stations added from Aurora's transfer list"},
-        {"a full table", {}, true, stations({"EDDT_TWR"}), {}, "", {}, "no empty slot"},
-        {"a slot DDT_TWR already covers EDDT_TWR",
-         {{"TXL", "DDT_TWR"}},
-         false,
-         stations({"EDDT_TWR", "EDDT_APP"}),
-         {},
-         "",
-         {{1, "EDDT_APP"}},
+        {"an empty table takes the transfer list", "", "EDDT_TWR EDDT_APP EDBB_CTR", "EKCH_CTR", "",
+         "0:EDDT_TWR 1:EDDT_APP 2:EDBB_CTR", "3 stations added from Aurora's transfer list"},
+        {"a full table", "*", "EDDT_TWR", "", "", "", "no empty slot"},
+        {"a slot DDT_TWR already covers EDDT_TWR", "TXL:DDT_TWR", "EDDT_TWR EDDT_APP", "", "",
+         "1:EDDT_APP", "1 station added from Aurora's transfer list"},
+        {"the own station is left out", "", "EDDT_APP EDDT_TWR", "", "eddt_app", "0:EDDT_TWR",
          "1 station added from Aurora's transfer list"},
-        {"the own station is left out",
-         {},
-         false,
-         stations({"EDDT_APP", "EDDT_TWR"}),
-         {},
-         "eddt_app",
-         {{0, "EDDT_TWR"}},
-         "1 station added from Aurora's transfer list"},
-        {"an empty transfer list: the station list",
-         {},
-         false,
-         {},
-         stations({"EDDT_TWR", "EDDT_APP"}),
-         "EDDT_APP",
-         {{0, "EDDT_TWR"}},
-         "1 station added from Aurora's station list"},
-        {"a transfer list of known stations: nothing new, no fallback",
-         {{"TXL", "EDDT_TWR"}},
-         false,
-         stations({"EDDT_TWR"}),
-         stations({"EDBB_CTR"}),
-         "",
-         {},
-         "nothing new in Aurora's lists"},
-        {"both lists empty", {}, false, {}, {}, "", {}, "nothing new in Aurora's lists"},
-        {"a slot with a name or a position alone is not empty",
-         {{"TXL", ""}, {"", "EDDT_APP"}},
-         false,
-         stations({"EDDT_APP", "EDBB_CTR"}),
-         {},
-         "",
-         {{2, "EDBB_CTR"}},
-         "1 station added from Aurora's transfer list"},
-        {"repeats count once",
-         {},
-         false,
-         stations({"EDBB_CTR", "edbb_ctr"}),
-         {},
-         "",
-         {{0, "EDBB_CTR"}},
+        {"an empty transfer list: the station list", "", "", "EDDT_TWR EDDT_APP", "EDDT_APP",
+         "0:EDDT_TWR", "1 station added from Aurora's station list"},
+        {"a transfer list of known stations: nothing new, no fallback", "TXL:EDDT_TWR", "EDDT_TWR",
+         "EDBB_CTR", "", "", "nothing new in Aurora's lists"},
+        {"both lists empty", "", "", "", "", "", "nothing new in Aurora's lists"},
+        {"a slot with a name or a position alone is not empty", "TXL: :EDDT_APP",
+         "EDDT_APP EDBB_CTR", "", "", "2:EDBB_CTR", "1 station added from Aurora's transfer list"},
+        {"repeats count once", "", "EDBB_CTR edbb_ctr", "", "", "0:EDBB_CTR",
          "1 station added from Aurora's transfer list"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<FillSlot> slots(30);
-        for (std::size_t i = 0; i < c.taken.size(); ++i)
-            slots[i] = {c.taken[i].name, c.taken[i].position};
-        if (c.full) {
-            for (FillSlot& s : slots) s = {"X", ""};
+        const std::vector<std::string> taken = words(c.taken);
+        std::vector<FillSlot> slots(30, FillSlot{std::string_view(c.taken) == "*" ? "X" : "", ""});
+        for (std::size_t i = 0; i < taken.size() && taken[0] != "*"; ++i) {
+            const std::string_view t = taken[i];
+            slots[i] = {t.substr(0, t.find(':')), t.substr(t.find(':') + 1)};
         }
-        const AuroraFill fill = fill_from_aurora(slots, c.transfer, c.atc, c.own);
-        std::vector<std::pair<int, std::string>> added;
-        for (const AuroraFill::Added& a : fill.added) added.emplace_back(a.slot, a.callsign);
+        const AuroraFill fill = fill_from_aurora(slots, list(c.transfer), list(c.atc), c.own);
+        std::string added;
+        for (const AuroraFill::Added& a : fill.added)
+            added += (added.empty() ? "" : " ") + std::to_string(a.slot) + ":" + a.callsign;
         EXPECT_EQ(added, c.added);
         EXPECT_EQ(fill_text(fill), c.text);
     }
