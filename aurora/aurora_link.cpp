@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "config/command_line.h"
+
 namespace tovira {
 
 namespace {
@@ -33,29 +35,8 @@ std::string command_of(std::string_view line) {
 }  // namespace
 
 std::uint16_t aurora_port_from_command_line(std::span<const std::string> args) {
-    constexpr std::string_view kOption = "--aurora-port";
-    std::uint16_t port = kAuroraPort;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        std::string_view val;
-        if (arg == kOption) {
-            if (i + 1 >= args.size() || args[i + 1].starts_with("--")) continue;
-            val = args[++i];
-        } else if (arg.starts_with(kOption) && arg.size() > kOption.size() &&
-                   arg[kOption.size()] == '=') {
-            val = arg.substr(kOption.size() + 1);
-        } else {
-            continue;
-        }
-        unsigned n = 0;
-        bool ok = !val.empty() && val.size() <= 5;
-        for (char c : val) {
-            ok = ok && c >= '0' && c <= '9';
-            if (ok) n = n * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (ok && n >= 1 && n <= 65535) port = static_cast<std::uint16_t>(n);
-    }
-    return port;
+    return static_cast<std::uint16_t>(
+        number_option(args, "--aurora-port", 1, 65535).value_or(kAuroraPort));
 }
 
 // ---- lines and packets --------------------------------------------------------------

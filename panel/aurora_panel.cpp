@@ -4,35 +4,15 @@
 #include <optional>
 #include <string_view>
 
+#include "config/command_line.h"
 #include "monitor/status_parser.h"
 #include "panel/panel_layout.h"
 
 namespace tovira {
 
 unsigned aurora_refresh_ms_from_command_line(std::span<const std::string> args) {
-    constexpr std::string_view kOption = "--aurora-refresh-ms";
-    unsigned ms = kAuroraRefreshMs;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        std::string_view val;
-        if (arg == kOption) {
-            if (i + 1 >= args.size() || args[i + 1].starts_with("--")) continue;
-            val = args[++i];
-        } else if (arg.starts_with(kOption) && arg.size() > kOption.size() &&
-                   arg[kOption.size()] == '=') {
-            val = arg.substr(kOption.size() + 1);
-        } else {
-            continue;
-        }
-        unsigned n = 0;
-        bool ok = !val.empty() && val.size() <= 5;
-        for (char c : val) {
-            ok = ok && c >= '0' && c <= '9';
-            if (ok) n = n * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (ok && n <= 65535) ms = n;
-    }
-    return ms;
+    return static_cast<unsigned>(
+        number_option(args, "--aurora-refresh-ms", 0, 65535).value_or(kAuroraRefreshMs));
 }
 
 const char AuroraPanel::kNoAccess[] =
