@@ -343,15 +343,18 @@ void AuroraLink::on_socket_close() {
         cancel_all();
         return;
     }
+    const bool was_open = state_ == State::Open;
     // An answer may have come with the close.
     read_arrived();
     const bool connecting = state_ == State::Connecting;
     if (queue_.empty()) {
         drop();
-        return;
+    } else {
+        fail_all(connecting ? AuroraReply::Outcome::NoAccess : AuroraReply::Outcome::Closed);
+        pump();
     }
-    fail_all(connecting ? AuroraReply::Outcome::NoAccess : AuroraReply::Outcome::Closed);
-    pump();
+    if (!was_open) return;
+    for (const std::function<void()>& listener : close_listeners_) listener();
 }
 
 void AuroraLink::on_socket_error(int) {

@@ -29,6 +29,7 @@ using Outcome = AuroraReply::Outcome;
 AuroraPanel::AuroraPanel(const Uses& uses)
     : f_(uses), timer_(uses.platform, "aurora", kAuroraRefreshMs) {
     timer_.on_tick = [this] { refresh(); };
+    uses.link.on_close([this] { link_closed(); });
 }
 
 void AuroraPanel::start() {
@@ -49,11 +50,8 @@ void AuroraPanel::refresh() {
         ask_stations();
         return;
     }
-    // The connection closed since the last list: nothing Aurora said holds.
-    if (!f_.list.stations().empty()) {
-        f_.list.closed();
-        list_changed();
-    }
+    // Dropped since the last list (no answer, a garbled line).
+    link_closed();
     f_.link.request("#CONN", [this](const AuroraReply& reply) {
         if (reply.outcome == Outcome::Answered || reply.outcome == Outcome::Refused) {
             take_own(reply);
@@ -64,6 +62,13 @@ void AuroraPanel::refresh() {
         take_list(reply);
         refreshing_ = false;
     });
+}
+
+void AuroraPanel::link_closed() {
+    // Nothing Aurora said holds once its connection is gone.
+    if (f_.list.stations().empty()) return;
+    f_.list.closed();
+    list_changed();
 }
 
 void AuroraPanel::ask_stations() {

@@ -82,6 +82,9 @@ public:
 
 private:
     void refresh();
+    // The connection to Aurora is gone: its list is emptied and applied at
+    // once, not at the next refresh.
+    void link_closed();
     void ask_stations();
     // An #ATC answer (or its failure) into the current list.
     void take_list(const AuroraReply& reply);
