@@ -77,8 +77,8 @@ std::optional<AuroraPacket> parse_aurora_line(std::string_view line) {
     line.remove_prefix(1);
     const std::size_t end = line.find(';');
     p.command = std::string(line.substr(0, end));
-    // Live sessions show longer names than the description's "2 to 5
-    // letters" (SELTFC, INTERCOMPHONESTATUS).
+    // Live sessions show names of more than five letters (SELTFC,
+    // INTERCOMPHONESTATUS).
     if (p.command.size() < 2 || p.command.size() > kAuroraMaxCommand ||
         !std::all_of(p.command.begin(), p.command.end(), letter)) {
         return std::nullopt;
