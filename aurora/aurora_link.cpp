@@ -330,12 +330,8 @@ void AuroraLink::on_socket_connect() {
 }
 
 void AuroraLink::on_socket_data_arrival(std::size_t) {
-    if (ended()) {
-        cancel_all();
-        return;
-    }
-    read_arrived();
-    on_deadline();
+    // What arrived, then the bound: as at a tick.
+    on_timer_tick();
 }
 
 void AuroraLink::on_socket_close() {
