@@ -85,11 +85,12 @@ void AuroraPanel::take_own(const AuroraReply& reply) {
                : std::string();
 }
 
-void AuroraPanel::take_list(const AuroraReply& reply) {
+std::optional<std::vector<AuroraStation>> AuroraPanel::take_list(const AuroraReply& reply) {
+    std::optional<std::vector<AuroraStation>> stations;
     switch (reply.outcome) {
         case Outcome::Answered:
-            if (std::optional<std::vector<AuroraStation>> stations =
-                    parse_aurora_stations(reply.packet)) {
+            stations = parse_aurora_stations(reply.packet);
+            if (stations) {
                 f_.list.listed(*stations);
             } else {
                 f_.list.unanswered();
@@ -100,9 +101,10 @@ void AuroraPanel::take_list(const AuroraReply& reply) {
         case Outcome::Garbled: f_.list.unanswered(); break;
         case Outcome::NoAccess:
         case Outcome::Closed: f_.list.closed(); break;
-        case Outcome::Cancelled: return;  // Quit
+        case Outcome::Cancelled: return stations;  // Quit
     }
     list_changed();
+    return stations;
 }
 
 void AuroraPanel::Command9_Click() {
@@ -132,9 +134,7 @@ void AuroraPanel::Command9_Click() {
             ask("#ATC", [this](const AuroraReply& atc) {
                 filling_ = false;
                 if (atc.outcome == Outcome::Cancelled) return;  // Quit: nothing more
-                take_list(atc);
-                std::optional<std::vector<AuroraStation>> stations;
-                if (atc.outcome == Outcome::Answered) stations = parse_aurora_stations(atc.packet);
+                const std::optional<std::vector<AuroraStation>> stations = take_list(atc);
                 if (transfer_.empty() && !stations) {
                     // Nothing to fill from: say why.
                     return fill_failed(atc);
