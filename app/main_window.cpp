@@ -161,7 +161,7 @@ void Form1::Timer5_Timer() {
     if (unloaded()) return;
     config.check_folder();
     loadconfig();
-    // Without a recorded home position the panel opens at 0, 0 as always.
+    // Without a recorded home position the panel opens at 0, 0.
     if (config.home_loaded()) keep_home_reachable(platform_.desktop());
     Command3_Click();
     int tab = 1;

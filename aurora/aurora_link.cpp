@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "config/command_line.h"
+
 namespace tovira {
 
 namespace {
@@ -33,29 +35,8 @@ std::string command_of(std::string_view line) {
 }  // namespace
 
 std::uint16_t aurora_port_from_command_line(std::span<const std::string> args) {
-    constexpr std::string_view kOption = "--aurora-port";
-    std::uint16_t port = kAuroraPort;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        std::string_view val;
-        if (arg == kOption) {
-            if (i + 1 >= args.size() || args[i + 1].starts_with("--")) continue;
-            val = args[++i];
-        } else if (arg.starts_with(kOption) && arg.size() > kOption.size() &&
-                   arg[kOption.size()] == '=') {
-            val = arg.substr(kOption.size() + 1);
-        } else {
-            continue;
-        }
-        unsigned n = 0;
-        bool ok = !val.empty() && val.size() <= 5;
-        for (char c : val) {
-            ok = ok && c >= '0' && c <= '9';
-            if (ok) n = n * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (ok && n >= 1 && n <= 65535) port = static_cast<std::uint16_t>(n);
-    }
-    return port;
+    return static_cast<std::uint16_t>(
+        number_option(args, "--aurora-port", 1, 65535).value_or(kAuroraPort));
 }
 
 // ---- lines and packets --------------------------------------------------------------
@@ -96,8 +77,8 @@ std::optional<AuroraPacket> parse_aurora_line(std::string_view line) {
     line.remove_prefix(1);
     const std::size_t end = line.find(';');
     p.command = std::string(line.substr(0, end));
-    // Live sessions show longer names than the description's "2 to 5
-    // letters" (SELTFC, INTERCOMPHONESTATUS).
+    // Live sessions show names of more than five letters (SELTFC,
+    // INTERCOMPHONESTATUS).
     if (p.command.size() < 2 || p.command.size() > kAuroraMaxCommand ||
         !std::all_of(p.command.begin(), p.command.end(), letter)) {
         return std::nullopt;
@@ -349,12 +330,8 @@ void AuroraLink::on_socket_connect() {
 }
 
 void AuroraLink::on_socket_data_arrival(std::size_t) {
-    if (ended()) {
-        cancel_all();
-        return;
-    }
-    read_arrived();
-    on_deadline();
+    // What arrived, then the bound: as at a tick.
+    on_timer_tick();
 }
 
 void AuroraLink::on_socket_close() {
@@ -362,15 +339,18 @@ void AuroraLink::on_socket_close() {
         cancel_all();
         return;
     }
+    const bool was_open = state_ == State::Open;
     // An answer may have come with the close.
     read_arrived();
     const bool connecting = state_ == State::Connecting;
     if (queue_.empty()) {
         drop();
-        return;
+    } else {
+        fail_all(connecting ? AuroraReply::Outcome::NoAccess : AuroraReply::Outcome::Closed);
+        pump();
     }
-    fail_all(connecting ? AuroraReply::Outcome::NoAccess : AuroraReply::Outcome::Closed);
-    pump();
+    if (!was_open) return;
+    for (const std::function<void()>& listener : close_listeners_) listener();
 }
 
 void AuroraLink::on_socket_error(int) {

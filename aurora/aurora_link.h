@@ -133,6 +133,12 @@ public:
     bool connected() const { return state_ == State::Open; }
     // Requests queued or awaited.
     std::size_t pending() const { return queue_.size(); }
+    // `listener` runs, from the event loop, each time Aurora closes (or
+    // breaks) an open connection, after the requests on it have ended: a
+    // closed connection matters to a user with nothing asked just then.
+    void on_close(std::function<void()> listener) {
+        close_listeners_.push_back(std::move(listener));
+    }
 
 private:
     enum class State { Closed, Connecting, Open };
@@ -186,6 +192,7 @@ private:
     int skipped_ = 0;
     int in_request_ = 0;
     bool pumping_ = false;
+    std::vector<std::function<void()>> close_listeners_;
 };
 
 }  // namespace tovira

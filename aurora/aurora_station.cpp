@@ -2,21 +2,17 @@
 
 #include <algorithm>
 
+#include "platform/text_encoding.h"
+
 namespace tovira {
 
 namespace {
 
-char upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool same(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return upper(x) == upper(y); });
-}
+using platform::same_ignoring_ascii_case;
 
 bool ends_with(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && same(s.substr(s.size() - tail.size()), tail);
+    return s.size() >= tail.size() &&
+           same_ignoring_ascii_case(s.substr(s.size() - tail.size()), tail);
 }
 
 }  // namespace
@@ -25,7 +21,7 @@ StationMatch resolve_station(std::string_view position, std::span<const AuroraSt
     StationMatch m;
     if (position.empty()) return m;
     for (const AuroraStation& s : stations) {
-        if (same(s.callsign, position)) {
+        if (same_ignoring_ascii_case(s.callsign, position)) {
             m.kind = StationMatch::Kind::Found;
             m.station = s.callsign;
             return m;
@@ -33,8 +29,9 @@ StationMatch resolve_station(std::string_view position, std::span<const AuroraSt
     }
     for (const AuroraStation& s : stations) {
         // A station listed twice is one station.
-        const bool listed = std::any_of(m.candidates.begin(), m.candidates.end(),
-                                        [&](const std::string& c) { return same(c, s.callsign); });
+        const bool listed = std::any_of(
+            m.candidates.begin(), m.candidates.end(),
+            [&](const std::string& c) { return same_ignoring_ascii_case(c, s.callsign); });
         if (!listed && ends_with(s.callsign, position)) m.candidates.push_back(s.callsign);
     }
     if (m.candidates.size() == 1) {

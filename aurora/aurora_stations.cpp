@@ -3,19 +3,13 @@
 #include <algorithm>
 
 #include "aurora/aurora_station.h"
+#include "platform/text_encoding.h"
 
 namespace tovira {
 
 namespace {
 
-char fold(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool same(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return fold(x) == fold(y); });
-}
+using platform::same_ignoring_ascii_case;
 
 }  // namespace
 
@@ -34,8 +28,9 @@ void AuroraCurrentList::listed(std::span<const AuroraStation> stations) {
     std::vector<AuroraStation> next;
     std::vector<bool> missed;
     auto held = [&next](std::string_view callsign) {
-        return std::any_of(next.begin(), next.end(),
-                           [&](const AuroraStation& s) { return same(s.callsign, callsign); });
+        return std::any_of(next.begin(), next.end(), [&](const AuroraStation& s) {
+            return same_ignoring_ascii_case(s.callsign, callsign);
+        });
     };
     for (const AuroraStation& s : stations) {
         if (s.callsign.empty() || held(s.callsign)) continue;
@@ -92,10 +87,11 @@ AuroraFill fill_from_aurora(std::span<const FillSlot> slots,
     std::size_t next_empty = 0;
     for (std::size_t k = 0; k < list.size() && next_empty < empty.size(); ++k) {
         const std::string& callsign = list[k].callsign;
-        if (taken[k] || callsign.empty() || same(callsign, own)) continue;
+        if (taken[k] || callsign.empty() || same_ignoring_ascii_case(callsign, own)) continue;
         const bool repeat =
-            std::any_of(fill.added.begin(), fill.added.end(),
-                        [&](const AuroraFill::Added& a) { return same(a.callsign, callsign); });
+            std::any_of(fill.added.begin(), fill.added.end(), [&](const AuroraFill::Added& a) {
+                return same_ignoring_ascii_case(a.callsign, callsign);
+            });
         if (repeat) continue;
         fill.added.push_back({empty[next_empty++], callsign});
     }

@@ -45,10 +45,9 @@ public:
     // Tries a write in the file's folder; `folder_notice` then tells.
     void check_folder();
     // Applies the file line by line; the first error ends the load quietly.
-    // Where the file is missing and Windows' file virtualization kept an
-    // older program's copy of it in the user's VirtualStore, that copy is
-    // read: the user's stations, which the save then writes beside the
-    // program.
+    // Where the file is missing and Windows' file virtualization kept a
+    // copy of it in the user's VirtualStore, that copy is read: the user's
+    // stations, which the save then writes beside the program.
     void loadconfig();
     // Writes the whole file beside the old one and replaces it in one step;
     // any failure leaves the old file whole. Skipped while the load has not

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "aurora/aurora_station.h"
+#include "platform/text_encoding.h"
 
 namespace tovira {
 
@@ -10,22 +11,8 @@ namespace {
 
 using O = AuroraReply::Outcome;
 
-char upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string upper(std::string s) {
-    for (char& c : s) c = upper(c);
-    return s;
-}
-
-bool same(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (upper(a[i]) != upper(b[i])) return false;
-    }
-    return true;
-}
+using platform::ascii_upper;
+using platform::same_ignoring_ascii_case;
 
 std::string arrow(std::string_view callsign, std::string_view station) {
     std::string s(callsign);
@@ -239,13 +226,13 @@ std::optional<std::string> AuroraClient::station_for(const std::vector<AuroraSta
     }
     // Not among Aurora's stations: the online check's record where its
     // callsign is the position's, else the position itself.
-    std::string station =
-        m.kind == StationMatch::Kind::Found ? upper(m.station) : f_.monitor.station_for(slot_);
+    std::string station = m.kind == StationMatch::Kind::Found ? ascii_upper(m.station)
+                                                              : f_.monitor.station_for(slot_);
     if (!valid_aurora_station(station)) {
         reason = kBadStation;
         return std::nullopt;
     }
-    if (!own_.empty() && same(station, own_)) {
+    if (!own_.empty() && same_ignoring_ascii_case(station, own_)) {
         reason = own_station_text(station);
         return std::nullopt;
     }
@@ -273,7 +260,7 @@ void AuroraClient::on_transfer(const AuroraReply& r) {
         case O::Garbled: finish(r.sent ? kSentNoAnswer : kMalformed); return;
     }
     // Whether the echo names the station is not known: the callsign decides.
-    if (r.packet.fields.empty() || !same(r.packet.fields[0], callsign_)) {
+    if (r.packet.fields.empty() || !same_ignoring_ascii_case(r.packet.fields[0], callsign_)) {
         finish(kSentNoAnswer);
         return;
     }
@@ -318,8 +305,10 @@ void AuroraClient::on_poll(const AuroraReply& r) {
     }
     if (r.outcome == O::Answered) {
         const Holders now = holders(r.packet);
-        if ((same(now.assumed, station_) && !same(now.assumed, before12_)) ||
-            (same(now.next, station_) && !same(now.next, before13_))) {
+        if ((same_ignoring_ascii_case(now.assumed, station_) &&
+             !same_ignoring_ascii_case(now.assumed, before12_)) ||
+            (same_ignoring_ascii_case(now.next, station_) &&
+             !same_ignoring_ascii_case(now.next, before13_))) {
             finish(transferred_text(callsign_, station_));
             return;
         }

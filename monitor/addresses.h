@@ -32,9 +32,10 @@ struct MonitorAddresses {
 // any other argument are ignored; a repeated option takes the last value.
 MonitorAddresses addresses_from_command_line(std::span<const std::string> args);
 
-// For tests only: "--test-fetch-deadline-ms N" (1 to 600000) shortens the
-// deadline of every URL fetch to N ms, so that a suite can meet many dead
-// servers quickly. Zero when absent or invalid.
+// For tests only: "--test-fetch-deadline-ms N" (or "=N", 1 to 600000)
+// shortens the deadline of every URL fetch to N ms, so that a suite can meet
+// many dead servers quickly. Zero when absent or invalid; the last valid
+// one holds.
 long test_fetch_deadline_ms(std::span<const std::string> args);
 
 }  // namespace tovira

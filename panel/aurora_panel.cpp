@@ -4,35 +4,15 @@
 #include <optional>
 #include <string_view>
 
+#include "config/command_line.h"
 #include "monitor/status_parser.h"
 #include "panel/panel_layout.h"
 
 namespace tovira {
 
 unsigned aurora_refresh_ms_from_command_line(std::span<const std::string> args) {
-    constexpr std::string_view kOption = "--aurora-refresh-ms";
-    unsigned ms = kAuroraRefreshMs;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        std::string_view val;
-        if (arg == kOption) {
-            if (i + 1 >= args.size() || args[i + 1].starts_with("--")) continue;
-            val = args[++i];
-        } else if (arg.starts_with(kOption) && arg.size() > kOption.size() &&
-                   arg[kOption.size()] == '=') {
-            val = arg.substr(kOption.size() + 1);
-        } else {
-            continue;
-        }
-        unsigned n = 0;
-        bool ok = !val.empty() && val.size() <= 5;
-        for (char c : val) {
-            ok = ok && c >= '0' && c <= '9';
-            if (ok) n = n * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (ok && n <= 65535) ms = n;
-    }
-    return ms;
+    return static_cast<unsigned>(
+        number_option(args, "--aurora-refresh-ms", 0, 65535).value_or(kAuroraRefreshMs));
 }
 
 const char AuroraPanel::kNoAccess[] =
@@ -49,6 +29,7 @@ using Outcome = AuroraReply::Outcome;
 AuroraPanel::AuroraPanel(const Uses& uses)
     : f_(uses), timer_(uses.platform, "aurora", kAuroraRefreshMs) {
     timer_.on_tick = [this] { refresh(); };
+    uses.link.on_close([this] { link_closed(); });
 }
 
 void AuroraPanel::start() {
@@ -69,11 +50,8 @@ void AuroraPanel::refresh() {
         ask_stations();
         return;
     }
-    // The connection closed since the last list: nothing Aurora said holds.
-    if (!f_.list.stations().empty()) {
-        f_.list.closed();
-        list_changed();
-    }
+    // Dropped since the last list (no answer, a garbled line).
+    link_closed();
     f_.link.request("#CONN", [this](const AuroraReply& reply) {
         if (reply.outcome == Outcome::Answered || reply.outcome == Outcome::Refused) {
             take_own(reply);
@@ -84,6 +62,13 @@ void AuroraPanel::refresh() {
         take_list(reply);
         refreshing_ = false;
     });
+}
+
+void AuroraPanel::link_closed() {
+    // Nothing Aurora said holds once its connection is gone.
+    if (f_.list.stations().empty()) return;
+    f_.list.closed();
+    list_changed();
 }
 
 void AuroraPanel::ask_stations() {
@@ -100,11 +85,12 @@ void AuroraPanel::take_own(const AuroraReply& reply) {
                : std::string();
 }
 
-void AuroraPanel::take_list(const AuroraReply& reply) {
+std::optional<std::vector<AuroraStation>> AuroraPanel::take_list(const AuroraReply& reply) {
+    std::optional<std::vector<AuroraStation>> stations;
     switch (reply.outcome) {
         case Outcome::Answered:
-            if (std::optional<std::vector<AuroraStation>> stations =
-                    parse_aurora_stations(reply.packet)) {
+            stations = parse_aurora_stations(reply.packet);
+            if (stations) {
                 f_.list.listed(*stations);
             } else {
                 f_.list.unanswered();
@@ -115,9 +101,10 @@ void AuroraPanel::take_list(const AuroraReply& reply) {
         case Outcome::Garbled: f_.list.unanswered(); break;
         case Outcome::NoAccess:
         case Outcome::Closed: f_.list.closed(); break;
-        case Outcome::Cancelled: return;  // Quit
+        case Outcome::Cancelled: return stations;  // Quit
     }
     list_changed();
+    return stations;
 }
 
 void AuroraPanel::Command9_Click() {
@@ -147,9 +134,7 @@ void AuroraPanel::Command9_Click() {
             ask("#ATC", [this](const AuroraReply& atc) {
                 filling_ = false;
                 if (atc.outcome == Outcome::Cancelled) return;  // Quit: nothing more
-                take_list(atc);
-                std::optional<std::vector<AuroraStation>> stations;
-                if (atc.outcome == Outcome::Answered) stations = parse_aurora_stations(atc.packet);
+                const std::optional<std::vector<AuroraStation>> stations = take_list(atc);
                 if (transfer_.empty() && !stations) {
                     // Nothing to fill from: say why.
                     return fill_failed(atc);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -77,14 +78,18 @@ public:
     // Writes a fill into the table as typed, shows the newly named slots
     // Aurora lists, and says what happened at the button.
     void apply_fill(const AuroraFill& fill);
-    // The empty slots' names and positions, for the fill.
+    // A slot with neither a name nor a position: room for the fill.
     bool has_empty_slot() const;
 
 private:
     void refresh();
+    // The connection to Aurora is gone: its list is emptied and applied at
+    // once, not at the next refresh.
+    void link_closed();
     void ask_stations();
-    // An #ATC answer (or its failure) into the current list.
-    void take_list(const AuroraReply& reply);
+    // An #ATC answer (or its failure) into the current list; the stations
+    // it listed, if it was a list.
+    std::optional<std::vector<AuroraStation>> take_list(const AuroraReply& reply);
     void take_own(const AuroraReply& reply);
     void fill_failed(const AuroraReply& reply);
     // A click's request, asked once more where it was queued behind one

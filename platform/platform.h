@@ -178,9 +178,10 @@ public:
     // beside the others, written and deleted. Nothing when it does; else
     // why not, in the user's words.
     virtual std::optional<std::string> probe_write() = 0;
-    // The copy of `name` that Windows' file virtualization made for an
-    // older program run from this folder, in the user's VirtualStore. Null
-    // when there is none (or no such redirection on this system).
+    // The copy of `name` in the user's VirtualStore, where Windows' file
+    // virtualization redirects a write into this folder by a process
+    // without a manifest. Null when there is none (or no such redirection
+    // on this system).
     virtual std::unique_ptr<InputFile> open_redirected(std::string_view name) = 0;
     // Why the last operation that failed did, in the user's words.
     virtual std::string last_error() = 0;

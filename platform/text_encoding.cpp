@@ -1,5 +1,7 @@
 #include "platform/text_encoding.h"
 
+#include <algorithm>
+
 namespace tovira::platform {
 
 namespace {
@@ -87,6 +89,21 @@ std::string utf8_or_cp1252(std::string_view bytes) {
         }
     }
     return out;
+}
+
+char ascii_upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string ascii_upper(std::string s) {
+    for (char& c : s) c = ascii_upper(c);
+    return s;
+}
+
+bool same_ignoring_ascii_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return ascii_upper(x) == ascii_upper(y);
+           });
 }
 
 }  // namespace tovira::platform

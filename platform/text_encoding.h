@@ -25,4 +25,11 @@ int unicode_to_cp1252(char32_t c);
 // other byte is read as Windows-1252. Always valid UTF-8.
 std::string utf8_or_cp1252(std::string_view bytes);
 
+// ASCII's letters in upper case, every other byte as it is: callsigns and
+// program names, which no locale may change.
+char ascii_upper(char c);
+std::string ascii_upper(std::string s);
+// Equal but for the case of ASCII letters ("eddt_twr", "EDDT_TWR").
+bool same_ignoring_ascii_case(std::string_view a, std::string_view b);
+
 }  // namespace tovira::platform

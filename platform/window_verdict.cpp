@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/text_encoding.h"
+
 namespace tovira::platform {
 
 namespace {
@@ -14,15 +16,6 @@ constexpr std::array<std::string_view, 8> kNeverImages = {
 
 // Windows draws a hung window's stand-in with this class.
 constexpr std::string_view kGhostClass = "Ghost";
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return lower(x) == lower(y); });
-}
 
 // The file name of an image path, either separator.
 std::string_view file_name(std::string_view path) {
@@ -39,8 +32,9 @@ bool title_matches(std::string_view window_title, std::string_view title) {
 bool never_the_target(const WindowFacts& window) {
     if (window.class_name == kGhostClass) return true;
     const std::string_view name = file_name(window.image);
-    return std::any_of(kNeverImages.begin(), kNeverImages.end(),
-                       [&](std::string_view never) { return same_ignoring_case(name, never); });
+    return std::any_of(kNeverImages.begin(), kNeverImages.end(), [&](std::string_view never) {
+        return same_ignoring_ascii_case(name, never);
+    });
 }
 
 WindowChoice choose_window(std::span<const WindowFacts> windows, std::string_view title) {

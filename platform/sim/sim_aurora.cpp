@@ -91,6 +91,9 @@ std::vector<Chunk> answer_line(SimAurora& a, const std::string& line, Millis now
         out.push_back(Chunk{a.delay + 1, text.substr(half)});
     }
     if (!a.after.empty()) out.push_back(Chunk{out.back().after + 1, a.after});
+    if (auto it = a.close_after.find(command); it != a.close_after.end()) {
+        out.push_back(Chunk{out.back().after + it->second, {}, true});
+    }
     return out;
 }
 

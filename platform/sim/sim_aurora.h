@@ -47,6 +47,9 @@ struct SimAurora {
     std::map<std::string, std::string> answer_for;
     // By command: the connection is closed instead of an answer.
     std::vector<std::string> close_on;
+    // By command: the connection closes this long after the answer, with
+    // nothing asked (Aurora ending between two requests).
+    std::map<std::string, Millis> close_after;
     std::string before;                 // bytes sent ahead of every answer
     std::string after;                  // bytes sent 1 ms after every answer
     bool split = false;                 // each answer arrives in two parts, 1 ms apart

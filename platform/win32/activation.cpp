@@ -9,6 +9,8 @@
 //
 // Left out: a window of another desktop or session, which EnumWindows does
 // not list; an open input method editor of IvAc, which takes the keys first.
+// Under Wine every process reads at the same integrity level, so only
+// Windows ever gives the Elevated verdict; the sim's facts test the rule.
 #include "platform/win32/win32_internal.h"
 #include "platform/window_verdict.h"
 

@@ -2,9 +2,11 @@
 // and written whole, replaced with MoveFileExW; the folder's write test (a
 // uniquely named file created, written and deleted); the copy of a file in
 // the user's VirtualStore (%LOCALAPPDATA%\VirtualStore followed by the
-// folder without its drive), where file virtualization put the writes of an
-// older program without a manifest; the system's message for the last
-// failure. Leaves out: folders on a network share (no VirtualStore there).
+// folder without its drive), where file virtualization puts the writes of a
+// process without a manifest; the system's message for the last failure.
+//
+// Left out: a VirtualStore copy for a folder on a network share, which file
+// virtualization never redirects.
 #include "platform/win32/win32_internal.h"
 // After windows.h, which it needs.
 #include <shlobj.h>

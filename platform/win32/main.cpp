@@ -1,6 +1,8 @@
 // tovira.exe: the main window's core on the native Win32 backend. The entry
-// point: creates the backend and the window, attaches one to the other,
-// loads the window and runs the event loop until the program ends.
+// point: creates the backend and the window, gives the window the
+// command line's options (the status addresses, Aurora's port and refresh,
+// the tests' fetch deadline), attaches one to the other, loads the window
+// and runs the event loop until the program ends.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>

@@ -1,5 +1,7 @@
-// Texts of the Win32 backend: the core's UTF-8 for Windows, a window's
-// text, colours. The code page conversions themselves are in code_page.cpp.
+// Texts of the Win32 backend: the core's UTF-8 for Windows and back, a
+// window's text, the system's message for an error code as it goes into
+// one of the program's sentences, colours. The code page conversions
+// themselves are in code_page.cpp.
 #include "platform/win32/win32_internal.h"
 // After windows.h.
 #include <cwctype>

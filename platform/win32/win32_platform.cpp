@@ -10,10 +10,11 @@
 //
 // The other concerns are in files of their own: text.cpp and code_page.cpp
 // (texts and code pages), files.cpp, locale.cpp, tcp_socket.cpp,
-// url_fetch.cpp, keystrokes.cpp, activation.cpp, balloon.cpp (the outcome
-// of a click beside the panel), window.cpp (the window and its messages),
-// window_controls.cpp (the mirrored controls), main.cpp (the entry point). Their shared state,
-// `Win32Data`, is in win32_internal.h.
+// url_fetch.cpp, fetch_child.cpp, keystrokes.cpp, activation.cpp,
+// balloon.cpp (a click's outcome or a notice beside the panel), window.cpp
+// (the window, its messages, the question in a message box),
+// window_controls.cpp (the mirrored controls), main.cpp (the entry point).
+// Their shared state, `Win32Data`, is in win32_internal.h.
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/win32_internal.h"

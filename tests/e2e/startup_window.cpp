@@ -327,7 +327,7 @@ std::wstring boxText(HWND box) {
     return all;
 }
 
-// Where Windows' file virtualization put an older program's tq.cfg for `dir`.
+// Where Windows' file virtualization keeps a redirected tq.cfg of `dir`.
 std::wstring virtualStoreCopy(const std::wstring& dir) {
     wchar_t* local = nullptr;
     std::wstring path;
@@ -341,7 +341,7 @@ std::wstring virtualStoreCopy(const std::wstring& dir) {
 
 // tq.cfg's folder refuses writes (a read-only mount, as Program Files or a
 // folder under Controlled Folder Access does on Windows), and the user's
-// stations lie in the VirtualStore, where an older program's writes went:
+// stations lie in the VirtualStore, where redirected writes went:
 // the stations come from that copy, a balloon at "Menu" names the folder
 // and its tool tip keeps the notice; "Quit + Save" asks in a topmost box,
 // answered Retry (failing again) and then Cancel, which ends the program

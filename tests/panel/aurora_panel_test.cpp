@@ -328,5 +328,21 @@ TEST(AuroraRefreshOptionTest, OnlyAWholeNumberUpTo65535Counts) {
     }
 }
 
+// Aurora closing a connection between two refreshes, with nothing asked on
+// it: its only slots go off at once, not at the next refresh.
+TEST_F(AuroraPanelTest, AConnectionAuroraClosesWhileIdleEmptiesItsListAtOnce) {
+    aurora_lists({kBerlin});
+    ASSERT_EQ(visible_slots(), (std::vector<int>{0, 1}));
+    // The next list is answered, and a second later the connection closes.
+    aurora->close_after["ATC"] = 1000;
+    const int lists = aurora->count("ATC");
+    for (int i = 0; i < 200 && aurora->count("ATC") == lists; ++i) sim.run_for(100);
+    sim.run_for(1100);
+    EXPECT_EQ(aurora->count("ATC"), lists + 1);  // no refresh since that list
+    EXPECT_EQ(visible_slots(), (std::vector<int>{0}));
+    EXPECT_EQ(form->l1[1]->caption(), "");
+    EXPECT_EQ(form->l1[0]->caption(), "118.7");  // the network's, untouched
+}
+
 }  // namespace
 }  // namespace tovira::testing
