@@ -83,4 +83,47 @@ double clickAndCheckKeys(Tovira& t, Stub& s, int slot, const std::string& positi
     return typed.t[3];
 }
 
+// Keys of a sequence, as opposed to the modifiers the driver holds and the
+// Alt tap with the unassigned key 0xE8 that the backend uses to get past the
+// foreground lock: those type nothing.
+bool typingKey(const Key& k) {
+    if (k.kind == "CHAR") return true;
+    switch (k.wp) {
+        case VK_SHIFT:
+        case VK_CONTROL:
+        case VK_MENU:
+        case VK_LSHIFT:
+        case VK_RSHIFT:
+        case VK_LCONTROL:
+        case VK_RCONTROL:
+        case VK_LMENU:
+        case VK_RMENU:
+        case VK_LWIN:
+        case VK_RWIN:
+        case 0xE8: return false;
+        default: return true;
+    }
+}
+
+// What reached a window, for messages: the spelled keys, or the raw events
+// when they spell nothing.
+std::string seen(const std::vector<Key>& ks, size_t from) {
+    std::string out;
+    for (size_t i = from; i < ks.size(); ++i) {
+        if (!typingKey(ks[i])) continue;
+        char b[48];
+        std::snprintf(b, sizeof b, "%s%s 0x%x", out.empty() ? "" : ", ", ks[i].kind.c_str(),
+                      ks[i].wp);
+        out += b;
+    }
+    std::string spelled = spell(ks, from).spelled;
+    return out.empty() ? "nothing" : spelled.empty() ? out : "\"" + spelled + "\"";
+}
+
+size_t typingCount(const std::vector<Key>& ks, size_t from) {
+    size_t n = 0;
+    for (size_t i = from; i < ks.size(); ++i) n += typingKey(ks[i]) ? 1 : 0;
+    return n;
+}
+
 }  // namespace e2e

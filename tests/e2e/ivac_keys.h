@@ -25,6 +25,13 @@ struct Typed {
 };
 Typed spell(const std::vector<Key>& ks, size_t from);
 
+// Keys that type, as opposed to the modifiers the driver holds and the
+// backend's Alt tap past the foreground lock.
+bool typingKey(const Key& k);
+// What reached a window from `from` on, for messages.
+std::string seen(const std::vector<Key>& ks, size_t from = 0);
+size_t typingCount(const std::vector<Key>& ks, size_t from = 0);
+
 // Clicks station button `slot` and checks that its position arrives at the
 // stand-in, in order and paced; returns the moment the Enter arrived.
 double clickAndCheckKeys(Tovira& t, Stub& s, int slot, const std::string& position, int delayMs,

@@ -25,6 +25,8 @@ void keysOnlyToIvac();
 void modifierHeld();
 void pressDuringTyping();
 void shiftTabInWait();
+
+// ivac_outcomes.cpp: what the user is told of a handover in IvAc.
 void handoverOutcomes();
 
 // aurora_handover.cpp: the handover in Aurora.
