@@ -42,7 +42,10 @@ args=()
 [ -n "${TOVIRA_E2E_ONLY:-}" ] && args=(--only "$TOVIRA_E2E_ONLY")
 
 rc=0
-"${as_root[@]}" timeout 600 unshare -n -m --fork \
+# The scenarios take about 7 minutes (two of them, the fetch bounds and
+# Aurora on the panel with its idle window, about 2.5 minutes each): a hang
+# ends the run with room to spare.
+"${as_root[@]}" timeout 720 unshare -n -m --fork \
     bash tests/e2e/inner.sh suite "$root" "$base" "$run" "$bin" "${args[@]}" \
     2>&1 | tee "$run/suite.log" || rc=$?
 
