@@ -28,39 +28,6 @@ std::wstring auroraTransferred(const std::string& station) {
     return wide("transferred: DLH4CW \xE2\x86\x92 " + station);
 }
 
-struct Aurora {
-    Proc p;
-    HWND wnd = nullptr;
-    std::wstring log;
-};
-
-bool startAurora(const std::wstring& dir, Aurora& a, const std::wstring& extra = L"") {
-    std::wstring exe =
-        g_opt.stub.substr(0, g_opt.stub.find_last_of(L"\\/") + 1) + L"aurora_stub.exe";
-    a.log = dir + L"\\aurora-" + std::to_wstring(GetTickCount()) + L".log";
-    a.p = launch(exe, L"--log \"" + a.log + L"\"" + (extra.empty() ? L"" : L" " + extra), dir,
-                 dir + L"\\aurora_stub.out");
-    if (!check(a.p.h != nullptr, "start aurora_stub.exe")) return false;
-    const bool fill = extra.find(L"--never-accept") != std::wstring::npos;
-    waitFor(
-        [&] {
-            std::string log;
-            return (a.wnd = topWindow(a.p.pid, L"Aurora (stand-in)")) != nullptr &&
-                   readFile(a.log, log) &&
-                   log.find(fill ? " FULL " : " READY ") != std::string::npos;
-        },
-        15000);
-    return check(a.wnd != nullptr, "the Aurora stand-in is listening");
-}
-
-void stopAurora(Aurora& a) {
-    if (running(a.p) && a.wnd) {
-        PostMessageW(a.wnd, WM_CLOSE, 0, 0);
-        WaitForSingleObject(a.p.h, 3000);
-    }
-    kill(a.p);
-}
-
 struct AuroraEvent {
     double ms;
     std::string kind, text;

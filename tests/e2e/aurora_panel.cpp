@@ -22,48 +22,10 @@ constexpr int kRefreshMs = 1000;
 constexpr int kFromAurora = 2109;  // Command9
 constexpr double kIdleMs = 120000;
 
-struct StandIn {
-    Proc p;
-    HWND wnd = nullptr;
-    std::wstring log;
-};
-
-bool startStandIn(const std::wstring& dir, StandIn& a, const std::wstring& args) {
-    std::wstring exe =
-        g_opt.stub.substr(0, g_opt.stub.find_last_of(L"\\/") + 1) + L"aurora_stub.exe";
-    a.log = dir + L"\\aurora-" + std::to_wstring(GetTickCount()) + L".log";
-    a.p = launch(exe, L"--log \"" + a.log + L"\" " + args, dir, dir + L"\\aurora_stub.out");
-    if (!check(a.p.h != nullptr, "start aurora_stub.exe")) return false;
-    waitFor(
-        [&] {
-            std::string log;
-            return (a.wnd = topWindow(a.p.pid, L"Aurora (stand-in)")) != nullptr &&
-                   readFile(a.log, log) && log.find(" READY ") != std::string::npos;
-        },
-        15000);
-    return check(a.wnd != nullptr, "the Aurora stand-in is listening");
-}
-
-void stopStandIn(StandIn& a) {
-    if (running(a.p) && a.wnd) {
-        PostMessageW(a.wnd, WM_CLOSE, 0, 0);
-        WaitForSingleObject(a.p.h, 3000);
-    }
-    kill(a.p);
-}
-
 // ---- the Wine process as Linux sees it: /proc through drive Z:
 
 bool readProc(const std::wstring& path, std::string& out) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    out.clear();
-    char buf[4096];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
-    CloseHandle(h);
-    return !out.empty();
+    return readFile(path, out) && !out.empty();
 }
 
 // The Linux process that runs tovira.exe from `dir`'s last folder name:
@@ -156,14 +118,14 @@ void auroraPanel() {
               "EDDT_GND:121.855\r\nEKCH_CTR:136.485\r\nEDMM_CTR:132.600\r\n");
     const std::wstring standArgs =
         L"--own EDDT_APP --stations-file \"" + atc + L"\" --transfer-file \"" + atct + L"\"";
-    StandIn a;
+    Aurora a;
     Tovira t;
     Cfg cfg = standardCfg();
     cfg.slots.push_back({4, "BER", "EDBB_CTR"});  // in no status file
-    if (!startStandIn(dir, a, standArgs) ||
+    if (!startAurora(dir, a, standArgs) ||
         !startStaffed("aurora-panel", t, cfg,
                       L"--aurora-refresh-ms " + std::to_wstring(kRefreshMs))) {
-        stopStandIn(a);
+        stopAurora(a);
         return stopTovira(t);
     }
     const std::vector<int> network = staffedSlots();
@@ -187,7 +149,7 @@ void auroraPanel() {
         kRefreshMs);
 
     // Aurora ends, then starts again.
-    stopStandIn(a);
+    stopAurora(a);
     t0 = nowMs();
     if (check(waitFor([&] { return !IsWindowVisible(item(t.main, id::c1(4))); }, 10000, 10),
               "Aurora gone: its station goes")) {
@@ -195,7 +157,7 @@ void auroraPanel() {
     }
     check(visibleSlots(t) == network, "the network's stations stay, got %s",
           list(visibleSlots(t)).c_str());
-    if (!startStandIn(dir, a, standArgs)) return stopTovira(t);
+    if (!startAurora(dir, a, standArgs)) return stopTovira(t);
     t0 = nowMs();
     if (check(waitFor([&] { return visibleWith(t, 4, L"127.175"); }, 20000, 10),
               "Aurora restarted: its station is back by itself")) {
@@ -274,7 +236,7 @@ void auroraPanel() {
     bool same = gl.size() >= 60 && wl.size() >= 60;
     for (size_t i = 0; same && i < 60; ++i) same = gl[i] == wl[i];
     check(same && gl.size() == wl.size(), "tq.cfg holds the filled slots, 69 CR LF lines");
-    stopStandIn(a);
+    stopAurora(a);
     stopTovira(t);
 }
 

@@ -247,4 +247,18 @@ bool startStub(const std::wstring& dir, const std::wstring& title, Stub& s,
                const std::wstring& extra = L"");
 void stopStub(Stub& s);  // WM_CLOSE, notes the stand-in's exit figure
 
+// ---------------------------------------------------------------- the Aurora stand-in
+
+struct Aurora {
+    Proc p;
+    HWND wnd = nullptr;
+    std::wstring log;  // every line it received and answered
+};
+
+// Starts aurora_stub.exe with its options `extra` (traffic DLH4CW selected
+// unless told otherwise). Returns once it listens (with --never-accept: once
+// its backlog is full).
+bool startAurora(const std::wstring& dir, Aurora& a, const std::wstring& extra = L"");
+void stopAurora(Aurora& a);  // WM_CLOSE, then ends it
+
 }  // namespace e2e

@@ -56,21 +56,6 @@ bool startExplorer(const std::wstring& dir, Stub& s) {
     return check(s.wnd != nullptr, "the window \"IvAc\" of explorer.exe appears");
 }
 
-// The Aurora stand-in, listening with traffic selected: its log.
-bool startAuroraStandIn(const std::wstring& dir, Proc& p, std::wstring& log) {
-    const std::wstring exe =
-        g_opt.stub.substr(0, g_opt.stub.find_last_of(L"\\/") + 1) + L"aurora_stub.exe";
-    log = dir + L"\\aurora.log";
-    p = launch(exe, L"--log \"" + log + L"\"", dir, dir + L"\\aurora_stub.out");
-    const bool ready = waitFor(
-        [&] {
-            std::string l;
-            return readFile(log, l) && l.find(" READY ") != std::string::npos;
-        },
-        15000);
-    return check(ready, "the Aurora stand-in is listening");
-}
-
 // Transfers the Aurora stand-in received.
 size_t transfers(const std::wstring& log) {
     std::string l;
@@ -103,17 +88,16 @@ void handoverOutcomes() {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     cfg.left = " " + std::to_string((work.right - px(1290)) * 15) + " ";
     Tovira t;
-    Proc aurora;
-    std::wstring auroraLog;
+    Aurora aurora;
     Stub explorer, ivac, hung;
     const auto stop = [&] {
         stopStub(explorer);
         stopStub(ivac);
         stopStub(hung);
-        kill(aurora);
+        stopAurora(aurora);
         stopTovira(t);
     };
-    if (!startStaffed("outcomes", t, cfg) || !startAuroraStandIn(t.dir, aurora, auroraLog) ||
+    if (!startStaffed("outcomes", t, cfg) || !startAurora(t.dir, aurora) ||
         !startExplorer(t.dir, explorer))
         return stop();
     RECT panel{};
@@ -124,9 +108,9 @@ void handoverOutcomes() {
     // File Explorer titled "IvAc": no IvAc, so Aurora takes the handover.
     double down = 0, up = 0;
     pressAt(item(t.main, id::c1(0)), 60, down, up);
-    check(waitFor([&] { return transfers(auroraLog) == 1; }, 5000),
+    check(waitFor([&] { return transfers(aurora.log) == 1; }, 5000),
           "explorer.exe titled \"IvAc\": the Aurora stand-in gets the transfer, got %zu",
-          transfers(auroraLog));
+          transfers(aurora.log));
     waitFor([&] { return !balloon(t.p.pid).empty(); }, 3000);
     say("the balloon says \"%s\"", u8(balloon(t.p.pid)).c_str());
     balloonOnScreen(t, "Aurora's result");
@@ -172,8 +156,8 @@ void handoverOutcomes() {
     size_t after = 0;
     for (const Key& k : ks) after += typingKey(k) && shownAt >= 0 && k.ms > shownAt ? 1 : 0;
     check(after == 0, "no key after the balloon, got %zu", after);
-    check(transfers(auroraLog) == 1, "Aurora got nothing more, got %zu transfers",
-          transfers(auroraLog));
+    check(transfers(aurora.log) == 1, "Aurora got nothing more, got %zu transfers",
+          transfers(aurora.log));
     stopStub(ivac);
 
     // IvAc stops serving its messages for 9 s; Windows calls it hung after 5.
@@ -191,8 +175,8 @@ void handoverOutcomes() {
     waitFor([&] { return nowMs() - hangFrom > 10500; }, 6000, 100);  // IvAc answers again
     check(typingCount(keys(hung)) == 0, "nothing typed into the hung IvAc, got %s",
           seen(keys(hung)).c_str());
-    check(transfers(auroraLog) == 1, "a hung IvAc is no turn of Aurora's, got %zu transfers",
-          transfers(auroraLog));
+    check(transfers(aurora.log) == 1, "a hung IvAc is no turn of Aurora's, got %zu transfers",
+          transfers(aurora.log));
     stop();
 }
 
