@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "backends/sim/sim_platform.h"
 #include "bench/ratio_reporter.h"
 #include "monitor/status_parser.h"
-#include "platform/sim/sim_platform.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "backends/sim/sim_platform.h"
 #include "bench/ratio_reporter.h"
 #include "monitor/feed.h"
-#include "platform/sim/sim_platform.h"
 
 // ---- heap accounting: every allocation of this program -------------------------------------
 

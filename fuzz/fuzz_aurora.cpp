@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "backends/sim/sim_platform.h"
 #include "dispatch/aurora_client.h"
 #include "fuzz_check.h"
-#include "platform/sim/sim_platform.h"
 
 namespace {
 

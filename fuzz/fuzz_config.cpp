@@ -15,8 +15,8 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "backends/sim/sim_platform.h"
 #include "fuzz_check.h"
-#include "platform/sim/sim_platform.h"
 
 namespace {
 

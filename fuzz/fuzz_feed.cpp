@@ -15,9 +15,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "backends/sim/sim_platform.h"
 #include "fuzz_check.h"
 #include "monitor/feed.h"
-#include "platform/sim/sim_platform.h"
 
 namespace {
 

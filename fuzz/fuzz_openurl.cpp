@@ -16,9 +16,9 @@
 #include <string>
 #include <string_view>
 
+#include "backends/sim/sim_platform.h"
 #include "fuzz_check.h"
 #include "monitor/http_client.h"
-#include "platform/sim/sim_platform.h"
 
 namespace {
 

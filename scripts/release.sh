@@ -43,9 +43,9 @@ mkdir "$work/src"
 git archive --format=tar HEAD | tar -x -C "$work/src"
 (cd "$work/src" && cmake --preset mingw -B "$work/build" >/dev/null)
 cmake --build "$work/build" -j "$(nproc)" --target tovira
-exe=$work/build/platform/win32/tovira.exe
+exe=$work/build/backends/win32/tovira.exe
 version=$(sed -n 's/^#define TOVIRA_VERSION_STRING "\(.*\)"$/\1/p' \
-    "$work/build/platform/win32/tovira_version.h")
+    "$work/build/backends/win32/tovira_version.h")
 [ -n "$version" ] || { echo "release: no version in tovira_version.h" >&2; exit 1; }
 
 name=tovira-$version-windows-x64.zip

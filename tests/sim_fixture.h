@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "platform/sim/sim_platform.h"
+#include "backends/sim/sim_platform.h"
 
 namespace tovira::testing {
 

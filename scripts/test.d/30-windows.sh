@@ -5,7 +5,7 @@
 # it through its control IDs (tests/e2e/e2e_driver.cpp: the scenario table;
 # the scenarios in one file per area beside it, on tests/e2e/harness.h);
 # first the text conversions against Wine's code page tables
-# (tests/win32/code_page_check.cpp).
+# (tests/backends/win32/code_page_check.cpp).
 # Fails on any failed scenario or conversion case. Needs root (or sudo) for
 # the namespaces.
 #
@@ -26,7 +26,7 @@ else
     cmake --build --preset mingw -j "$(nproc)"
     bin=$root/build/mingw
 fi
-for f in platform/win32/tovira.exe platform/win32/code_page_check.exe tests/e2e/ivac_stub.exe \
+for f in backends/win32/tovira.exe backends/win32/code_page_check.exe tests/e2e/ivac_stub.exe \
     tests/e2e/aurora_stub.exe tests/e2e/e2e_driver.exe; do
     [ -f "$bin/$f" ] || { echo "missing $bin/$f" >&2; exit 1; }
 done

@@ -14,7 +14,7 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$(nproc)" --target tovira >/dev/null
 scripts/release.sh
 
-version=$(sed -n 's/^#define TOVIRA_VERSION_STRING "\(.*\)"$/\1/p' build/mingw/platform/win32/tovira_version.h)
+version=$(sed -n 's/^#define TOVIRA_VERSION_STRING "\(.*\)"$/\1/p' build/mingw/backends/win32/tovira_version.h)
 zip=dist/tovira-$version-windows-x64.zip
 failed=0
 fail() {
@@ -22,7 +22,7 @@ fail() {
     failed=1
 }
 
-ours=$(sha256sum <build/mingw/platform/win32/tovira.exe | cut -d' ' -f1)
+ours=$(sha256sum <build/mingw/backends/win32/tovira.exe | cut -d' ' -f1)
 echo "tovira.exe  build/mingw: $ours"
 echo "tovira.exe  release:     $(cut -d' ' -f1 dist/tovira.exe.sha256)"
 [ "$ours  tovira.exe" = "$(cat dist/tovira.exe.sha256)" ] ||
@@ -30,7 +30,7 @@ echo "tovira.exe  release:     $(cut -d' ' -f1 dist/tovira.exe.sha256)"
 
 # The zip's version is the one the program carries: its User-Agent and its
 # version resource (UTF-16 strings in the .exe).
-python3 - build/mingw/platform/win32/tovira.exe "$version" <<'EOF' || fail "tovira.exe does not carry version $version"
+python3 - build/mingw/backends/win32/tovira.exe "$version" <<'EOF' || fail "tovira.exe does not carry version $version"
 import re, sys
 exe, version = sys.argv[1:]
 data = open(exe, "rb").read()

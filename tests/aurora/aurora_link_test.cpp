@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "aurora/aurora_station.h"
-#include "platform/sim/sim_aurora.h"
-#include "platform/sim/sim_platform.h"
+#include "backends/sim/sim_aurora.h"
+#include "backends/sim/sim_platform.h"
 
 namespace tovira::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_aurora.h"
+#include "backends/sim/sim_aurora.h"
 #include "sim_fixture.h"
 
 namespace tovira::testing {

@@ -106,7 +106,7 @@ pids+=($!)
 for _ in $(seq 100); do [ -f "$run/servers.ready" ] && break; sleep 0.05; done
 [ -f "$run/servers.ready" ] || { echo "status servers did not start" >&2; cat "$run/servers.log" >&2; exit 1; }
 
-exe=$bin/platform/win32/tovira.exe
+exe=$bin/backends/win32/tovira.exe
 stub=$bin/tests/e2e/ivac_stub.exe
 driver=$bin/tests/e2e/e2e_driver.exe
 
@@ -114,7 +114,7 @@ if [ "$mode" = suite ]; then
     # The text conversions against Wine's code page tables first; a
     # failure fails the suite after it has run.
     checks_rc=0
-    "$TOVIRA_WINE" "$bin/platform/win32/code_page_check.exe" || checks_rc=1
+    "$TOVIRA_WINE" "$bin/backends/win32/code_page_check.exe" || checks_rc=1
     shots=$run/shots
     mkdir -p "$shots"
     "$TOVIRA_WINE" "$driver" --exe "$(winpath "$exe")" --stub "$(winpath "$stub")" \

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "backends/sim/sim_platform.h"
 #include "monitor/addresses.h"
-#include "platform/sim/sim_platform.h"
 
 namespace tovira {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "backends/sim/sim_platform.h"
 #include "monitor/addresses.h"
-#include "platform/sim/sim_platform.h"
 
 namespace tovira {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "backends/sim/sim_platform.h"
 #include "monitor/status_parser.h"
-#include "platform/sim/sim_platform.h"
 
 namespace tovira::testing {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "backends/sim/sim_aurora.h"
 #include "monitor/status_servers.h"
-#include "platform/sim/sim_aurora.h"
 #include "sim_fixture.h"
 
 namespace tovira::testing {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "backends/sim/sim_platform.h"
 #include "platform/platform.h"
-#include "platform/sim/sim_platform.h"
 
 namespace tovira::platform {
 namespace {

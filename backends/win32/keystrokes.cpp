@@ -11,7 +11,7 @@
 // Left out: keys Windows drops into a program of higher integrity without
 // saying so (SendInput's count is whole): activation.cpp refuses such a
 // window before any key.
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 
 namespace tovira::win32 {
 

@@ -1,4 +1,4 @@
-#include "platform/sim/sim_aurora.h"
+#include "backends/sim/sim_aurora.h"
 
 #include <algorithm>
 

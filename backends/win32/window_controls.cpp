@@ -12,7 +12,7 @@
 // A station button in the panel view is pressed without activating the
 // window, so that the keyboard stays where it was.
 
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 
 namespace tovira::win32 {
 

@@ -9,7 +9,7 @@
 // routed to their concern; the question put to the user in a message box.
 #include <shellscalingapi.h>
 
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 
 namespace tovira::win32 {
 

@@ -4,10 +4,10 @@
 // failures), the result written as frames to the pipe on standard output.
 // The child bounds nothing itself; its parent ends it.
 
-#include "platform/win32/fetch_child.h"
+#include "backends/win32/fetch_child.h"
 
+#include "backends/win32/win32_internal.h"
 #include "platform/fetch_frames.h"
-#include "platform/win32/win32_internal.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
 

@@ -15,9 +15,9 @@
 // (the window, its messages, the question in a message box),
 // window_controls.cpp (the mirrored controls), main.cpp (the entry point).
 // Their shared state, `Win32Data`, is in win32_internal.h.
-#include "platform/win32/win32_platform.h"
+#include "backends/win32/win32_platform.h"
 
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 #include "window/form_window.h"
 
 namespace tovira::win32 {

@@ -3,7 +3,7 @@
 // posts to itself, and the functions one concern offers the others. Only the
 // user-interface thread touches `Win32Data`; worker threads own their job
 // objects and hand results over with PostMessageW. Internal to the backend:
-// nothing outside platform/win32/ includes it.
+// nothing outside backends/win32/ includes it.
 #pragma once
 
 // clang-format off
@@ -30,10 +30,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "backends/win32/code_page.h"
+#include "backends/win32/win32_platform.h"
 #include "controls/controls.h"
 #include "platform/platform.h"
-#include "platform/win32/code_page.h"
-#include "platform/win32/win32_platform.h"
 #include "platform/window_host.h"
 
 namespace tovira::win32 {

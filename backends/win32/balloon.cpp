@@ -9,8 +9,8 @@
 // screen.
 //
 // Left out: a balloon wider than the work area is cut at its right.
+#include "backends/win32/win32_internal.h"
 #include "platform/balloon_place.h"
-#include "platform/win32/win32_internal.h"
 
 namespace tovira::win32 {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "backends/win32/fetch_child.h"
+#include "backends/win32/win32_platform.h"
 #include "monitor/addresses.h"
-#include "platform/win32/fetch_child.h"
-#include "platform/win32/win32_platform.h"
 
 namespace {
 

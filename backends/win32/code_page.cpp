@@ -1,7 +1,7 @@
 // Texts and code pages of the Win32 backend: UTF-8 to UTF-16 and back, and
 // an 8-bit code page to UTF-8 and back, with the code page as a parameter
 // (see code_page.h).
-#include "platform/win32/code_page.h"
+#include "backends/win32/code_page.h"
 
 #include <windows.h>
 

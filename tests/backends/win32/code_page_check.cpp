@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "backends/win32/code_page.h"
 #include "platform/text_encoding.h"
-#include "platform/win32/code_page.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 //
 // Left out: a VirtualStore copy for a folder on a network share, which file
 // virtualization never redirects.
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 // After windows.h, which it needs.
 #include <shlobj.h>
 

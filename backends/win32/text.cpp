@@ -2,7 +2,7 @@
 // window's text, the system's message for an error code as it goes into
 // one of the program's sentences, colours. The code page conversions
 // themselves are in code_page.cpp.
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 // After windows.h.
 #include <cwctype>
 

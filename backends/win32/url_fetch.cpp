@@ -19,9 +19,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "backends/win32/fetch_child.h"
+#include "backends/win32/win32_internal.h"
 #include "platform/fetch_frames.h"
-#include "platform/win32/fetch_child.h"
-#include "platform/win32/win32_internal.h"
 // After windows.h, which it needs.
 #include <psapi.h>
 

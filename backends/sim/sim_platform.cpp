@@ -1,4 +1,4 @@
-#include "platform/sim/sim_platform.h"
+#include "backends/sim/sim_platform.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 
 namespace tovira::win32 {
 

@@ -11,7 +11,7 @@
 // not list; an open input method editor of IvAc, which takes the keys first.
 // Under Wine every process reads at the same integrity level, so only
 // Windows ever gives the Elevated verdict; the sim's facts test the rule.
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 #include "platform/window_verdict.h"
 
 namespace tovira::win32 {

@@ -1,6 +1,6 @@
 // The user's locale for the Win32 backend: decimal separator, upper case,
 // the system's 8-bit (ANSI) code page.
-#include "platform/win32/win32_internal.h"
+#include "backends/win32/win32_internal.h"
 
 namespace tovira::win32 {
 
