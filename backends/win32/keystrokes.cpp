@@ -1,10 +1,12 @@
 // Keystrokes of the Win32 backend: the core's key strokes as SendInput
 // events, only while the activated window (or another of its program's) is
-// in front and answers and its input method is closed, each character checked against the layout,
-// Shift and Caps Lock, else typed as Unicode; nothing typed or brought forward while the user holds
-// a modifier or a mouse button, checked right before the keys go; a step of which Windows took
-// fewer events than given is refused (a UAC prompt, the secure desktop, a locked workstation); an
-// optional wait, of at most a second per step, until the target has
+// in front and answers and its input method is closed, each character
+// checked against the layout, Shift and Caps Lock, else typed as Unicode;
+// nothing typed or brought forward while the user holds a modifier or a
+// mouse button, checked right before the keys go; a step of which Windows
+// took fewer events than given is refused (a UAC prompt, the secure
+// desktop, a locked workstation); an optional wait, of at most a second per
+// step, until the target has
 // processed them; the user's modifier keys and mouse buttons.
 //
 // Left out: keys Windows drops into a program of higher integrity without
