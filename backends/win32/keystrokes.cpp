@@ -6,8 +6,8 @@
 // mouse button, checked right before the keys go; a step of which Windows
 // took fewer events than given is refused (a UAC prompt, the secure
 // desktop, a locked workstation); an optional wait, of at most a second per
-// step, until the target has
-// processed them; the user's modifier keys and mouse buttons.
+// step, until the target has processed them; the user's modifier keys and
+// mouse buttons.
 //
 // Left out: keys Windows drops into a program of higher integrity without
 // saying so (SendInput's count is whole): activation.cpp refuses such a

@@ -24,11 +24,13 @@ TEST(WindowVerdictTest, OnlyIvacsOwnWindowIsTheTargetAndTheRestCountAsNoWindow) 
         std::vector<WindowFacts> windows;  // front first
     };
     using V = Verdict;
+    using I = Integrity;
+    using B = Barrier;
     // The ghost's program runs under its own account: its token is refused.
     const WindowFacts ghost = window("IvAc (Not Responding)", "C:\\Windows\\dwm.exe", "Ghost",
-                                     false, Integrity::TokenRefused, Barrier::Unknown);
+                                     false, I::TokenRefused, B::Unknown);
     const WindowFacts hung = window("IvAc", "IvAc.exe", "TIvacMain", true);
-    const auto with = [](Integrity i, Barrier b = Barrier::Unknown, bool ime = false) {
+    const auto with = [](I i, B b = B::Unknown, bool ime = false) {
         return window("IvAc", "", "TIvacMain", false, i, b, ime);
     };
     const Case cases[] = {
@@ -51,10 +53,7 @@ TEST(WindowVerdictTest, OnlyIvacsOwnWindowIsTheTargetAndTheRestCountAsNoWindow) 
           window("IvAc", "iexplore.exe")}},
         {"only ends like a browser", V::Target, 0, {window("IvAc", "C:\\x\\mychrome.exe")}},
         {"the ghost of a hung IvAc", V::Hung, 0, {ghost}},
-        {"the ghost of another program",
-         V::NoWindow,
-         0,
-         {window("Notepad (Not Responding)", "dwm.exe", "Ghost")}},
+        {"another's ghost", V::NoWindow, 0, {window("Notepad (Not Responding)", "", "Ghost")}},
         {"Explorer in front",
          V::Target,
          1,
@@ -65,27 +64,12 @@ TEST(WindowVerdictTest, OnlyIvacsOwnWindowIsTheTargetAndTheRestCountAsNoWindow) 
         {"higher integrity", V::Elevated, 0, {with(Integrity::Higher)}},
         {"token refused", V::Elevated, 0, {with(Integrity::TokenRefused)}},
         {"process not opened: go on", V::Target, 0, {with(Integrity::Unknown)}},
-        {"barrier refused, token read as not higher",
-         V::Elevated,
-         0,
-         {with(Integrity::NotHigher, Barrier::Refused)}},
-        {"barrier refused, process not opened",
-         V::Elevated,
-         0,
-         {with(Integrity::Unknown, Barrier::Refused)}},
-        {"token refused, barrier passed: another account's, not elevated",
-         V::Target,
-         0,
-         {with(Integrity::TokenRefused, Barrier::Passed)}},
-        {"higher token, barrier passed",
-         V::Elevated,
-         0,
-         {with(Integrity::Higher, Barrier::Passed)}},
-        {"input method open", V::ImeOpen, 0, {with(Integrity::NotHigher, Barrier::Passed, true)}},
-        {"input method open, IvAc elevated",
-         V::Elevated,
-         0,
-         {with(Integrity::Unknown, Barrier::Refused, true)}},
+        {"barrier refused, token not higher", V::Elevated, 0, {with(I::NotHigher, B::Refused)}},
+        {"barrier refused, process not opened", V::Elevated, 0, {with(I::Unknown, B::Refused)}},
+        {"token refused, barrier passed", V::Target, 0, {with(I::TokenRefused, B::Passed)}},
+        {"higher token, barrier passed", V::Elevated, 0, {with(I::Higher, B::Passed)}},
+        {"input method open", V::ImeOpen, 0, {with(I::NotHigher, B::Passed, true)}},
+        {"input method open, elevated", V::Elevated, 0, {with(I::Unknown, B::Refused, true)}},
     };
     for (const Case& c : cases) {
         const WindowChoice got = choose_window(c.windows, "IvAc");
