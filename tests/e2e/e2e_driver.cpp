@@ -61,8 +61,8 @@ const Scenario kScenarios[] = {
     {"press", "a press on a station held across the typing steps", pressDuringTyping},
     {"shift-tab", "two Shift+Tab in the editing view while a step waits", shiftTabInWait},
     {"outcomes",
-     "Explorer titled \"IvAc\", a timed-out activation mid-sequence, a hung IvAc: "
-     "the balloon tells, nothing typed",
+     "Explorer titled \"IvAc\", a timed-out activation mid-sequence, a hung IvAc, a busy "
+     "minimised IvAc: the balloon tells, nothing typed",
      handoverOutcomes},
     {"feed", "index 404, the current feed over HTTPS with the test CA", feedOverHttps},
     {"feed-untrusted", "the feed's certificate from an untrusted CA", feedUntrusted},
