@@ -23,6 +23,8 @@ constexpr std::string_view kBalloonHeld = "A key or mouse button was held: not t
 constexpr std::string_view kBalloonHung = "IvAc is not responding: not typed";
 constexpr std::string_view kBalloonElevated =
     "IvAc runs as administrator: start Tovira as administrator too";
+constexpr std::string_view kBalloonImeOpen =
+    "An input method is open in IvAc: close it, then click again";
 constexpr std::string_view kBalloonNoDelay = "The typing delay is 0: not typed";
 constexpr std::string_view kBalloonBadPosition =
     "F4 and Down typed, not the rest: the position cannot be typed";
@@ -66,6 +68,7 @@ void Dispatch::c1_Click(int index) {
         case platform::Activation::NotInFront: why = kBalloonNotInFront; break;
         case platform::Activation::Hung: why = kBalloonHung; break;
         case platform::Activation::Elevated: why = kBalloonElevated; break;
+        case platform::Activation::ImeOpen: why = kBalloonImeOpen; break;
     }
     if (!why.empty()) {
         end_sequence();
@@ -185,6 +188,8 @@ void Dispatch::Timer8_Timer() {
         case KeysSent::OtherInFront: give_up(kBalloonOther); return;
         case KeysSent::NotInFront: give_up(kBalloonNotInFront); return;
         case KeysSent::Hung: give_up(kBalloonHung); return;
+        // Opened after the click: the rest would be composed, not typed.
+        case KeysSent::ImeOpen: give_up(kBalloonImeOpen); return;
         case KeysSent::Refused: give_up(refused_text(dispatchstep)); return;
     }
     // A step that waited (KeyWait, IvAc brought back)

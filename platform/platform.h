@@ -44,6 +44,7 @@ enum class Activation : std::uint8_t {
     NotInFront,  // there is one, but it did not come forward
     Hung,        // there is one, but it has stopped answering: not brought forward
     Elevated,    // there is one, but Windows would drop the keys: not brought forward
+    ImeOpen,     // there is one, but its input method is open: not brought forward
 };
 
 // What became of the keys given to `send_keys`.
@@ -55,6 +56,7 @@ enum class KeysSent {
     OtherInFront,  // another program's window is in front
     NotInFront,    // the window did not come back to the front
     Hung,          // the window has stopped answering: nothing typed
+    ImeOpen,       // its input method is open and would compose the keys: nothing typed
     // Windows took fewer of the keys than given (a UAC prompt, the secure
     // desktop, a locked workstation): the step failed, maybe part of it went.
     Refused,
@@ -352,7 +354,8 @@ public:
     // brings it to the foreground and waits up to kActivationWaitMs for it
     // to get there. InFront only when that window holds the foreground on
     // return; NoWindow when there is none, NotInFront when it did not come
-    // forward, Hung or Elevated (not brought forward) as the verdict says.
+    // forward, Hung, Elevated or ImeOpen (not brought forward) as the
+    // verdict says.
     // The window found is the target of `send_keys`.
     virtual Activation app_activate(std::string_view title) = 0;
     // Types `keys` into the window the last `app_activate` found (`text` is
@@ -360,7 +363,8 @@ public:
     // the foreground is nothing, the desktop or this program, the window is
     // brought back first (up to kActivationWaitMs). Nothing is typed, nor
     // any window brought forward, while the user holds a modifier or a
-    // mouse button: checked last, right before the keys go out (Held). With
+    // mouse button: checked last, right before the keys go out (Held); nor
+    // while the window's input method is open (ImeOpen). With
     // `wait`, returns once the keys were processed. No keys: Typed.
     virtual KeysSent send_keys(std::string_view text, std::span<const KeyStroke> keys,
                                bool wait) = 0;

@@ -30,11 +30,14 @@ bool title_matches(std::string_view window_title, std::string_view title) {
 }
 
 bool never_the_target(const WindowFacts& window) {
-    if (window.class_name == kGhostClass) return true;
     const std::string_view name = file_name(window.image);
     return std::any_of(kNeverImages.begin(), kNeverImages.end(), [&](std::string_view never) {
         return same_ignoring_ascii_case(name, never);
     });
+}
+
+bool is_ghost(const WindowFacts& window) {
+    return window.class_name == kGhostClass;
 }
 
 WindowChoice choose_window(std::span<const WindowFacts> windows, std::string_view title) {
@@ -50,12 +53,21 @@ WindowChoice choose_window(std::span<const WindowFacts> windows, std::string_vie
     }
     if (chosen == windows.size()) return {Verdict::NoWindow, 0};
     const WindowFacts& w = windows[chosen];
-    if (w.hung) return {Verdict::Hung, chosen};
-    // A token refused to a process that opened: a standard user elevated it
-    // with an administrator's credentials.
-    if (w.integrity == Integrity::Higher || w.integrity == Integrity::TokenRefused) {
+    // The ghost stands where the hung window was, which Windows hides.
+    if (w.hung || is_ghost(w)) return {Verdict::Hung, chosen};
+    // The barrier refusing a message is the drop of the keys itself, seen
+    // directly; a higher token is believed even where a message passed (a
+    // program may let messages through its filter, never input).
+    if (w.barrier == Barrier::Refused || w.integrity == Integrity::Higher) {
         return {Verdict::Elevated, chosen};
     }
+    // A token refused by another account's process: elevated with an
+    // administrator's credentials, or not; only the barrier can tell, and
+    // without its answer the keys would be lost unseen.
+    if (w.integrity == Integrity::TokenRefused && w.barrier != Barrier::Passed) {
+        return {Verdict::Elevated, chosen};
+    }
+    if (w.ime_open) return {Verdict::ImeOpen, chosen};
     return {Verdict::Target, chosen};
 }
 

@@ -631,6 +631,7 @@ std::vector<platform::WindowFacts> SimPlatform::desktop_facts() const {
     for (const std::string& title : windows) {
         platform::WindowFacts f;
         f.integrity = platform::Integrity::NotHigher;
+        f.barrier = platform::Barrier::Passed;
         if (auto it = window_facts.find(title); it != window_facts.end()) f = it->second;
         f.title = title;
         out.push_back(std::move(f));
@@ -688,6 +689,7 @@ platform::Activation SimPlatform::app_activate(std::string_view title) {
         case platform::Verdict::NoWindow: break;
         case platform::Verdict::Hung: result = Activation::Hung; break;
         case platform::Verdict::Elevated: result = Activation::Elevated; break;
+        case platform::Verdict::ImeOpen: result = Activation::ImeOpen; break;
         case platform::Verdict::Target:
             activated_ = windows[choice.index];
             result = bring_to_front(activated_) ? Activation::InFront : Activation::NotInFront;
@@ -710,6 +712,9 @@ platform::KeysSent SimPlatform::send_keys(std::string_view text, std::span<const
             outcome = KeysSent::NoWindow;
         } else if (facts != window_facts.end() && facts->second.hung) {
             outcome = KeysSent::Hung;
+        } else if (facts != window_facts.end() && facts->second.ime_open) {
+            // Asked before every step, as the Windows backend does.
+            outcome = KeysSent::ImeOpen;
         } else if (foreground != activated_) {
             // Nothing, the desktop or this program in front: bring the
             // window back. Another program's window: the user chose it.

@@ -9,7 +9,8 @@
 // record; monitors' work areas that tests set and change, a window the user
 // is moving; fake top-level windows that take the foreground at once, late or
 // never, with the facts the Windows backend gathers (program image, class,
-// hung, integrity) judged by the same `choose_window`, a foreground that
+// hung, integrity, the barrier's answer, an open input method) judged by the
+// same `choose_window`, a foreground that
 // moves, modifier keys and mouse buttons held by the user; `app_activate`
 // and `send_keys` that wait for the foreground serving the loop as the
 // Windows backend does, and refuse to type where it refuses; keys that
@@ -252,8 +253,10 @@ public:
     // Top-level windows of other programs, by title, front first.
     std::vector<std::string> windows;
     // What the Windows backend would learn of a window besides its title
-    // (its program's image, its class, hung, integrity), by title; a window
-    // without an entry is a program at this program's level that answers.
+    // (its program's image, its class, hung, integrity, the barrier's
+    // answer, an open input method, asked again before each step), by
+    // title; a window without an entry is a program at this program's level
+    // that answers.
     std::map<std::string, platform::WindowFacts> window_facts;
     // Windows takes none of the keys (SendInput's count short: a UAC
     // prompt, the secure desktop, a locked workstation).

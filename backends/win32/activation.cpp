@@ -1,16 +1,20 @@
 // Window activation of the Win32 backend: the window whose title equals
 // the given text or begins with it, judged by `choose_window` on the facts
 // gathered here (its program's image name, its class, whether Windows calls
-// it hung, its program's integrity level against this program's), brought
-// to the foreground (through the foreground lock with an Alt tap, never into
-// another program's window and never while the user holds a key or a
-// button), InFront only once it holds the foreground; whether there was one
-// at all tells the dispatch where the handover goes.
+// it hung, its program's integrity level against this program's, whether a
+// message to it crosses the barrier between integrity levels, whether its
+// input method is open), brought to the foreground (a minimised one restored
+// without waiting on its thread; through the foreground lock with an Alt
+// tap, never into another program's window and never while the user holds
+// a key or a button), InFront only once it holds the foreground; whether
+// there was one at all tells the dispatch where the handover goes. Nothing
+// here waits on IvAc's thread longer than kAskMs: a busy IvAc must not
+// freeze the panel.
 //
 // Left out: a window of another desktop or session, which EnumWindows does
-// not list; an open input method editor of IvAc, which takes the keys first.
-// Under Wine every process reads at the same integrity level, so only
-// Windows ever gives the Elevated verdict; the sim's facts test the rule.
+// not list. Under Wine every process reads at the same integrity level, no
+// window is ever a ghost and no input method opens, so only Windows ever
+// gives those verdicts; the sim's facts test the rule.
 #include "backends/win32/win32_internal.h"
 #include "platform/window_verdict.h"
 
@@ -21,6 +25,13 @@ namespace {
 // The first try of an activation; the rest of kActivationWaitMs follows the
 // Alt tap that lifts the foreground lock.
 constexpr DWORD kActivateFirstTryMs = static_cast<DWORD>(platform::kActivationFirstTryMs);
+
+// The longest this program waits for an answer from IvAc's thread to one
+// question (the barrier, the input method): IvAc may be busy for seconds.
+constexpr UINT kAskMs = 50;
+// WM_IME_CONTROL's question for the open state (imm.h of the Windows SDK;
+// MinGW's lacks it).
+constexpr WPARAM kImcGetOpenStatus = 0x0005;
 
 // The integrity level of a process token (its label's last sub-authority).
 std::optional<DWORD> token_integrity(HANDLE token) {
@@ -79,6 +90,22 @@ void process_facts(DWORD pid, std::optional<DWORD> own, platform::WindowFacts& f
     CloseHandle(process);
 }
 
+// Windows refuses a message across the barrier between integrity levels
+// with ERROR_ACCESS_DENIED, before the window sees it, exactly where it
+// drops this program's keys: the direct test, whatever the token said. The
+// message is registered for this alone, so no window acts on it.
+platform::Barrier barrier(HWND hwnd) {
+    static const UINT probe = RegisterWindowMessageW(L"Tovira.InputBarrier");
+    if (!probe) return platform::Barrier::Unknown;
+    DWORD_PTR result = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (SendMessageTimeoutW(hwnd, probe, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kAskMs, &result)) {
+        return platform::Barrier::Passed;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED ? platform::Barrier::Refused
+                                                 : platform::Barrier::Unknown;
+}
+
 struct FindTitle {
     std::wstring title;
     HWND self = nullptr;
@@ -112,6 +139,12 @@ platform::WindowFacts window_facts(HWND hwnd, std::optional<DWORD> own) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     process_facts(pid, own, f);
+    // Only a window that may be the target is asked anything: a ghost or a
+    // hung window would keep the question waiting.
+    if (!f.hung && !platform::is_ghost(f) && !platform::never_the_target(f)) {
+        f.barrier = barrier(hwnd);
+        f.ime_open = f.barrier != platform::Barrier::Refused && ime_open(hwnd);
+    }
     return f;
 }
 
@@ -121,18 +154,24 @@ LONGLONG clock_ms(const Win32Data& d) {
     return c.QuadPart * 1000 / d.qpc_frequency.QuadPart;
 }
 
+// In front and restored: keys for a window still minimised would arrive as
+// system keys.
+bool in_front(HWND target) {
+    return holds_foreground(target) && !IsIconic(target);
+}
+
 // The foreground changes asynchronously: waits for `target` to have it
 // while serving the window (the core's events wait in the gate), until
 // `until` on `clock_ms`.
 bool wait_foreground(Win32Data& d, HWND target, LONGLONG until) {
-    while (!holds_foreground(target) && !d.quitting && !d.ending) {
+    while (!in_front(target) && !d.quitting && !d.ending) {
         const LONGLONG left = until - clock_ms(d);
         if (left <= 0) break;
         pump(d);
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<LONGLONG>(left, 5)),
                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
-    return holds_foreground(target);
+    return in_front(target);
 }
 
 // An unassigned key (0xE8) inside the tap keeps the target out of its menu
@@ -156,11 +195,26 @@ void lift_lock(HWND target, bool tap) {
     const bool attached = fg_thread && fg_thread != me && AttachThreadInput(me, fg_thread, TRUE);
     if (tap) tap_alt();
     SetForegroundWindow(target);
-    BringWindowToTop(target);
+    // BringWindowToTop waits on the target's thread; this does not.
+    SetWindowPos(target, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
     if (attached) AttachThreadInput(me, fg_thread, FALSE);
 }
 
 }  // namespace
+
+// Whether the input method of `hwnd`'s thread is open: it would compose the
+// typed letters, and the Enter would only commit them. Asked of the
+// thread's default IME window; no answer in time: taken as closed.
+bool ime_open(HWND hwnd) {
+    HWND ime = ImmGetDefaultIMEWnd(hwnd);
+    if (!ime) return false;
+    DWORD_PTR open = 0;
+    if (!SendMessageTimeoutW(ime, WM_IME_CONTROL, kImcGetOpenStatus, 0,
+                             SMTO_NORMAL | SMTO_ABORTIFHUNG, kAskMs, &open)) {
+        return false;
+    }
+    return open != 0;
+}
 
 // Whether `target` is in front: the window itself, or another window of its
 // program (a dialog it opened on a key): the keys are IvAc's either way.
@@ -182,7 +236,9 @@ bool holds_foreground(HWND target) {
 bool bring_to_front(Win32Data& d, HWND target, bool* held_off) {
     if (held_off) *held_off = false;
     const LONGLONG start = clock_ms(d);
-    if (IsIconic(target)) ShowWindow(target, SW_RESTORE);
+    // ShowWindow would wait on the target's thread, for as long as a busy
+    // IvAc takes; the restore is waited for below, within the bound.
+    if (IsIconic(target)) ShowWindowAsync(target, SW_RESTORE);
     SetForegroundWindow(target);
     if (wait_foreground(d, target, start + kActivateFirstTryMs)) return true;
     if (d.quitting || d.ending || !IsWindow(target)) return false;
@@ -191,7 +247,7 @@ bool bring_to_front(Win32Data& d, HWND target, bool* held_off) {
     lift_lock(target, tap_due && !held);
     if (!held) tap_due = false;
     const LONGLONG until = start + platform::kActivationWaitMs;
-    while (!holds_foreground(target) && !d.quitting && !d.ending && IsWindow(target)) {
+    while (!in_front(target) && !d.quitting && !d.ending && IsWindow(target)) {
         const LONGLONG left = until - clock_ms(d);
         if (left <= 0) break;
         if (tap_due && !user_holds_keys(d)) {
@@ -202,7 +258,7 @@ bool bring_to_front(Win32Data& d, HWND target, bool* held_off) {
         MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<LONGLONG>(left, 5)),
                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
-    if (holds_foreground(target)) return true;
+    if (in_front(target)) return true;
     if (held_off) *held_off = tap_due;
     return false;
 }
@@ -233,6 +289,7 @@ platform::Activation Win32Platform::app_activate(std::string_view title) {
         case platform::Verdict::NoWindow: return Activation::NoWindow;
         case platform::Verdict::Hung: return Activation::Hung;
         case platform::Verdict::Elevated: return Activation::Elevated;
+        case platform::Verdict::ImeOpen: return Activation::ImeOpen;
         case platform::Verdict::Target: break;
     }
     HWND target = find.found[choice.index];

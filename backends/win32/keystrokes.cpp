@@ -1,16 +1,19 @@
 // Keystrokes of the Win32 backend: the core's key strokes as SendInput
 // events, only while the activated window (or another of its program's) is
-// in front and answers, each character checked against the layout, Shift
-// and Caps Lock, else typed as Unicode; nothing typed or brought forward
-// while the user holds a modifier or a mouse button, checked right before
-// the keys go; a step of which Windows took fewer events than given is
-// refused (a UAC prompt, the secure desktop, a locked workstation); an
-// optional wait, of at most a second per step, until the target has
-// processed them; the user's modifier keys and mouse buttons.
+// in front and answers and its input method is closed, each character
+// checked against the layout, Shift and Caps Lock, else typed as Unicode;
+// nothing typed or brought forward while the user holds a modifier or a
+// mouse button, checked right before the keys go; a step of which Windows
+// took fewer events than given is refused (a UAC prompt, the secure
+// desktop, a locked workstation); an optional wait, of at most a second per
+// step, until the target has processed them; the user's modifier keys and
+// mouse buttons.
 //
 // Left out: keys Windows drops into a program of higher integrity without
 // saying so (SendInput's count is whole): activation.cpp refuses such a
-// window before any key.
+// window before any key, and an integrity that cannot change while IvAc
+// runs is not asked again. An input method that IvAc opens is: before each
+// step nothing is typed while it is open.
 #include "backends/win32/win32_internal.h"
 
 namespace tovira::win32 {
@@ -170,6 +173,9 @@ platform::KeysSent Win32Platform::send_keys(std::string_view,
     if (!found || !IsWindow(found)) return KeysSent::NoWindow;
     // Keys for a hung window wait in its queue and go in whenever it wakes.
     if (IsHungAppWindow(found)) return KeysSent::Hung;
+    // Before every step: the user may open it during the typing delay, and
+    // the letters and the Enter would then only compose.
+    if (ime_open(found)) return KeysSent::ImeOpen;
     const auto held = [this] { return modifiers_held() || mouse_buttons_held(); };
     if (!holds_foreground(found)) {
         // Nothing, the desktop or this program in front (a click that reached

@@ -6,10 +6,10 @@
 // window's thread reads the pipe in slices on a timer, applies the body's
 // cap, and ends the child at a cancel (the core's deadline), when its output
 // breaks the cap or the protocol, or when its memory passes
-// kChildMemoryLimit. A job object ends every child when the program ends,
-// however it ends; under Wine, which does not apply the job's kill-on-close
-// at a process's end, the child's watch of its parent does. No other thread takes part: every
-// handle belongs to the window's thread, and nothing it does waits.
+// kChildMemoryLimit. A job object, which the child is in from its creation,
+// ends every child when the program ends, however it ends; under Wine, which does not apply the
+// job's kill-on-close at a process's end, the child's watch of its parent does. No other thread
+// takes part: every handle belongs to the window's thread, and nothing it does waits.
 //
 // A child that cannot be started (security software, a policy), or that
 // ends before it wrote anything, is a failed fetch whose result says why
@@ -17,6 +17,7 @@
 // network. The child inherits exactly its two handles, or is not started.
 
 #include <cstdio>
+#include <span>
 #include <utility>
 
 #include "backends/win32/fetch_child.h"
@@ -81,6 +82,50 @@ std::wstring own_path() {
         if (path.size() >= 32768) return {};
         path.resize(path.size() * 2);
     }
+}
+
+// What CreateProcess or its attribute list says when the system does not
+// know the job attribute.
+constexpr DWORD kJobAttributeRefused = ERROR_NOT_SUPPORTED;
+
+bool attribute_refused(DWORD error) {
+    return error == kJobAttributeRefused || error == ERROR_INVALID_PARAMETER;
+}
+
+// Starts the child with exactly `inherited` and, given `job`, in that job
+// from its creation; `suspended` for the caller to place it. The error that kept it from starting,
+// else ERROR_SUCCESS. Without the handle list the child is not started at all: it would inherit
+// every handle.
+DWORD create_child(const std::wstring& exe, std::wstring cmd, STARTUPINFOEXW si,
+                   std::span<HANDLE> inherited, HANDLE job, bool suspended,
+                   PROCESS_INFORMATION& pi) {
+    const DWORD count = job ? 2 : 1;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, count, 0, &size);
+    std::vector<char> attributes(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    if (!size || !InitializeProcThreadAttributeList(list, count, 0, &size)) {
+        return GetLastError() ? GetLastError() : ERROR_NOT_SUPPORTED;
+    }
+    DWORD error = ERROR_SUCCESS;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
+                                   inherited.size_bytes(), nullptr, nullptr)) {
+        // Not the job's refusal: the child must not start without its list.
+        error = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
+        if (attribute_refused(error)) error = ERROR_GEN_FAILURE;
+    } else if (job && !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job,
+                                                 sizeof job, nullptr, nullptr)) {
+        error = kJobAttributeRefused;
+    } else {
+        si.lpAttributeList = list;
+        const DWORD flags =
+            (suspended ? CREATE_SUSPENDED : 0) | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
+        if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                            nullptr, &si.StartupInfo, &pi))
+            error = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
+    }
+    DeleteProcThreadAttributeList(list);
+    return error;
 }
 
 void CALLBACK poll_proc(HWND, UINT, UINT_PTR timer, DWORD);
@@ -205,41 +250,30 @@ private:
         si.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_FORCEOFFFEEDBACK;
         si.StartupInfo.hStdOutput = write;
         // Only these go to the child: an inherited socket would keep a
-        // connection of the program's alive in it. Without the list the
-        // child is not started at all: it would inherit every handle.
+        // connection of the program's alive in it.
         HANDLE inherited[] = {write, self};
-        SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        std::vector<char> attributes(size);
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
-        const bool listed = size && InitializeProcThreadAttributeList(list, 1, 0, &size);
-        DWORD error = ERROR_SUCCESS;
+        // In its job from its creation: a program that starts a copy of
+        // itself suspended looks like an attack to behaviour-based
+        // scanners. Where the system knows no such attribute (before
+        // Windows 10), the child starts suspended until it is in the job.
+        HANDLE job = children_job();
         PROCESS_INFORMATION pi{};
-        if (!listed || !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                                  inherited, sizeof inherited, nullptr, nullptr)) {
-            error = GetLastError() ? GetLastError() : ERROR_NOT_SUPPORTED;
-        } else {
-            si.lpAttributeList = list;
-            const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
-            if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                                nullptr, &si.StartupInfo, &pi))
-                error = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
-        }
-        if (listed) DeleteProcThreadAttributeList(list);
+        DWORD error = create_child(exe, cmd, si, inherited, job, false, pi);
+        const bool suspended = job && attribute_refused(error);
+        if (suspended) error = create_child(exe, cmd, si, inherited, nullptr, true, pi);
         // The child's copy is then the only one: when it ends, the pipe breaks.
         CloseHandle(write);
         CloseHandle(self);
         if (error != ERROR_SUCCESS) return error;
         child_ = pi.hProcess;
-        HANDLE job = children_job();
-        if (!job || !AssignProcessToJobObject(job, child_)) {
+        if (!job || (suspended && !AssignProcessToJobObject(job, child_))) {
             // Noted for a debugger; the child still ends with the program,
             // through its watch on this process (see fetch_child.cpp).
             const std::wstring note = L"Tovira: the network helper is in no job (error " +
                                       std::to_wstring(job ? GetLastError() : 0) + L")\n";
             OutputDebugStringW(note.c_str());
         }
-        ResumeThread(pi.hThread);
+        if (suspended) ResumeThread(pi.hThread);
         CloseHandle(pi.hThread);
         reader_.emplace(max_bytes);
         buffer_.resize(platform::kMaxFramePayload);

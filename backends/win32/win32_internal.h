@@ -11,6 +11,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <imm.h>
 #include <process.h>
 #include <uxtheme.h>
 #include <wininet.h>
@@ -240,6 +241,8 @@ bool holds_foreground(HWND target);
 bool bring_to_front(Win32Data& d, HWND target, bool* held_off = nullptr);
 // A window of another program that the user may have chosen on purpose.
 bool other_program(HWND hwnd);
+// The input method of `hwnd`'s thread is open (asked within a short bound).
+bool ime_open(HWND hwnd);
 
 // ---- keystrokes (keystrokes.cpp) ------------------------------------------------
 

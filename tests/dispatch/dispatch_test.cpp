@@ -168,6 +168,8 @@ TEST_F(DispatchTest, AClickThatDoesNotBringIvacForwardEndsTheSequenceUnderWay) {
          "IvAc is not responding: not typed"},
         {"IvAc elevated", [](auto& s) { s.window_facts["IvAc"].integrity = Integrity::Higher; },
          "IvAc runs as administrator: start Tovira as administrator too"},
+        {"IvAc's input method open", [](auto& s) { s.window_facts["IvAc"].ime_open = true; },
+         "An input method is open in IvAc: close it, then click again"},
         {"IvAc gone", [](auto& s) { s.windows.clear(); }, nullptr},
     };
     for (const Case& k : cases) {
@@ -197,20 +199,23 @@ TEST_F(DispatchTest, AClickThatDoesNotBringIvacForwardEndsTheSequenceUnderWay) {
 
 // Something that stops the keys mid-sequence (Windows taking fewer keys
 // than given, for a UAC prompt or a locked workstation; IvAc no longer
-// answering, so keys would come out whenever it wakes, unseen) ends the
+// answering, so keys would come out whenever it wakes, unseen; an input
+// method opened in IvAc, which would compose the position) ends the
 // sequence there, with one balloon at the button saying how far it got.
 TEST_F(DispatchTest, KeysStoppedMidSequenceEndItSayingHowFarItGot) {
+    enum Stop { Refused, Hangs, ImeOpens };
     struct Case {
         int stopped_from;  // the first step that does not go
-        bool hung;         // IvAc hangs; else Windows refuses the keys
+        Stop stop;
         const char* balloon;
     };
     const Case cases[] = {
-        {1, false, "Windows refused the keys: not typed"},
-        {2, false, "F4 typed, not the rest: Windows refused the keys"},
-        {3, false, "F4 and Down typed, not the rest: Windows refused the keys"},
-        {4, false, "F4, Down and the position typed, not the rest: Windows refused the keys"},
-        {2, true, "IvAc is not responding: not typed"},
+        {1, Refused, "Windows refused the keys: not typed"},
+        {2, Refused, "F4 typed, not the rest: Windows refused the keys"},
+        {3, Refused, "F4 and Down typed, not the rest: Windows refused the keys"},
+        {4, Refused, "F4, Down and the position typed, not the rest: Windows refused the keys"},
+        {2, Hangs, "IvAc is not responding: not typed"},
+        {3, ImeOpens, "An input method is open in IvAc: close it, then click again"},
     };
     const std::vector<std::string> steps = {"{F4}", "{DOWN}", "EDDT_TWR", "{ENTER}"};
     for (const Case& k : cases) {
@@ -223,11 +228,9 @@ TEST_F(DispatchTest, KeysStoppedMidSequenceEndItSayingHowFarItGot) {
         const Millis t = click(3);
         // Step n goes at 100 + 50 n after the click.
         sim.world(t + 100 + 50 * k.stopped_from - 1, [&] {
-            if (k.hung) {
-                sim.window_facts["IvAc"].hung = true;
-            } else {
-                sim.refuse_keys = true;
-            }
+            if (k.stop == Hangs) sim.window_facts["IvAc"].hung = true;
+            if (k.stop == ImeOpens) sim.window_facts["IvAc"].ime_open = true;
+            if (k.stop == Refused) sim.refuse_keys = true;
         });
         sim.run_for(2000);
         std::vector<std::string> typed;

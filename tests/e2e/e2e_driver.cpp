@@ -61,8 +61,8 @@ const Scenario kScenarios[] = {
     {"press", "a press on a station held across the typing steps", pressDuringTyping},
     {"shift-tab", "two Shift+Tab in the editing view while a step waits", shiftTabInWait},
     {"outcomes",
-     "Explorer titled \"IvAc\", a timed-out activation mid-sequence, a hung IvAc: "
-     "the balloon tells, nothing typed",
+     "Explorer titled \"IvAc\", a timed-out activation mid-sequence, a hung IvAc, a busy "
+     "minimised IvAc: the balloon tells, nothing typed",
      handoverOutcomes},
     {"feed", "index 404, the current feed over HTTPS with the test CA", feedOverHttps},
     {"feed-untrusted", "the feed's certificate from an untrusted CA", feedUntrusted},
@@ -114,6 +114,11 @@ void printFigures() {
     if (g_fig.hostilePeak)
         std::printf("  peak working set after the hostile peers (200 MB body): %.1f MB\n",
                     static_cast<double>(g_fig.hostilePeak) / (1024.0 * 1024.0));
+    if (g_fig.busyAnswerMs >= 0)
+        std::printf(
+            "  click restoring a minimised IvAc busy for 3 s: the panel's longest answer %.0f ms, "
+            "longest repaint %.0f ms\n",
+            g_fig.busyAnswerMs, g_fig.busyPaintMs);
     if (g_fig.quitMs >= 0) std::printf("  \"Quit + Save\" to process end: %.0f ms\n", g_fig.quitMs);
     if (g_fig.closeMs >= 0)
         std::printf("  WM_CLOSE during the start-up download to process end: %.0f ms\n",

@@ -158,6 +158,9 @@ struct Figures {
     std::vector<std::string> hostile;      // "drip: 2981 ms, longest stall 12 ms"
     std::vector<std::string> fetchBounds;  // per hostile index server
     SIZE_T hostilePeak = 0;
+    // A click restoring a minimised IvAc that is busy for 3 s: the longest
+    // the panel took to answer a message and to repaint.
+    double busyAnswerMs = -1, busyPaintMs = -1;
 };
 extern Figures g_fig;
 

@@ -56,6 +56,16 @@ bool startExplorer(const std::wstring& dir, Stub& s) {
     return check(s.wnd != nullptr, "the window \"IvAc\" of explorer.exe appears");
 }
 
+// How long the panel takes to repaint once made invalid: it paints only from
+// its message loop, which a call waiting on another program's thread holds
+// up, while a message sent to it is answered even then.
+double repaintMs(HWND h) {
+    const double t0 = nowMs();
+    InvalidateRect(h, nullptr, FALSE);
+    waitFor([&] { return !GetUpdateRect(h, nullptr, FALSE); }, 10000, 1);
+    return nowMs() - t0;
+}
+
 // Transfers the Aurora stand-in received.
 size_t transfers(const std::wstring& log) {
     std::string l;
@@ -79,7 +89,11 @@ size_t transfers(const std::wstring& log) {
 //   it): the balloon at c1(20) says "not typed", and no key of the old
 //   sequence follows (it would type c1(20)'s position after c1(10)'s F4);
 // - an IvAc that stops serving its messages: "IvAc is not responding", and
-//   nothing typed, not even once it answers again.
+//   nothing typed, not even once it answers again;
+// - a minimised IvAc, busy for 3 s (not yet hung) when the click comes: the
+//   restore does not wait on it, the panel answers and repaints meanwhile
+//   (the longest of each a figure), IvAc does not come forward within the
+//   activation's bound and the balloon says so; nothing typed.
 // An IvAc started as administrator cannot be shown here: under Wine every
 // process reads as the same integrity level (the simulated platform tests it).
 void handoverOutcomes() {
@@ -89,11 +103,12 @@ void handoverOutcomes() {
     cfg.left = " " + std::to_string((work.right - px(1290)) * 15) + " ";
     Tovira t;
     Aurora aurora;
-    Stub explorer, ivac, hung;
+    Stub explorer, ivac, hung, busy;
     const auto stop = [&] {
         stopStub(explorer);
         stopStub(ivac);
         stopStub(hung);
+        stopStub(busy);
         stopAurora(aurora);
         stopTovira(t);
     };
@@ -177,6 +192,29 @@ void handoverOutcomes() {
           seen(keys(hung)).c_str());
     check(transfers(aurora.log) == 1, "a hung IvAc is no turn of Aurora's, got %zu transfers",
           transfers(aurora.log));
+    stopStub(hung);
+
+    // A minimised IvAc that stops serving its messages for 3 s.
+    waitFor([&] { return balloon(t.p.pid).empty(); }, 6000);  // the hung IvAc's has gone
+    if (!startStub(t.dir, L"IvAc", busy, L"--minimised")) return stop();
+    check(waitFor([&] { return IsIconic(busy.wnd) != FALSE; }, 3000), "the stand-in is minimised");
+    PostMessageW(busy.wnd, WM_APP + 2, 3000, 0);
+    const double busyFrom = nowMs();
+    Sleep(100);  // asleep by now
+    pressAt(item(t.main, id::c1(2)), 60, down, up);
+    std::wstring said;
+    while (nowMs() - busyFrom < 3600) {
+        g_fig.busyAnswerMs = std::max(g_fig.busyAnswerMs, answerMs(t.main));
+        g_fig.busyPaintMs = std::max(g_fig.busyPaintMs, repaintMs(t.main));
+        if (said.empty()) said = balloon(t.p.pid);
+        Sleep(20);
+    }
+    check(said == kNotForward, "a busy, minimised IvAc: the balloon says \"%s\", it says \"%s\"",
+          u8(kNotForward).c_str(), u8(said).c_str());
+    waitFor([&] { return !IsIconic(busy.wnd); }, 3000);
+    Sleep(500);  // past the typing delay and four key steps, once IvAc answers again
+    check(typingCount(keys(busy)) == 0, "nothing typed into the busy IvAc, got %s",
+          seen(keys(busy)).c_str());
     stop();
 }
 

@@ -5,7 +5,7 @@
 //
 //   ivac_stub.exe [--title TEXT] [--log FILE] [--pos X Y]
 //                 [--late MS | --never] [--hand-to TITLE] [--on-f4 yield TITLE|click ID]
-//                 [--late-after-f4 MS]
+//                 [--late-after-f4 MS] [--minimised]
 //
 // --late MS: an activation by another program takes effect MS ms late; in
 //   between the foreground goes to the window titled --hand-to ("-": to no
@@ -19,8 +19,9 @@
 //   point of the sequence, so no scenario depends on a race.
 // --late-after-f4 MS: from the first F4 on, as --late MS (the client comes
 //   forward on its own MS ms after a request: the user clicks it).
+// --minimised: the window starts minimised.
 // The message WM_APP + 2 with wParam MS stops the stand-in from serving its
-// messages for MS ms (a hung client).
+// messages for MS ms (a busy client; from 5 s on, a hung one).
 //
 // Log lines: "<microseconds> KEYDOWN|SYSKEYDOWN|CHAR 0x<wparam> 0x<mods> <window>"
 // with mods 1 Shift, 2 Ctrl, 4 Alt, 8 Win as the stand-in saw them and window
@@ -47,6 +48,7 @@ std::wstring g_f4Mode, g_f4Arg;
 bool g_f4Done = false;
 bool g_takeBackArmed = false;
 int g_lateAfterF4 = -1;
+bool g_minimised = false;
 constexpr UINT kMsgHandOff = WM_APP + 1;
 constexpr UINT kMsgHang = WM_APP + 2;
 constexpr UINT_PTR kTakeBackTimer = 1;
@@ -266,6 +268,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
             g_handTo = argv[++i];
         } else if (a == L"--late-after-f4" && i + 1 < argc) {
             g_lateAfterF4 = _wtoi(argv[++i]);
+        } else if (a == L"--minimised") {
+            g_minimised = true;
         } else if (a == L"--on-f4" && i + 2 < argc) {
             g_f4Mode = argv[++i];
             g_f4Arg = argv[++i];
@@ -293,7 +297,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
                                 320, nullptr, nullptr, inst, nullptr);
     if (!hwnd) return 1;
     g_main = hwnd;
-    ShowWindow(hwnd, show == SW_HIDE ? SW_SHOWNORMAL : show);
+    ShowWindow(hwnd, g_minimised ? SW_SHOWMINIMIZED : show == SW_HIDE ? SW_SHOWNORMAL : show);
     UpdateWindow(hwnd);
     if (g_never || g_lateMs >= 0 || g_lateAfterF4 >= 0) {
         // The client's own second window, where the foreground waits while

@@ -9,8 +9,9 @@ namespace {
 
 WindowFacts window(const char* title, const char* image = "C:\\IvAc\\IvAc.exe",
                    const char* cls = "TIvacMain", bool hung = false,
-                   Integrity integrity = Integrity::NotHigher) {
-    return {title, image, cls, hung, integrity};
+                   Integrity integrity = Integrity::NotHigher, Barrier barrier = Barrier::Passed,
+                   bool ime_open = false) {
+    return {title, image, cls, hung, integrity, barrier, ime_open};
 }
 
 // Every desktop against one promise: the keys go to IvAc's own window or
@@ -23,9 +24,15 @@ TEST(WindowVerdictTest, OnlyIvacsOwnWindowIsTheTargetAndTheRestCountAsNoWindow) 
         std::vector<WindowFacts> windows;  // front first
     };
     using V = Verdict;
-    const WindowFacts ghost = window("IvAc (Not Responding)", "C:\\Windows\\dwm.exe", "Ghost");
+    using I = Integrity;
+    using B = Barrier;
+    // The ghost's program runs under its own account: its token is refused.
+    const WindowFacts ghost = window("IvAc (Not Responding)", "C:\\Windows\\dwm.exe", "Ghost",
+                                     false, I::TokenRefused, B::Unknown);
     const WindowFacts hung = window("IvAc", "IvAc.exe", "TIvacMain", true);
-    const auto with = [](Integrity i) { return window("IvAc", "", "TIvacMain", false, i); };
+    const auto with = [](I i, B b = B::Unknown, bool ime = false) {
+        return window("IvAc", "", "TIvacMain", false, i, b, ime);
+    };
     const Case cases[] = {
         {"none", V::NoWindow, 0, {}},
         {"exact title", V::Target, 1, {window("Notepad"), window("IvAc")}},
@@ -45,7 +52,8 @@ TEST(WindowVerdictTest, OnlyIvacsOwnWindowIsTheTargetAndTheRestCountAsNoWindow) 
           window("IvAc", "opera.exe"), window("IvAc", "brave.exe"), window("IvAc", "Vivaldi.exe"),
           window("IvAc", "iexplore.exe")}},
         {"only ends like a browser", V::Target, 0, {window("IvAc", "C:\\x\\mychrome.exe")}},
-        {"the ghost of a hung IvAc", V::NoWindow, 0, {ghost}},
+        {"the ghost of a hung IvAc", V::Hung, 0, {ghost}},
+        {"another's ghost", V::NoWindow, 0, {window("Notepad (Not Responding)", "", "Ghost")}},
         {"Explorer in front",
          V::Target,
          1,
@@ -56,6 +64,12 @@ TEST(WindowVerdictTest, OnlyIvacsOwnWindowIsTheTargetAndTheRestCountAsNoWindow) 
         {"higher integrity", V::Elevated, 0, {with(Integrity::Higher)}},
         {"token refused", V::Elevated, 0, {with(Integrity::TokenRefused)}},
         {"process not opened: go on", V::Target, 0, {with(Integrity::Unknown)}},
+        {"barrier refused, token not higher", V::Elevated, 0, {with(I::NotHigher, B::Refused)}},
+        {"barrier refused, process not opened", V::Elevated, 0, {with(I::Unknown, B::Refused)}},
+        {"token refused, barrier passed", V::Target, 0, {with(I::TokenRefused, B::Passed)}},
+        {"higher token, barrier passed", V::Elevated, 0, {with(I::Higher, B::Passed)}},
+        {"input method open", V::ImeOpen, 0, {with(I::NotHigher, B::Passed, true)}},
+        {"input method open, elevated", V::Elevated, 0, {with(I::Unknown, B::Refused, true)}},
     };
     for (const Case& c : cases) {
         const WindowChoice got = choose_window(c.windows, "IvAc");
