@@ -82,17 +82,26 @@ public:
     bool replace(std::string_view from, std::string_view to) override;
     std::string folder() override;
     std::optional<std::string> probe_write() override;
-    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name) override;
+    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name,
+                                                         bool* missing) override;
+    std::string redirected_folder() override { return narrow(store()); }
+    void write_redirected() override { write_folder_ = store() + L"\\"; }
     std::string last_error() override { return error_text(last_error_); }
 
 private:
     // Only plain names in the program's folder; anything with a folder part
     // is refused rather than resolved somewhere else.
     std::wstring path(std::string_view name) const;
+    // The same name where writes go: the folder, or its VirtualStore copy.
+    std::wstring write_path(std::string_view name) const;
+    // The folder's VirtualStore copy, without a trailing separator; empty
+    // when there is none.
+    std::wstring store() const;
     // Keeps GetLastError() of a call that failed; returns false.
     bool failed();
 
-    std::wstring folder_;  // with its trailing separator
+    std::wstring folder_;        // with its trailing separator
+    std::wstring write_folder_;  // the VirtualStore copy's, when writes go there
     DWORD last_error_ = ERROR_SUCCESS;
 };
 
