@@ -205,6 +205,10 @@ void Form1::Command5_Click() {
     unload();
 }
 
+void Form1::on_second_start() {
+    if (!unloaded() && visible() && !Timer5->enabled() && width() >= kEditWidth) Command3_Click();
+}
+
 bool Form1::press_activates(const Control& control) const {
     const bool station =
         control.id() >= control_id::c1 && control.id() < control_id::c1 + kSlotCount;

@@ -164,7 +164,8 @@ struct Win32Data {
     unsigned next_socket_id = 1;
     LARGE_INTEGER qpc_frequency{};
     bool winsock = false;
-    bool ending = false;  // the Windows session ends: no more typing
+    bool ending = false;            // the Windows session ends: no more typing
+    UINT second_start_message = 0;  // registered: a start from this folder again
     // A focus change the system made is being handed to the core: the core
     // must not set it back (SetFocus) as if it were its own.
     bool system_focus = false;
