@@ -28,6 +28,14 @@ std::string utf8(const std::wstring& w) {
     return s;
 }
 
+BOOL CALLBACK tell_panel(HWND window, LPARAM message) {
+    wchar_t name[32] = L"";
+    GetClassNameW(window, name, 32);
+    if (std::wstring(name) == L"ToviraMainWindow")
+        PostMessageW(window, static_cast<UINT>(message), 0, 0);
+    return TRUE;
+}
+
 // The name of this folder's panel: the program's folder upper-cased as the
 // file system compares names (the portable rule does the rest).
 std::wstring instance_name() {
@@ -81,7 +89,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (running && GetLastError() == ERROR_ALREADY_EXISTS) {
         // This process was started by the user: it may hand the foreground on.
         AllowSetForegroundWindow(ASFW_ANY);
-        if (second_start) PostMessageW(HWND_BROADCAST, second_start, 0, 0);
+        // To every panel's window: only the one of this folder knows the
+        // message.
+        if (second_start) EnumWindows(tell_panel, static_cast<LPARAM>(second_start));
         CloseHandle(running);
         return 0;
     }

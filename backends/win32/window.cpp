@@ -190,8 +190,10 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (msg != 0 && msg == d->second_start_message) {
                 if (d->form && !d->quitting) {
                     core_event(*d, [d] {
-                        d->form->on_second_start();
+                        // Restored first: a minimized window keeps its old
+                        // place and size for the restore.
                         if (IsIconic(d->window)) ShowWindow(d->window, SW_RESTORE);
+                        d->form->on_second_start();
                         if (IsWindowVisible(d->window)) SetForegroundWindow(d->window);
                     });
                 }
