@@ -107,10 +107,9 @@ TEST(PlaceOnWorkArea, MovedWhollyOntoItsMonitorNeverResized) {
         const float tpp = c.desktop.position_twips_per_pixel;
         const TwipsPoint got = place_on_work_area(
             static_cast<float>(c.at.x) * tpp, static_cast<float>(c.at.y) * tpp, c.size, c.desktop);
-        EXPECT_EQ(PixelPoint(static_cast<int>(std::lround(got.left / tpp)),
-                             static_cast<int>(std::lround(got.top / tpp))),
-                  c.want)
-            << c.what;
+        const PixelPoint px{static_cast<int>(std::lround(got.left / tpp)),
+                            static_cast<int>(std::lround(got.top / tpp))};
+        EXPECT_EQ(px, c.want) << c.what;
     }
 }
 
