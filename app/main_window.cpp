@@ -172,6 +172,7 @@ void Form1::Timer5_Timer() {
     checkwhazz();
     collapse();
     show();
+    config.note_unchanged();
     // Told once the panel is there to point at.
     if (auto notice = config.folder_notice()) {
         notices.show(MenuNotices::Notice::ConfigNotSaved, std::move(*notice));
@@ -192,12 +193,20 @@ void Form1::Command3_Click() {
     set_height(kMinimizeHeight);
     collapse();
     set_width(kPanelWidth);
+    place_window(*this, homeleft, hometop, platform_.desktop());
+    // Leaving the editing view keeps its edits, should the program never
+    // get to its unload (End task, a crash, a power cut).
+    config.save_if_changed();
 }
 
 void Form1::Command5_Click() {
     set_left(homeleft);
     set_top(hometop);
     unload();
+}
+
+void Form1::on_second_start() {
+    if (!unloaded() && visible() && !Timer5->enabled() && width() >= kEditWidth) Command3_Click();
 }
 
 bool Form1::press_activates(const Control& control) const {
@@ -256,11 +265,11 @@ void Form1::display_settled() {
     if (unloaded()) return;
     const platform::Desktop desktop = platform_.desktop();
     keep_home_reachable(desktop);
-    const TwipsPoint at = reachable_place(left(), top(), {width(), height()}, desktop);
-    if (at.left != left() || at.top != top()) {
-        set_left(at.left);
-        set_top(at.top);
-    }
+    // From where the window stands for, so that a screen that grows again
+    // gives the panel its place back.
+    const TwipsPoint at =
+        reachable_place(unplaced_left(), unplaced_top(), {width(), height()}, desktop);
+    place_window(*this, at.left, at.top, desktop);
 }
 
 }  // namespace tovira

@@ -153,6 +153,8 @@ public:
     // Once the monitors have settled, and not while the user moves the
     // window, the window and the home position are kept within reach.
     void display_changed() override;
+    // Back to the panel view from the editing view.
+    void on_second_start() override;
 
     // ---- the parts of the program ----------------------------------------
     MenuNotices notices;

@@ -54,13 +54,14 @@ void ConfigFile::loadconfig() {
     for (int n = 1; n <= 5; ++n) f.option(n).clear();
     platform::Locale& locale = f.platform.locale();
     const char sep = locale.decimal_separator();
-    bool missing = false;
+    bool missing = true;
     platform::FileSystem& fs = f.platform.files();
-    auto file = fs.open_read(kConfigFileName, &missing);
-    if (!file && missing) {
-        // The file beside the program always wins over the redirected copy.
-        file = fs.open_redirected(kConfigFileName);
-        redirected_ = file != nullptr;
+    std::unique_ptr<platform::InputFile> file;
+    for (const TableCopy copy : place_.read) {
+        if (file || !missing) break;
+        file = copy == TableCopy::Beside ? fs.open_read(kConfigFileName, &missing)
+                                         : fs.open_redirected(kConfigFileName, &missing);
+        redirected_ = file && copy == TableCopy::Redirected;
     }
     if (!file) {
         // A first start saves a new file; a file that exists but cannot be
@@ -125,24 +126,34 @@ void ConfigFile::loadconfig() {
 }
 
 void ConfigFile::check_folder() {
-    folder_refuses_ = f_.platform.files().probe_write();
+    platform::FileSystem& fs = f_.platform.files();
+    folder_refuses_ = fs.probe_write();
+    place_ = table_place(!folder_refuses_, !fs.redirected_folder().empty());
+    if (place_.write == TableCopy::Redirected) fs.write_redirected();
+}
+
+std::string ConfigFile::save_folder() const {
+    platform::FileSystem& fs = f_.platform.files();
+    return place_.write == TableCopy::Redirected ? fs.redirected_folder() : fs.folder();
 }
 
 std::optional<std::string> ConfigFile::folder_notice() const {
     if (!folder_refuses_) return std::nullopt;
-    return std::string(kConfigFileName) + " cannot be saved in " + f_.platform.files().folder() +
-           ": " + *folder_refuses_ + ". Move Tovira to a folder you can write to";
+    const std::string refused = std::string(kConfigFileName) + " cannot be saved in " +
+                                f_.platform.files().folder() + ": " + *folder_refuses_;
+    if (place_.write == TableCopy::Redirected) {
+        return refused + ". It is kept in " + save_folder() + " instead";
+    }
+    return refused + ". Move Tovira to a folder you can write to";
 }
 
 std::string ConfigFile::save_question(const std::string& reason) const {
-    return std::string(kConfigFileName) + " cannot be saved in " + f_.platform.files().folder() +
-           ": " + reason +
+    return std::string(kConfigFileName) + " cannot be saved in " + save_folder() + ": " + reason +
            ".\n\nRetry to try again, or Cancel to quit without saving: the file keeps what it "
            "held.";
 }
 
-std::optional<std::string> ConfigFile::save() {
-    if (!loaded_) return std::nullopt;
+std::optional<std::string> ConfigFile::render() const {
     const Uses& f = f_;
     platform::Locale& locale = f.platform.locale();
     const char sep = locale.decimal_separator();
@@ -164,8 +175,10 @@ std::optional<std::string> ConfigFile::save() {
     }
     line(format_number(reserved1, sep));
     line(format_number(reserved2, sep));
-    line(format_single(f.window.top(), sep));
-    line(format_single(f.window.left(), sep));
+    // The place the window stands for: a move that only kept it on the
+    // screen is not the user's.
+    line(format_single(f.window.unplaced_top(), sep));
+    line(format_single(f.window.unplaced_left(), sep));
     int scheme = 0;  // none selected: loads back as no scheme
     for (int n = 1; n <= 5; ++n) {
         if (f.option(n).value()) scheme = n;
@@ -176,11 +189,30 @@ std::optional<std::string> ConfigFile::save() {
     line(f.Text3.text());
     line(format_number(f.dispatch.keywait == 1 ? 1 : 0, sep));
 
-    if (!converted) return "a text cannot be written in the system's code page";
+    if (!converted) return std::nullopt;
+    return text;
+}
+
+void ConfigFile::note_unchanged() {
+    if (loaded_) unchanged_ = render();
+}
+
+void ConfigFile::save_if_changed() {
+    if (!loaded_ || !unchanged_) return;
+    const std::optional<std::string> text = render();
+    if (text && *text == *unchanged_) return;
+    save();
+}
+
+std::optional<std::string> ConfigFile::save() {
+    if (!loaded_) return std::nullopt;
+    const std::optional<std::string> rendered = render();
+    if (!rendered) return "a text cannot be written in the system's code page";
+    const std::string& text = *rendered;
 
     // The new file is complete before it takes the old one's place; any
     // failure leaves the old file as it was.
-    platform::FileSystem& fs = f.platform.files();
+    platform::FileSystem& fs = f_.platform.files();
     auto out = fs.create(kConfigTempName);
     if (!out) return fs.last_error();
     const bool written = out->write(text) && out->commit();
@@ -190,6 +222,7 @@ std::optional<std::string> ConfigFile::save() {
         fs.remove(kConfigTempName);
         return why;
     }
+    unchanged_ = text;
     return std::nullopt;
 }
 

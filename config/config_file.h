@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/station_table.h"
+#include "config/table_place.h"
 #include "controls/controls.h"
 #include "platform/platform.h"
 
@@ -42,12 +43,15 @@ public:
 
     explicit ConfigFile(const Uses& uses) : f_(uses) {}
 
-    // Tries a write in the file's folder; `folder_notice` then tells.
+    // Tries a write in the file's folder and chooses where the table is
+    // read and written (table_place.h); `folder_notice` then tells.
     void check_folder();
     // Applies the file line by line; the first error ends the load quietly.
-    // Where the file is missing and Windows' file virtualization kept a
-    // copy of it in the user's VirtualStore, that copy is read: the user's
-    // stations, which the save then writes beside the program.
+    // The copy of `table_place` that exists is read: where the folder takes
+    // writes, the file beside the program, else the copy Windows' file
+    // virtualization kept in the user's VirtualStore, which the save then
+    // writes beside the program; where it does not, that copy first, and
+    // the save writes there.
     void loadconfig();
     // Writes the whole file beside the old one and replaces it in one step;
     // any failure leaves the old file whole. Skipped while the load has not
@@ -56,6 +60,12 @@ public:
     // failed, or nothing when it saved or was skipped.
     std::optional<std::string> save();
     void saveconfig() { save(); }
+    // What the file would hold now is what it holds (nothing was written
+    // since the load, or it was written with it).
+    void note_unchanged();
+    // Saves as `save` does when the table or a setting changed since the
+    // last write or `note_unchanged`; before that, nothing.
+    void save_if_changed();
 
     // What the user is told, for the whole run, when the folder refused
     // the write of `check_folder`.
@@ -78,6 +88,13 @@ private:
     bool home_loaded_ = false;
     bool redirected_ = false;
     std::optional<std::string> folder_refuses_;  // why, when it does
+    TablePlace place_ = table_place(true, false);
+    std::optional<std::string> unchanged_;  // the bytes last written, or loaded as they are
+    // The file's bytes as the window and the controls hold them now; null
+    // when a text cannot be written in the code page.
+    std::optional<std::string> render() const;
+    // Where the save writes, as the user knows it.
+    std::string save_folder() const;
 };
 
 }  // namespace tovira

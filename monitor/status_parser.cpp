@@ -8,6 +8,7 @@
 #include "monitor/http_client.h"
 #include "monitor/inet_control.h"
 #include "panel/menu_notices.h"
+#include "platform/text_encoding.h"
 #include "window/form_window.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -380,13 +381,12 @@ std::string_view record_callsign(std::string_view text, std::size_t at, std::siz
 }
 
 std::string StatusMonitor::station_for(int slot) const {
-    platform::Locale& locale = f_.platform.locale();
     const std::string& position = f_.t1[static_cast<std::size_t>(slot)]->text();
     if (static_cast<std::size_t>(slot) < matched_.size()) {
         const Matched& m = matched_[static_cast<std::size_t>(slot)];
-        if (!m.callsign.empty() && m.position == position) return locale.to_upper(m.callsign);
+        if (!m.callsign.empty() && m.position == position) return platform::ascii_upper(m.callsign);
     }
-    return locale.to_upper(position);
+    return platform::ascii_upper(position);
 }
 
 void StatusMonitor::checkwhazz() {

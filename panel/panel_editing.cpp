@@ -2,6 +2,8 @@
 
 #include "monitor/update_scheduler.h"
 #include "panel/panel_layout.h"
+#include "panel/reachable_position.h"
+#include "platform/text_encoding.h"
 #include "window/form_window.h"
 
 namespace tovira {
@@ -12,8 +14,10 @@ constexpr float kTwipsPerPixel = 15;
 
 void PanelEditing::Command2_Click() {
     const Uses& f = f_;
-    f.window.homeleft = f.window.left();
-    f.window.hometop = f.window.top();
+    // Where the panel stood as the user put it, not where the screen's
+    // edge pushed it.
+    f.window.homeleft = f.window.unplaced_left();
+    f.window.hometop = f.window.unplaced_top();
     f.window.set_height(kViewHeight);
     f.window.set_width(kEditWidth);
     const platform::Size screen = f.platform.screen_size();
@@ -23,6 +27,7 @@ void PanelEditing::Command2_Click() {
     const float window_h = f.window.height() / kTwipsPerPixel;
     f.window.set_left((screen_w - window_w) / 2 * kTwipsPerPixel);
     f.window.set_top((screen_h - window_h) / 2 * kTwipsPerPixel);
+    place_window(f.window, f.window.left(), f.window.top(), f.platform.desktop());
     f.window.set_focus(&f.Command1);
 }
 
@@ -46,9 +51,11 @@ void PanelEditing::t0_LostFocus(int row) {
     box.set_text(f_.platform.locale().to_upper(box.text()));
 }
 
+// Callsigns are ASCII: a locale's own letter rules (Turkish i to U+0130)
+// would make a callsign that neither IvAc nor the status file knows.
 void PanelEditing::t1_LostFocus(int row) {
     TextBox& box = *f_.t1[row];
-    box.set_text(f_.platform.locale().to_upper(box.text()));
+    box.set_text(platform::ascii_upper(box.text()));
 }
 
 void PanelEditing::Check2_Click(int slot) {

@@ -64,11 +64,7 @@ bool usable(float twips_per_pixel) {
 
 }  // namespace
 
-PixelPoint reachable_position(PixelPoint at, platform::Size size,
-                              std::span<const Monitor> monitors) {
-    const PixelRect square{at.x, at.y, at.x + kReachSquarePx, at.y + kReachSquarePx};
-    if (covered(square, monitors)) return at;
-
+PixelPoint on_work_area(PixelPoint at, platform::Size size, std::span<const Monitor> monitors) {
     const Monitor* best = nullptr;
     std::int64_t best_overlap = 0;
     std::int64_t best_gap = 0;
@@ -104,14 +100,43 @@ PixelPoint reachable_position(PixelPoint at, platform::Size size,
             std::max(work.top, std::min(at.y, work.bottom - best_h))};
 }
 
-TwipsPoint reachable_place(float left, float top, platform::Size size,
-                           const platform::Desktop& desktop) {
+PixelPoint reachable_position(PixelPoint at, platform::Size size,
+                              std::span<const Monitor> monitors) {
+    const PixelRect square{at.x, at.y, at.x + kReachSquarePx, at.y + kReachSquarePx};
+    if (covered(square, monitors)) return at;
+    return on_work_area(at, size, monitors);
+}
+
+namespace {
+
+template <typename Rule>
+TwipsPoint in_twips(float left, float top, platform::Size size, const platform::Desktop& desktop,
+                    Rule rule) {
     const float tpp = desktop.position_twips_per_pixel;
     if (!usable(tpp)) return {left, top};
     const PixelPoint at{to_px(left, tpp), to_px(top, tpp)};
-    const PixelPoint to = reachable_position(at, size, desktop.monitors);
+    const PixelPoint to = rule(at, size, desktop.monitors);
     if (to == at) return {left, top};
     return {static_cast<float>(to.x) * tpp, static_cast<float>(to.y) * tpp};
+}
+
+}  // namespace
+
+TwipsPoint reachable_place(float left, float top, platform::Size size,
+                           const platform::Desktop& desktop) {
+    return in_twips(left, top, size, desktop, reachable_position);
+}
+
+TwipsPoint place_on_work_area(float left, float top, platform::Size size,
+                              const platform::Desktop& desktop) {
+    return in_twips(left, top, size, desktop, on_work_area);
+}
+
+void place_window(FormWindow& window, float left, float top, const platform::Desktop& desktop) {
+    const TwipsPoint to = place_on_work_area(left, top, {window.width(), window.height()}, desktop);
+    if (to.left != window.left()) window.set_left(to.left);
+    if (to.top != window.top()) window.set_top(to.top);
+    window.note_placed(left, top);
 }
 
 }  // namespace tovira

@@ -183,8 +183,16 @@ public:
     // The copy of `name` in the user's VirtualStore, where Windows' file
     // virtualization redirects a write into this folder by a process
     // without a manifest. Null when there is none (or no such redirection
-    // on this system).
-    virtual std::unique_ptr<InputFile> open_redirected(std::string_view name) = 0;
+    // on this system); `missing` as for `open_read`.
+    virtual std::unique_ptr<InputFile> open_redirected(std::string_view name,
+                                                       bool* missing = nullptr) = 0;
+    // ---- the VirtualStore as the place of writes ----
+    // The user's VirtualStore copy of this folder, as the user knows it;
+    // empty when this system has none for it.
+    virtual std::string redirected_folder() = 0;
+    // From now on `create`, `remove` and `replace` act in that copy, whose
+    // folders `create` makes as needed, as file virtualization did.
+    virtual void write_redirected() = 0;
     // Why the last operation that failed did, in the user's words.
     virtual std::string last_error() = 0;
 };

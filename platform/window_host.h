@@ -44,6 +44,9 @@ public:
     virtual void on_end_session() = 0;
     // The monitors changed: resolution, arrangement, task bar.
     virtual void display_changed() = 0;
+    // The program was started again from the same folder: that start has
+    // ended, and this window is to be the panel in front.
+    virtual void on_second_start() {}
 };
 
 }  // namespace tovira::platform

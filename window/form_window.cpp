@@ -18,6 +18,14 @@ void FormWindow::set_height(float v) {
     height_ = v;
     platform_.window_bounds_changed(left_, top_, width_, height_);
 }
+void FormWindow::note_placed(float left, float top) {
+    placed_ = true;
+    asked_left_ = left;
+    asked_top_ = top;
+    placed_left_ = left_;
+    placed_top_ = top_;
+}
+
 void FormWindow::window_moved(float left, float top) {
     left_ = left;
     top_ = top;

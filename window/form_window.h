@@ -61,6 +61,16 @@ public:
     // backend: no notice of its own.
     void forget_shown() { visible_ = false; }
 
+    // ---- kept on the screen -------------------------------------------------
+    // The window, asked to stand at `left`, `top`, was moved to where it
+    // stands so that it lies on the screen. Until it moves again, the place
+    // it was asked for is what it stands for: the home position "Menu"
+    // records and the place tq.cfg keeps, so that only the user's drag
+    // changes them.
+    void note_placed(float left, float top);
+    float unplaced_left() const { return at_placed() ? asked_left_ : left_; }
+    float unplaced_top() const { return at_placed() ? asked_top_ : top_; }
+
     // ---- window-level values ---------------------------------------------
     SlotFlags slotactive;
     float homeleft = 0;  // unset reads as 0
@@ -74,6 +84,9 @@ private:
     std::uint32_t back_color_ = kNavy;
     bool unloaded_ = false;
     Control* focus_ = nullptr;
+    bool at_placed() const { return placed_ && left_ == placed_left_ && top_ == placed_top_; }
+    bool placed_ = false;
+    float asked_left_ = 0, asked_top_ = 0, placed_left_ = 0, placed_top_ = 0;
 };
 
 }  // namespace tovira

@@ -38,8 +38,8 @@ public:
     MemOutputFile(MemFileSystem& fs, std::string name) : fs_(fs), name_(std::move(name)) {}
     bool write(std::string_view bytes) override {
         if (closed_) return false;
-        auto it = fs_.files.find(name_);
-        if (it == fs_.files.end()) return false;  // removed under us
+        auto it = fs_.written().find(name_);
+        if (it == fs_.written().end()) return false;  // removed under us
         if (!fs_.step()) {
             it->second.append(bytes.substr(0, std::min(bytes.size(), fs_.partial_bytes())));
             return false;
@@ -70,8 +70,9 @@ void MemFileSystem::fail_operation(int n, bool and_all_after, std::size_t partia
 bool MemFileSystem::step(bool write) {
     ++ops_;
     bool ok = fail_at_ == 0 || (fail_after_ ? ops_ < fail_at_ : ops_ != fail_at_);
-    if (ok && write && read_only) ok = false;
-    if (!ok) last_error_ = write && read_only ? denied : "The device is not ready (error 21)";
+    const bool refuses = writes_redirected ? store_read_only : read_only;
+    if (ok && write && refuses) ok = false;
+    if (!ok) last_error_ = write && refuses ? denied : "The device is not ready (error 21)";
     return ok;
 }
 
@@ -81,8 +82,10 @@ std::optional<std::string> MemFileSystem::probe_write() {
     return std::nullopt;
 }
 
-std::unique_ptr<platform::InputFile> MemFileSystem::open_redirected(std::string_view name) {
+std::unique_ptr<platform::InputFile> MemFileSystem::open_redirected(std::string_view name,
+                                                                    bool* missing) {
     auto it = redirected.find(std::string(name));
+    if (missing) *missing = it == redirected.end();
     if (it == redirected.end()) return nullptr;
     return std::make_unique<MemInputFile>(*this, it->second);
 }
@@ -98,22 +101,23 @@ std::unique_ptr<platform::InputFile> MemFileSystem::open_read(std::string_view n
 
 std::unique_ptr<platform::OutputFile> MemFileSystem::create(std::string_view name) {
     if (!step(true)) return nullptr;
-    files[std::string(name)].clear();
+    written()[std::string(name)].clear();
     return std::make_unique<MemOutputFile>(*this, std::string(name));
 }
 
 bool MemFileSystem::remove(std::string_view name) {
     if (!step(true)) return false;
-    return files.erase(std::string(name)) > 0;
+    return written().erase(std::string(name)) > 0;
 }
 
 bool MemFileSystem::replace(std::string_view from, std::string_view to) {
     if (!step(true)) return false;
-    auto it = files.find(std::string(from));
-    if (it == files.end()) return false;
+    std::map<std::string, std::string>& dir = written();
+    auto it = dir.find(std::string(from));
+    if (it == dir.end()) return false;
     std::string data = std::move(it->second);
-    files.erase(it);
-    files[std::string(to)] = std::move(data);
+    dir.erase(it);
+    dir[std::string(to)] = std::move(data);
     return true;
 }
 
@@ -135,7 +139,9 @@ std::string SimLocale::to_upper(std::string_view utf8) {
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t c = next_code_point(utf8, i);
-        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        if (turkish && (c == 'i' || c == 0x131))
+            c = c == 'i' ? 0x130 : 'I';
+        else if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
             c -= 0x20;
         else if (c == 0xFF)
             c = 0x178;

@@ -68,6 +68,11 @@ public:
     // The copies in the user's VirtualStore, by name.
     std::map<std::string, std::string> redirected;
     int probes = 0;  // write probes made
+    // The VirtualStore's copy of the folder ("": none on this system),
+    // whether writes go there, and whether it refuses them too.
+    std::string store_name = "C:\\Users\\pilot\\AppData\\Local\\VirtualStore\\Tovira";
+    bool writes_redirected = false;
+    bool store_read_only = false;
 
     std::unique_ptr<platform::InputFile> open_read(std::string_view name,
                                                    bool* missing = nullptr) override;
@@ -76,7 +81,12 @@ public:
     bool replace(std::string_view from, std::string_view to) override;
     std::string folder() override { return folder_name; }
     std::optional<std::string> probe_write() override;
-    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name) override;
+    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name,
+                                                         bool* missing = nullptr) override;
+    std::string redirected_folder() override { return store_name; }
+    void write_redirected() override { writes_redirected = true; }
+    // Where writes go: the folder's files or the VirtualStore's.
+    std::map<std::string, std::string>& written() { return writes_redirected ? redirected : files; }
     std::string last_error() override { return last_error_; }
 
     // One step of a file operation; false when it is to fail. `write`:
@@ -101,6 +111,9 @@ public:
     static constexpr unsigned kUtf8 = 65001;
     char separator = '.';
     unsigned code_page = 1252;  // 1252 or kUtf8
+    // Upper case by Turkish (and Azeri) rules, as Windows' linguistic
+    // casing there: i becomes U+0130, dotless U+0131 becomes I.
+    bool turkish = false;
 
     // Makes conversion number `n` from now on fail (1 = the next one); with
     // `and_all_after`, every later one too.

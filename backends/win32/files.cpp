@@ -3,7 +3,9 @@
 // uniquely named file created, written and deleted); the copy of a file in
 // the user's VirtualStore (%LOCALAPPDATA%\VirtualStore followed by the
 // folder without its drive), where file virtualization puts the writes of a
-// process without a manifest; the system's message for the last failure.
+// process without a manifest, and writes into that copy (its folders made
+// as needed) where the folder refuses them; the system's message for the
+// last failure.
 //
 // Left out: a VirtualStore copy for a folder on a network share, which file
 // virtualization never redirects.
@@ -105,8 +107,16 @@ std::unique_ptr<platform::InputFile> Win32Files::open_read(std::string_view name
 }
 
 std::unique_ptr<platform::OutputFile> Win32Files::create(std::string_view name) {
-    const std::wstring p = path(name);
+    const std::wstring p = write_path(name);
     if (p.empty()) return nullptr;
+    if (!write_folder_.empty()) {
+        const std::wstring dir = write_folder_.substr(0, write_folder_.size() - 1);
+        const int made = SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);
+        if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
+            last_error_ = static_cast<DWORD>(made);
+            return nullptr;
+        }
+    }
     HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -117,7 +127,7 @@ std::unique_ptr<platform::OutputFile> Win32Files::create(std::string_view name) 
 }
 
 bool Win32Files::remove(std::string_view name) {
-    const std::wstring p = path(name);
+    const std::wstring p = write_path(name);
     return !p.empty() && (DeleteFileW(p.c_str()) != 0 || failed());
 }
 
@@ -156,26 +166,39 @@ std::optional<std::string> Win32Files::probe_write() {
     return std::nullopt;
 }
 
-std::unique_ptr<platform::InputFile> Win32Files::open_redirected(std::string_view name) {
-    const std::wstring own = path(name);
+std::wstring Win32Files::store() const {
     // Only a folder on a drive letter has a VirtualStore copy.
-    if (own.size() < 3 || own[1] != L':' || own[2] != L'\\') return nullptr;
+    if (folder_.size() < 3 || folder_[1] != L':' || folder_[2] != L'\\') return {};
     wchar_t* local = nullptr;
     if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)) || !local) {
         if (local) CoTaskMemFree(local);
-        return nullptr;
+        return {};
     }
-    std::wstring p = std::wstring(local) + L"\\VirtualStore" + own.substr(2);
+    std::wstring p = std::wstring(local) + L"\\VirtualStore" + folder_.substr(2);
     CoTaskMemFree(local);
+    while (!p.empty() && (p.back() == L'\\' || p.back() == L'/')) p.pop_back();
+    return p;
+}
+
+std::unique_ptr<platform::InputFile> Win32Files::open_redirected(std::string_view name,
+                                                                 bool* missing) {
+    if (missing) *missing = true;
+    const std::wstring dir = store();
+    if (dir.empty() || path(name).empty()) return nullptr;
+    const std::wstring p = dir + L"\\" + widen(name);
     HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (missing) *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return nullptr;
+    }
     return std::make_unique<Win32InputFile>(h);
 }
 
 bool Win32Files::replace(std::string_view from, std::string_view to) {
-    const std::wstring a = path(from);
-    const std::wstring b = path(to);
+    const std::wstring a = write_path(from);
+    const std::wstring b = write_path(to);
     if (a.empty() || b.empty()) return false;
     // A virus scanner or indexer may hold the new file for a moment
     // after it was written; the save runs once, at exit, so it waits a
@@ -199,6 +222,12 @@ std::wstring Win32Files::path(std::string_view name) const {
     if (name.find_first_of("\\/:") != std::string_view::npos) return {};
     if (name.find('\0') != std::string_view::npos) return {};
     return folder_ + widen(name);
+}
+
+std::wstring Win32Files::write_path(std::string_view name) const {
+    const std::wstring p = path(name);
+    if (p.empty() || write_folder_.empty()) return p;
+    return write_folder_ + p.substr(folder_.size());
 }
 
 }  // namespace tovira::win32

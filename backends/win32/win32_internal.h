@@ -83,17 +83,26 @@ public:
     bool replace(std::string_view from, std::string_view to) override;
     std::string folder() override;
     std::optional<std::string> probe_write() override;
-    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name) override;
+    std::unique_ptr<platform::InputFile> open_redirected(std::string_view name,
+                                                         bool* missing) override;
+    std::string redirected_folder() override { return narrow(store()); }
+    void write_redirected() override { write_folder_ = store() + L"\\"; }
     std::string last_error() override { return error_text(last_error_); }
 
 private:
     // Only plain names in the program's folder; anything with a folder part
     // is refused rather than resolved somewhere else.
     std::wstring path(std::string_view name) const;
+    // The same name where writes go: the folder, or its VirtualStore copy.
+    std::wstring write_path(std::string_view name) const;
+    // The folder's VirtualStore copy, without a trailing separator; empty
+    // when there is none.
+    std::wstring store() const;
     // Keeps GetLastError() of a call that failed; returns false.
     bool failed();
 
-    std::wstring folder_;  // with its trailing separator
+    std::wstring folder_;        // with its trailing separator
+    std::wstring write_folder_;  // the VirtualStore copy's, when writes go there
     DWORD last_error_ = ERROR_SUCCESS;
 };
 
@@ -156,7 +165,8 @@ struct Win32Data {
     unsigned next_socket_id = 1;
     LARGE_INTEGER qpc_frequency{};
     bool winsock = false;
-    bool ending = false;  // the Windows session ends: no more typing
+    bool ending = false;            // the Windows session ends: no more typing
+    UINT second_start_message = 0;  // registered: a start from this folder again
     // A focus change the system made is being handed to the core: the core
     // must not set it back (SetFocus) as if it were its own.
     bool system_focus = false;

@@ -186,6 +186,10 @@ void Win32Platform::detach() {
     d.by_control.clear();
 }
 
+void Win32Platform::answer_second_start(unsigned message) {
+    d_->second_start_message = message;
+}
+
 void Win32Platform::run() {
     while (!d_->quitting) wait_events(INT64_MAX);
 }

@@ -32,6 +32,9 @@ public:
     void detach();
     // Runs the event loop until the program is ending.
     void run();
+    // The registered message by which a second start from this folder
+    // asks for the panel.
+    void answer_second_start(unsigned message);
 
     platform::Millis now_ms() override;
     platform::EventGate& gate() override;

@@ -5,8 +5,9 @@
 // as the core's geometry; the monitors' work areas and DPI, and whether
 // the user is moving the window; its messages: the window moved by
 // dragging, display and work-area changes, closing and the end of the
-// Windows session handed to the core, the backend's own posted messages
-// routed to their concern; the question put to the user in a message box.
+// Windows session handed to the core, a second start's message (restored,
+// the panel view, in front), the backend's own posted messages routed to
+// their concern; the question put to the user in a message box.
 #include <shellscalingapi.h>
 
 #include "backends/win32/win32_internal.h"
@@ -185,7 +186,20 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         case kMsgTabOrder: apply_tab_order(*d); return 0;
-        default: break;
+        default:
+            if (msg != 0 && msg == d->second_start_message) {
+                if (d->form && !d->quitting) {
+                    core_event(*d, [d] {
+                        // Restored first: a minimized window keeps its old
+                        // place and size for the restore.
+                        if (IsIconic(d->window)) ShowWindow(d->window, SW_RESTORE);
+                        d->form->on_second_start();
+                        if (IsWindowVisible(d->window)) SetForegroundWindow(d->window);
+                    });
+                }
+                return 0;
+            }
+            break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }

@@ -11,9 +11,11 @@ namespace tovira::testing {
 namespace {
 
 constexpr char kDesignTip[] = "Configure the buttons and ATC positions";
+constexpr char kCfgRefused[] = "tq.cfg cannot be saved in C:\\Tovira: Access is denied (error 5)";
 constexpr char kCfgNotice[] =
     "tq.cfg cannot be saved in C:\\Tovira: Access is denied (error 5). Move Tovira to a folder you "
     "can write to";
+constexpr char kStore[] = "C:\\Users\\pilot\\AppData\\Local\\VirtualStore\\Tovira";
 
 class NoticesTest : public SimTest {
 protected:
@@ -36,21 +38,27 @@ protected:
 // ---- tq.cfg at start-up ------------------------------------------------------------
 
 TEST_F(NoticesTest, StartUpRuleForTheFolderAndTheRedirectedCopy) {
+    const std::string kept = std::string(kCfgRefused) + ". It is kept in " + kStore + " instead";
     struct Case {
         const char* name;
         bool beside;        // tq.cfg beside the program
         bool redirected;    // a copy in the VirtualStore
         bool read_only;     // the folder refuses writes
+        bool store;         // this system has a VirtualStore
         const char* table;  // the name of slot 0 after start-up
-        bool notice;
+        std::string notice;
     };
     const Case cases[] = {
-        {"writable", true, false, false, "BESIDE", false},
-        {"not writable", true, false, true, "BESIDE", true},
-        {"missing with a redirected copy", false, true, false, "REDIRECTED", false},
-        {"missing with a redirected copy, not writable", false, true, true, "REDIRECTED", true},
-        {"both present: the one beside wins", true, true, false, "BESIDE", false},
-        {"neither", false, false, false, "", false},
+        {"writable", true, false, false, true, "BESIDE", ""},
+        {"not writable: saved in the VirtualStore", true, false, true, true, "BESIDE", kept},
+        {"not writable, no VirtualStore", true, false, true, false, "BESIDE", kCfgNotice},
+        {"missing with a redirected copy", false, true, false, true, "REDIRECTED", ""},
+        {"missing with a redirected copy, not writable", false, true, true, true, "REDIRECTED",
+         kept},
+        {"both present: the one beside wins", true, true, false, true, "BESIDE", ""},
+        {"both present, not writable: the redirected one wins", true, true, true, true,
+         "REDIRECTED", kept},
+        {"neither", false, false, false, true, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -58,6 +66,7 @@ TEST_F(NoticesTest, StartUpRuleForTheFolderAndTheRedirectedCopy) {
         if (c.beside) s.fs.files["tq.cfg"] = table_named("BESIDE");
         if (c.redirected) s.fs.redirected["tq.cfg"] = table_named("REDIRECTED");
         s.fs.read_only = c.read_only;
+        if (!c.store) s.fs.store_name.clear();
         Form1 f(s);
         s.attach(f);
         f.Form_Load();
@@ -66,30 +75,33 @@ TEST_F(NoticesTest, StartUpRuleForTheFolderAndTheRedirectedCopy) {
         ASSERT_TRUE(f.visible());
         EXPECT_EQ(s.fs.probes, 1);
         EXPECT_EQ(f.t0[0]->text(), c.table);
-        EXPECT_EQ(f.config.loaded_redirected(), c.redirected && !c.beside);
         const std::vector<sim::Balloon> notices = menu_balloons(s, f);
-        if (c.notice) {
+        if (!c.notice.empty()) {
             ASSERT_EQ(notices.size(), 1u);
-            EXPECT_EQ(notices[0].text, kCfgNotice);
+            EXPECT_EQ(notices[0].text, c.notice);
             EXPECT_EQ(notices[0].shown_ms, 10000);
-            EXPECT_EQ(f.Command2->tooltip(), std::string(kDesignTip) + "\n" + kCfgNotice);
+            EXPECT_EQ(f.Command2->tooltip(), std::string(kDesignTip) + "\n" + c.notice);
         } else {
             EXPECT_TRUE(notices.empty());
             EXPECT_EQ(f.Command2->tooltip(), kDesignTip);
         }
         // The tool tip keeps it for the whole run, updates and all.
         s.run_for(3 * 60000);
-        EXPECT_EQ(f.Command2->tooltip() != kDesignTip, c.notice);
-        // A writable folder receives the table beside the program, whichever
-        // file it came from; the redirected copy is never written.
+        EXPECT_EQ(f.Command2->tooltip() != kDesignTip, !c.notice.empty());
+        // The table goes beside the program where the folder takes it, else
+        // into the VirtualStore, whichever file it came from.
+        f.t1[0]->set_text("SAVED");
+        const std::string redirected_before = s.fs.redirected["tq.cfg"];
         f.unload();
-        if (!c.read_only && (c.beside || c.redirected)) {
-            EXPECT_TRUE(
-                s.fs.files["tq.cfg"].starts_with(std::string(c.table) + "\r\nEDDT_TWR\r\n"));
+        const bool to_store = c.read_only && c.store;
+        const std::string saved = to_store ? s.fs.redirected["tq.cfg"] : s.fs.files["tq.cfg"];
+        if ((c.beside || c.redirected) && (to_store || !c.read_only)) {
+            EXPECT_TRUE(saved.starts_with(std::string(c.table) + "\r\nSAVED\r\n")) << saved;
         }
-        if (c.redirected) {
-            EXPECT_EQ(s.fs.redirected["tq.cfg"], table_named("REDIRECTED"));
+        if (!to_store) {
+            EXPECT_EQ(s.fs.redirected["tq.cfg"], redirected_before);
         }
+        EXPECT_TRUE(s.questions.empty() || (c.read_only && !c.store));
     }
 }
 
@@ -101,18 +113,21 @@ TEST_F(NoticesTest, FailedSaveAtTheUnloadAsksUnlessTheSessionEnds) {
         int how;  // 0 "Quit + Save", 1 closing the window, 2 end of the session
         std::vector<bool> answers;
         std::size_t questions;
+        bool in_store = false;  // saved in the VirtualStore, which refuses too
     };
     const Case cases[] = {
         {"Quit + Save, Cancel", 0, {false}, 1},
         {"Quit + Save, Retry then Cancel", 0, {true, false}, 2},
         {"closing the window, Retry twice then Cancel", 1, {true, true, false}, 3},
         {"end of the session: tried once, nothing asked", 2, {true}, 0},
+        {"in the VirtualStore, Retry then Cancel", 0, {true, false}, 2, true},
     };
     const std::string old_text = table_named("OLD");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::SimPlatform s;
         s.fs.files["tq.cfg"] = old_text;
+        s.fs.read_only = c.in_store;
         Form1 f(s);
         s.attach(f);
         f.Form_Load();
@@ -120,20 +135,23 @@ TEST_F(NoticesTest, FailedSaveAtTheUnloadAsksUnlessTheSessionEnds) {
         ASSERT_TRUE(f.visible());
         f.t0[0]->set_text("EDITED");
         s.fs.read_only = true;
+        s.fs.store_read_only = true;
         s.answers = c.answers;
         if (c.how == 0) f.Command5->click();
         if (c.how == 1) f.on_close();
         if (c.how == 2) s.end_session();
         EXPECT_EQ(s.questions.size(), c.questions);
         for (const auto& q : s.questions) {
-            EXPECT_TRUE(q.text.starts_with(
-                "tq.cfg cannot be saved in C:\\Tovira: Access is denied (error 5)."))
+            const std::string folder = c.in_store ? kStore : "C:\\Tovira";
+            EXPECT_TRUE(q.text.starts_with("tq.cfg cannot be saved in " + folder +
+                                           ": Access is denied (error 5)."))
                 << q.text;
         }
         // Cancel ends the program as before, the file untouched.
         EXPECT_TRUE(s.quit_requested);
         EXPECT_EQ(s.fs.files["tq.cfg"], old_text);
         EXPECT_EQ(s.fs.files.count("tq.cfg.new"), 0u);
+        EXPECT_TRUE(s.fs.redirected.empty());
     }
 }
 
@@ -199,6 +217,7 @@ TEST_F(NoticesTest, HelperThatCannotStartIsToldAfterThreeUpdatesAndClearedByAGoo
         "Tovira cannot start its network helper: Access is denied (error 5) (security software?)";
     const std::string cfg_tip = std::string(kDesignTip) + "\n" + kCfgNotice;
     sim.fs.read_only = true;
+    sim.fs.store_name.clear();
     sim.helper_failure = "Access is denied (error 5)";
     start();  // the first update
     EXPECT_EQ(form->Inet1.helper_failure(), "Access is denied (error 5)");

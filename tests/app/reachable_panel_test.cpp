@@ -34,10 +34,12 @@ TEST_F(ReachablePanelTest, StartUpMovesAnUnreachableHomeAndClosingSavesIt) {
         EXPECT_EQ(saved_config(), saved_at(c.want_top, c.want_left));
         EXPECT_EQ(sim.window.left, form->homeleft);
     }
-    // Without tq.cfg the panel opens at 0, 0 all the same.
+    // Without tq.cfg the panel's home is 0, 0 all the same; the window
+    // stands below the task bar.
     sim.fs.files.clear();
     start();
-    EXPECT_EQ(sim.window.top, 0);
+    EXPECT_EQ(form->hometop, 0);
+    EXPECT_EQ(sim.window.top, 600);
 }
 
 TEST_F(ReachablePanelTest, DisplayChangeMovesWindowAndHomeOnceSettledAndNotWhileMoving) {

@@ -15,6 +15,9 @@ void menuMinimize();
 void reachablePanel();
 void readOnlyFolder();
 
+// second_start.cpp: a second start, at 200 % on a short screen.
+void secondStartScaled();
+
 // ivac_handover.cpp: the handover in IvAc.
 void clickTypes();
 void clickKeyWait();

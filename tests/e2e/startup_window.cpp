@@ -108,8 +108,9 @@ void menuMinimize() {
 }
 
 // A home position far beyond the screen opens with the whole panel on the
-// screen, and closing saves that place; one on the screen, even with the
-// panel sticking out beyond its edge, opens exactly there.
+// screen, and closing saves that place; one whose first button is on the
+// screen, with the panel sticking out beyond its edge, opens moved wholly
+// onto the screen, and tq.cfg keeps the place as it was.
 void reachablePanel() {
     Cfg beyond = standardCfg();
     beyond.top = " 60000 ";
@@ -152,10 +153,17 @@ void reachablePanel() {
     Tovira e;
     if (!startStaffed("reachable-edge", e, edge)) return stopTovira(e);
     GetWindowRect(e.main, &r);
-    check(r.left == sw - 60 && r.top == px(1500) && r.right > sw,
-          "a reachable panel opens exactly at %d,%d, got %ld,%ld", sw - 60, px(1500), r.left,
-          r.top);
-    stopTovira(e);
+    check(r.right == sw && r.top == px(1500),
+          "a reachable panel sticking out opens at its place, moved wholly onto the screen, "
+          "got %ld,%ld-%ld",
+          r.left, r.top, r.right);
+    SendMessageTimeoutW(item(e.main, id::Command5), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &res);
+    WaitForSingleObject(e.p.h, 10000);
+    readFile(e.dir + L"\\tq.cfg", got);
+    check(lines(got).size() >= 64 &&
+              std::atof(lines(got)[63].c_str()) == std::atof(edge.left.c_str()),
+          "and tq.cfg keeps the place it was saved at");
+    kill(e.p);
 }
 
 // ---------------------------------------------------------------- texts and painting
@@ -343,9 +351,9 @@ std::wstring virtualStoreCopy(const std::wstring& dir) {
 // folder under Controlled Folder Access does on Windows), and the user's
 // stations lie in the VirtualStore, where redirected writes went:
 // the stations come from that copy, a balloon at "Menu" names the folder
-// and its tool tip keeps the notice; "Quit + Save" asks in a topmost box,
-// answered Retry (failing again) and then Cancel, which ends the program
-// with nothing written.
+// and where the table is kept, and its tool tip keeps the notice; a save
+// that fails there asks in a topmost box, answered Retry (failing again)
+// and Retry, which saves the edit in the VirtualStore.
 void readOnlyFolder() {
     serveIndex("status.test.aero");
     serveStatus(statusFile());
@@ -381,8 +389,9 @@ void readOnlyFolder() {
     }
     say("the stations came from the VirtualStore's copy");
 
+    const std::wstring storeDir = store.substr(0, store.rfind(L'\\'));
     const std::wstring head = L"tq.cfg cannot be saved in " + dir + L": ";
-    const std::wstring tail = L". Move Tovira to a folder you can write to";
+    const std::wstring tail = L". It is kept in " + storeDir + L" instead";
     std::wstring notice;
     const bool shown = waitFor(
         [&] {
@@ -392,38 +401,51 @@ void readOnlyFolder() {
         5000);
     check(shown && notice.starts_with(head) && notice.ends_with(tail) &&
               notice.size() > head.size() + tail.size(),
-          "a balloon names the folder and the reason: \"%s\"", u8(notice).c_str());
+          "a balloon names the folder, the reason and where the table is kept: \"%s\"",
+          u8(notice).c_str());
     say("the balloon at \"Menu\": %s", u8(notice).c_str());
     const std::wstring tip = toolTip(t.p.pid, item(t.main, id::Command2));
     check(tip == L"Configure the buttons and ATC positions\n" + notice,
           "\"Menu\"'s tool tip keeps it: \"%s\"", visible(u8(tip)).c_str());
 
-    // "Quit + Save" from the editing view, posted: the box holds the click.
+    // An edit, and "Quit + Save" from the editing view, posted: the box
+    // holds the click. A folder in the way of the new file makes the save
+    // in the VirtualStore fail; Retry tries again, and once it is gone the
+    // save goes there.
     click(item(t.main, id::Command2));
+    DWORD_PTR res = 0;
+    SendMessageTimeoutW(item(t.main, id::t0(0)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"STORED"),
+                        SMTO_NORMAL, 5000, &res);
+    const std::wstring blocker = storeDir + L"\\tq.cfg.new";
+    check(CreateDirectoryW(blocker.c_str(), nullptr), "a folder in the way of the save");
     PostMessageW(item(t.main, id::Command5), BM_CLICK, 0, 0);
-    for (int answer : {IDRETRY, IDCANCEL}) {
-        const char* name = answer == IDRETRY ? "Retry" : "Cancel";
+    const std::wstring storeHead = L"tq.cfg cannot be saved in " + storeDir + L": ";
+    for (int round = 0; round < 2; ++round) {
         HWND box = nullptr;
         waitFor([&] { return (box = messageBoxOf(t.p.pid)) != nullptr || !running(t.p); }, 10000);
-        if (!check(box != nullptr, "a message box asks before %s", name)) break;
+        if (!check(box != nullptr, "a message box asks (%d)", round + 1)) break;
         const std::wstring message = boxText(box);
-        check(message.starts_with(head) && message.find(L"Retry") != std::wstring::npos,
-              "it names the file, the folder and the reason: \"%s\"", visible(u8(message)).c_str());
+        check(message.starts_with(storeHead) && message.find(L"Retry") != std::wstring::npos,
+              "it names the file, the VirtualStore and the reason: \"%s\"",
+              visible(u8(message)).c_str());
         check((GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, "the box is topmost");
         check(answerMs(t.main) < 1000, "the panel answers while the box is up");
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
-        if (answer == IDRETRY)
+        if (round == 1) RemoveDirectoryW(blocker.c_str());
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDRETRY, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDRETRY)));
+        if (round == 0)
             check(waitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5000),
                   "Retry closes the box, and the save is tried again");
     }
     const bool ended = WaitForSingleObject(t.p.h, 10000) == WAIT_OBJECT_0;
-    check(ended, "Cancel ends the program");
+    check(ended, "the save that succeeds ends the program");
     check(!fileExists(dir + L"\\tq.cfg") && !fileExists(dir + L"\\tq.cfg.new"),
           "nothing written beside the program");
     std::string kept;
-    check(readFile(store, kept) && kept == stations, "the VirtualStore's copy untouched");
+    check(readFile(store, kept) && kept.starts_with("STORED\r\n"),
+          "the table is saved in the VirtualStore");
     kill(t.p);
+    RemoveDirectoryW(blocker.c_str());
     check(mountReadOnly(dir, false), "the folder writable again");
     DeleteFileW(store.c_str());
 }

@@ -37,6 +37,44 @@ TEST_F(PanelEditingTest, AllOnOffAlternates) {
     EXPECT_EQ(visible_slots(), (std::vector<int>{0, 5, 29}));
 }
 
+// Leaving a field: a name by the locale's letters, a position by ASCII's,
+// which the handover types, Aurora is sent and tq.cfg keeps.
+TEST_F(PanelEditingTest, PositionsUpperCaseByAsciiNamesByTheLocale) {
+    struct Case {
+        const char* what;
+        bool turkish;
+        const char *typed, *name, *position, *saved;
+    } cases[] = {
+        {"Turkish i", true, "ltbi_twr", "LTB\xC4\xB0_TWR", "LTBI_TWR", "LTBI_TWR"},
+        {"Turkish dotless i kept", true, "\xC4\xB1z", "IZ", "\xC4\xB1Z", "?Z"},
+        {"western umlaut kept", false, "eddt_\xC3\xBC", "EDDT_\xC3\x9C", "EDDT_\xC3\xBC",
+         "EDDT_\xFC"},
+        {"already upper", true, "EDDT_TWR", "EDDT_TWR", "EDDT_TWR", "EDDT_TWR"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim.loc.turkish = c.turkish;
+        sim.windows = {"IvAc"};
+        start();
+        form->t0[2]->set_text(c.typed);
+        form->t1[2]->set_text(c.typed);
+        form->set_focus(form->t0[2].get());
+        form->set_focus(form->t1[2].get());
+        form->set_focus(nullptr);
+        EXPECT_EQ(form->t0[2]->text(), c.name);
+        EXPECT_EQ(form->t1[2]->text(), c.position);
+        EXPECT_EQ(form->monitor.station_for(2), c.position);
+        const std::size_t sends = sim.sends.size();
+        form->c1[2]->click();
+        sim.run_for(1000);
+        ASSERT_EQ(sim.sends.size(), sends + 4);
+        EXPECT_EQ(sim.sends[sends + 2].text, c.position);
+        form->Command5->click();
+        EXPECT_NE(saved_config().find(std::string("\r\n") + c.saved + "\r\n"), std::string::npos);
+        sim.fs.files.clear();
+    }
+}
+
 TEST_F(PanelEditingTest, SlotBoxWritesTheFlag) {
     ConfigLines c;
     name_slots(c, {4});
@@ -87,7 +125,7 @@ TEST_F(PanelEditingTest, TypingANameFollowsKeystrokesAndUpperCasesOnLeaving) {
     EXPECT_EQ(form->c1[6]->caption(), "TEG");
     form->t1[6]->set_text("eddt_twr \xC3\xBC");
     form->set_focus(nullptr);
-    EXPECT_EQ(form->t1[6]->text(), "EDDT_TWR \xC3\x9C");  // by the locale's letters
+    EXPECT_EQ(form->t1[6]->text(), "EDDT_TWR \xC3\xBC");  // a callsign: ASCII's letters only
 
     // Double click clears: the name hides the button, the position changes
     // nothing on the panel.

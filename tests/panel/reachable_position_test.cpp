@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -57,6 +58,58 @@ TEST(ReachablePosition, TwipsComeBackExactWhenReachable) {
         const TwipsPoint got = reachable_place(c.left, c.top, kPanel, {c.tpp, {kPrimary}});
         EXPECT_EQ(got.left, c.want_left) << c.left;
         EXPECT_EQ(got.top, c.want_top) << c.top;
+    }
+}
+
+}  // namespace
+}  // namespace tovira
+
+namespace tovira {
+namespace {
+
+// Twips per pixel at 125 % and 200 %; the panel view is 675 and 1080 pixels
+// high there, the editing view 683 and 1093 wide.
+constexpr float k125 = 12, k200 = 7.5f;
+
+TEST(PlaceOnWorkArea, MovedWhollyOntoItsMonitorNeverResized) {
+    const platform::Monitor laptop{{0, 0, 1366, 728}, k125};
+    const platform::Monitor hd200{{0, 0, 1920, 1040}, k200};
+    const platform::Monitor bar_on_top{{0, 40, 1920, 1080}, 15};
+    const platform::Monitor right{{1920, 0, 3840, 1080}, 15};
+    struct Case {
+        const char* what;
+        platform::Desktop desktop;
+        platform::Size size;
+        PixelPoint at, want;
+    } cases[] = {
+        {"fits where it is", {15, {kPrimary}}, kPanel, {100, 100}, {100, 100}},
+        {"laptop at 125 %: bottom on the task bar", {k125, {laptop}}, kPanel, {10, 100}, {10, 53}},
+        {"exactly fits", {k125, {laptop}}, kPanel, {10, 53}, {10, 53}},
+        {"1080 lines at 200 %: taller, top at the top",
+         {k200, {hd200}},
+         kPanel,
+         {10, 100},
+         {10, 0}},
+        {"editing view wider than the screen",
+         {k200, {{{0, 0, 1024, 728}, k200}}},
+         {8200, 8100},
+         {-50, 10},
+         {0, 0}},
+        {"under a task bar at the top", {15, {bar_on_top}}, kPanel, {0, 0}, {0, 40}},
+        {"off the right of the second monitor",
+         {15, {kPrimary, right}},
+         kPanel,
+         {3800, 100},
+         {3754, 100}},
+        {"no monitor known", {15, {}}, kPanel, {10, 900}, {10, 900}},
+    };
+    for (const Case& c : cases) {
+        const float tpp = c.desktop.position_twips_per_pixel;
+        const TwipsPoint got = place_on_work_area(
+            static_cast<float>(c.at.x) * tpp, static_cast<float>(c.at.y) * tpp, c.size, c.desktop);
+        const PixelPoint px{static_cast<int>(std::lround(got.left / tpp)),
+                            static_cast<int>(std::lround(got.top / tpp))};
+        EXPECT_EQ(px, c.want) << c.what;
     }
 }
 
