@@ -130,11 +130,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(sent[i].starts_with("#TRPOS;"));
             callsign = sent[i].substr(7);
             FUZZ_CHECK(tovira::valid_aurora_callsign(callsign));
-            // Answers carry no request id: any bytes that came may hold it.
-            std::string arrived;
-            for (const auto& a : answers) {
-                for (const Chunk& c : a) arrived += c.bytes;
+            // Answers carry no request id: any bytes that came may hold it,
+            // a line's parts from several chunks too, in the order they came.
+            std::vector<std::pair<Millis, std::string>> came;
+            for (std::size_t k = 0; k < sent_at.size() && k < kRequests; ++k) {
+                for (const Chunk& c : answers[k]) came.push_back({sent_at[k] + c.after, c.bytes});
             }
+            std::stable_sort(came.begin(), came.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::string arrived;
+            for (const auto& c : came) arrived += c.second;
             FUZZ_CHECK(arrived.find("#SELTFC;" + callsign) != std::string::npos);
         } else if (i == asked.size() + 1) {
             transfer = sent[i];
