@@ -341,7 +341,8 @@ void auroraSlowList() {
             },
             8000, 5);
         const double t0 = nowMs();
-        const int k = (i / 2) % 2;
+        // Each click to the other station: its record changes anew.
+        const int k = i % 2;
         check(click(item(t.main, id::c1(slots[k]))), "click on c1(%d)", slots[k]);
         const std::string trtr = std::string("#TRTR;DLH4CW;") + stations[k] + ";";
         double sent = -1;
