@@ -52,12 +52,14 @@ Form1::Form1(platform::Platform& platform)
       monitor(
           {platform, *this, c1, l1, t1, *Label5, *Label8, Inet1, feed_inet, notices, aurora_list}),
       aurora_link({platform, *this}),
-      aurora({platform, *this, balloons, t1, monitor, aurora_link}),
+      aurora_refresh_link({platform, *this}),
+      aurora({platform, *this, balloons, t1, [this](int slot) { return monitor.station_for(slot); },
+              aurora_list, aurora_link}),
       scheduler({platform, *this, *Check3, *Text2, *Label6, *Timer6, Inet1, monitor, layout}),
       Inet1(platform),
       feed_inet(platform, FetchLimits{kFeedTimeoutMs, kMaxFeedBytes, true}),
-      aurora_panel(
-          {platform, t0, t1, *Check3, *Command9, aurora_link, aurora_list, monitor, layout}),
+      aurora_panel({platform, t0, t1, *Check3, *Command9, aurora_refresh_link, aurora_list, monitor,
+                    layout}),
       platform_(platform) {
     wire_events();
 }
@@ -226,6 +228,7 @@ void Form1::unload(bool session_end) {
     aurora.stop();
     aurora_panel.stop();
     aurora_link.cancel_all();
+    aurora_refresh_link.cancel_all();
     save_at_unload(!session_end);
     forget_shown();
     platform_.quit();

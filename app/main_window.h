@@ -165,9 +165,10 @@ public:
     PanelLayout layout;
     PanelEditing editing;
     StatusMonitor monitor;
-    // The one connection to Aurora's access, shared by the handover and the
-    // panel.
+    // The handover's connection to Aurora's access, and the panel's: a click
+    // never waits behind the panel's refresh, nor fails for its faults.
     AuroraLink aurora_link;
+    AuroraLink aurora_refresh_link;
     // The handover in Aurora where no IvAc window exists.
     AuroraClient aurora;
     UpdateScheduler scheduler;

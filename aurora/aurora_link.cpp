@@ -25,6 +25,16 @@ bool callsign_char(char c, bool lower_ok) {
            c == '_' || c == '-';
 }
 
+// "#SELTFC\x80;X" for SELTFC: the awaited command, then neither ";" nor the
+// line's end nor a letter (which would make it another command).
+bool answers_unreadably(std::string_view line, std::string_view command) {
+    if (line.size() <= command.size() + 1 || line[0] != '#' ||
+        line.substr(1, command.size()) != command)
+        return false;
+    const char next = line[command.size() + 1];
+    return next != ';' && !letter(next);
+}
+
 // The command of a request line: "#TRPOS;DLH4CW" -> "TRPOS".
 std::string command_of(std::string_view line) {
     if (line.empty()) return {};
@@ -43,34 +53,26 @@ std::uint16_t aurora_port_from_command_line(std::span<const std::string> args) {
 
 bool AuroraLineSplitter::feed(std::string_view bytes, std::vector<std::string>& lines,
                               std::size_t max_line) {
-    // One byte more than a line may hold: the CR before its LF.
-    const std::size_t held = max_line + 1;
     while (!bytes.empty()) {
-        const std::size_t lf = bytes.find('\n');
-        const std::string_view piece = bytes.substr(0, lf);
-        if (partial_.size() + piece.size() > held) {
+        if (after_cr_ && bytes.front() == '\n') bytes.remove_prefix(1);
+        after_cr_ = false;
+        const std::size_t end = bytes.find_first_of("\r\n");
+        const std::string_view piece = bytes.substr(0, end);
+        if (partial_.size() + piece.size() > max_line) {
             partial_.clear();
             return false;
         }
         partial_.append(piece);
-        if (lf == std::string_view::npos) {
-            if (partial_.size() < held || partial_.back() == '\r') break;
-            partial_.clear();
-            return false;
-        }
-        if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
-        if (partial_.size() > max_line) {
-            partial_.clear();
-            return false;
-        }
+        if (end == std::string_view::npos) break;
+        after_cr_ = bytes[end] == '\r';
         lines.push_back(std::exchange(partial_, {}));
-        bytes.remove_prefix(lf + 1);
+        bytes.remove_prefix(end + 1);
     }
     return true;
 }
 
 std::optional<AuroraPacket> parse_aurora_line(std::string_view line) {
-    if (line.size() < 3 || !printable(line)) return std::nullopt;
+    if (line.size() < 3) return std::nullopt;
     AuroraPacket p;
     p.kind = line[0];
     if (p.kind != '#' && p.kind != '$' && p.kind != '@') return std::nullopt;
@@ -101,6 +103,12 @@ bool valid_aurora_callsign(std::string_view callsign) {
                        [](char c) { return callsign_char(c, true); });
 }
 
+bool valid_aurora_station_callsign(std::string_view callsign) {
+    return !callsign.empty() && callsign.size() <= kAuroraMaxStationCallsign &&
+           std::all_of(callsign.begin(), callsign.end(),
+                       [](char c) { return callsign_char(c, true); });
+}
+
 bool valid_aurora_station(std::string_view station) {
     return !station.empty() && std::all_of(station.begin(), station.end(),
                                            [](char c) { return callsign_char(c, false); });
@@ -112,23 +120,22 @@ std::optional<std::vector<AuroraStation>> parse_aurora_stations(const AuroraPack
     }
     std::vector<AuroraStation> stations;
     for (const std::string& field : answer.fields) {
-        if (field.empty()) continue;
-        if (stations.size() == kAuroraMaxStations) return std::nullopt;
         const std::size_t colon = field.find(':');
         AuroraStation s{field.substr(0, colon),
                         colon == std::string::npos ? std::string() : field.substr(colon + 1)};
-        if (s.callsign.empty() || s.callsign.size() > kAuroraMaxStationCallsign ||
-            !std::all_of(s.callsign.begin(), s.callsign.end(),
-                         [](char c) { return callsign_char(c, true); })) {
-            return std::nullopt;
-        }
+        // One entry Tovira cannot read costs only itself.
+        if (!valid_aurora_station_callsign(s.callsign) || !printable(s.frequency)) continue;
         stations.push_back(std::move(s));
     }
     return stations;
 }
 
 std::string AuroraReply::message() const {
-    return packet.fields.empty() ? std::string() : packet.fields.back();
+    std::string m = packet.fields.empty() ? std::string() : packet.fields.back();
+    for (char& c : m) {
+        if (!printable(std::string_view(&c, 1))) c = '?';
+    }
+    return m;
 }
 
 // ---- the link ---------------------------------------------------------------------------
@@ -190,7 +197,7 @@ void AuroraLink::pump() {
             splitter_.clear();
             state_ = State::Connecting;
             if (!socket_->connect(kAuroraHost, port)) {
-                fail_all(AuroraReply::Outcome::NoAccess);
+                fail_all();
                 continue;
             }
             arm();
@@ -199,7 +206,7 @@ void AuroraLink::pump() {
         if (state_ == State::Connecting || queue_.front().sent) break;
         Pending& front = queue_.front();
         if (!socket_->send(front.line + "\r\n")) {
-            fail_all(AuroraReply::Outcome::Closed);
+            fail_front(AuroraReply::Outcome::Closed);
             continue;
         }
         front.sent = true;
@@ -222,18 +229,19 @@ void AuroraLink::finish_front(AuroraReply::Outcome outcome, AuroraPacket packet)
     deliver(std::move(p.done), {outcome, std::move(packet), p.sent});
 }
 
-void AuroraLink::fail_all(AuroraReply::Outcome front) {
-    using O = AuroraReply::Outcome;
+void AuroraLink::fail_front(AuroraReply::Outcome outcome) {
+    drop();
+    if (queue_.empty()) return;
+    Pending p = std::move(queue_.front());
+    queue_.pop_front();
+    deliver(std::move(p.done), {outcome, {}, p.sent});
+}
+
+void AuroraLink::fail_all() {
     drop();
     std::deque<Pending> queue = std::exchange(queue_, {});
-    // Nothing was connected for any of them; otherwise only the first was
-    // awaited and the rest lose their connection.
-    const O rest = front == O::NoAccess ? O::NoAccess : O::Closed;
-    bool first = true;
-    for (Pending& p : queue) {
-        deliver(std::move(p.done), {first ? front : rest, {}, p.sent});
-        first = false;
-    }
+    for (Pending& p : queue)
+        deliver(std::move(p.done), {AuroraReply::Outcome::NoAccess, {}, p.sent});
 }
 
 void AuroraLink::deliver(Done done, AuroraReply reply) {
@@ -287,6 +295,7 @@ void AuroraLink::read_arrived() {
     // Lines read before the next request goes out cannot answer it.
     const bool was_pumping = std::exchange(pumping_, true);
     for (const std::string& line : lines) {
+        if (state_ != State::Open) break;
         if (queue_.empty() || !queue_.front().sent) continue;
         const std::string& command = queue_.front().command;
         std::optional<AuroraPacket> packet = parse_aurora_line(line);
@@ -294,22 +303,28 @@ void AuroraLink::read_arrived() {
             finish_front(O::Answered, std::move(*packet));
             continue;
         }
-        // A refusal names the command it refuses; one naming none can only
-        // be about what this connection asked.
-        if (packet && packet->kind == '@' && packet->command == "ERR" &&
+        // A refusal ("@ERR" or "$ERR") names the command it refuses; one
+        // naming none can only be about what this connection asked.
+        if (packet && (packet->kind == '@' || packet->kind == '$') && packet->command == "ERR" &&
             (packet->fields.empty() || packet->fields[0] == "#" + command ||
              !packet->fields[0].starts_with("#"))) {
             finish_front(O::Refused, std::move(*packet));
             continue;
         }
+        // The awaited command's line that cannot be read: no other answer
+        // is coming.
+        if (!packet && answers_unreadably(line, command)) {
+            finish_front(O::Garbled);
+            continue;
+        }
         if (++skipped_ > kAuroraMaxSkipped) {
-            fail_all(O::Garbled);
+            fail_front(O::Garbled);
             break;
         }
     }
     if (!fits && state_ == State::Open) {
         if (!queue_.empty() && queue_.front().sent)
-            fail_all(O::Garbled);
+            fail_front(O::Garbled);
         else
             drop();
     }
@@ -340,15 +355,18 @@ void AuroraLink::on_socket_close() {
         return;
     }
     const bool was_open = state_ == State::Open;
-    // An answer may have come with the close.
+    // An answer may have come with the close; nothing more goes out on it.
+    const bool was_pumping = std::exchange(pumping_, true);
     read_arrived();
-    const bool connecting = state_ == State::Connecting;
-    if (queue_.empty()) {
-        drop();
+    pumping_ = was_pumping;
+    if (state_ == State::Connecting) {
+        fail_all();
+    } else if (!queue_.empty() && queue_.front().sent) {
+        fail_front(AuroraReply::Outcome::Closed);
     } else {
-        fail_all(connecting ? AuroraReply::Outcome::NoAccess : AuroraReply::Outcome::Closed);
-        pump();
+        drop();
     }
+    pump();
     if (!was_open) return;
     for (const std::function<void()>& listener : close_listeners_) listener();
 }
@@ -382,8 +400,11 @@ void AuroraLink::on_deadline() {
         return;
     }
     // Refused and never accepted look the same to the user: no access.
-    fail_all(state_ == State::Connecting ? AuroraReply::Outcome::NoAccess
-                                         : AuroraReply::Outcome::NoAnswer);
+    if (state_ == State::Connecting) {
+        fail_all();
+    } else {
+        fail_front(AuroraReply::Outcome::NoAnswer);
+    }
     pump();
 }
 

@@ -30,7 +30,6 @@ inline constexpr platform::Millis kAuroraAnswerMs = 2000;
 // The longest answer line (without its end): a station list, else any other.
 inline constexpr std::size_t kAuroraMaxListLine = 64 * 1024;
 inline constexpr std::size_t kAuroraMaxLine = 1024;
-inline constexpr std::size_t kAuroraMaxStations = 500;
 // Lines that answer nothing we asked, skipped per awaited answer at most.
 inline constexpr int kAuroraMaxSkipped = 16;
 inline constexpr std::size_t kAuroraMaxCallsign = 12;
@@ -42,18 +41,22 @@ inline constexpr std::size_t kAuroraMaxCommand = 24;
 // kAuroraPort without it. An invalid value is ignored; the last one holds.
 std::uint16_t aurora_port_from_command_line(std::span<const std::string> args);
 
-// Splits the bytes that arrive into lines ending with LF (a CR before it is
-// dropped), holding at most `max_line` bytes of an unfinished line.
+// Splits the bytes that arrive into lines ending with CR LF, LF or CR,
+// holding at most `max_line` bytes of an unfinished line.
 class AuroraLineSplitter {
 public:
     // Appends the complete lines in `bytes` to `lines`; false, and nothing
     // more taken, once a line grew longer than `max_line`.
     bool feed(std::string_view bytes, std::vector<std::string>& lines,
               std::size_t max_line = kAuroraMaxLine);
-    void clear() { partial_.clear(); }
+    void clear() {
+        partial_.clear();
+        after_cr_ = false;
+    }
 
 private:
     std::string partial_;
+    bool after_cr_ = false;  // an LF next is the end of that line, not an empty one
 };
 
 // One packet: "#" or "$" or "@", a command of letters, fields after ";".
@@ -63,12 +66,16 @@ struct AuroraPacket {
     std::vector<std::string> fields;  // a final ";" adds no empty field
 };
 
-// Nothing when the line holds a byte outside printable ASCII or does not
-// begin with an identifier and a command of 2 to kAuroraMaxCommand letters.
+// Nothing when the line does not begin with an identifier and a command of
+// 2 to kAuroraMaxCommand letters. The fields are not checked: each reader
+// checks the bytes of the fields it uses.
 std::optional<AuroraPacket> parse_aurora_line(std::string_view line);
 
 // A callsign Aurora may name: 1 to 12 letters, digits, "_" or "-".
 bool valid_aurora_callsign(std::string_view callsign);
+// A station as Aurora lists it (and names the controller's own): 1 to
+// kAuroraMaxStationCallsign letters, digits, "_" or "-".
+bool valid_aurora_station_callsign(std::string_view callsign);
 // A station Tovira may send: one or more of A-Z, 0-9, "_", "-".
 bool valid_aurora_station(std::string_view station);
 
@@ -79,19 +86,19 @@ struct AuroraStation {
     bool operator==(const AuroraStation&) const = default;
 };
 // The stations of an #ATC or #ATCT answer; nothing when the answer is
-// malformed (another command, a field without a callsign of 1 to 24
-// letters, digits, "_" or "-") or holds more than kAuroraMaxStations
-// stations. Empty fields are skipped.
+// another command's. An entry that cannot be read (its callsign not a
+// station callsign, its frequency not printable ASCII) is skipped, as are
+// empty fields: the others count.
 std::optional<std::vector<AuroraStation>> parse_aurora_stations(const AuroraPacket& answer);
 
 struct AuroraReply {
     enum class Outcome {
         Answered,   // `packet` is the answer: a line whose command echoes the request's
-        Refused,    // `packet` is Aurora's "@ERR;#<CMD>;...;<message>" for this request
+        Refused,    // `packet` is Aurora's "@ERR;#<CMD>;...;<message>" (or "$ERR") for this request
         NoAccess,   // could not connect (refused, or no connection within the bound)
         NoAnswer,   // connected, request sent, nothing matching within the bound
-        Closed,     // the connection closed (or broke) while this request was queued or awaited
-        Garbled,    // a line too long or too many unrelated lines (connection then dropped)
+        Closed,     // the connection closed (or broke) while this request was awaited
+        Garbled,    // its answer could not be read, a line too long or too many unrelated lines
         Cancelled,  // cancel_all() (Quit), or a request made after Quit
     };
     Outcome outcome = Outcome::Cancelled;
@@ -100,7 +107,8 @@ struct AuroraReply {
     // never true after it.
     bool sent = false;
 
-    // Aurora's message in a refusal: the last field of its "@ERR" line.
+    // Aurora's message in a refusal: the last field of its "@ERR" line,
+    // each byte outside printable ASCII shown as "?".
     std::string message() const;
 };
 
@@ -124,7 +132,10 @@ public:
     // Queues one request line without its CR LF ("#ATC", "#TRPOS;DLH4CW",
     // "#TRTR;DLH4CW;EDDT_TWR;"). Requests go out one at a time in order;
     // `done` runs exactly once, from the event loop (never inside request()).
-    // Connects first when not connected.
+    // Connects first when not connected. A request that fails (no answer,
+    // an answer not understood, a close) fails alone: those behind it go
+    // out on a new connection. Only a connection that cannot be opened ends
+    // them all.
     void request(std::string line, Done done);
     // Ends every queued and awaited request with Cancelled (their `done`
     // runs inside) and closes the connection.
@@ -161,9 +172,11 @@ private:
     bool ended();
     void pump();
     void finish_front(AuroraReply::Outcome outcome, AuroraPacket packet = {});
-    // Drops the connection and ends every request with `front` for the one
-    // awaited (or first queued) and Closed for the rest.
-    void fail_all(AuroraReply::Outcome front);
+    // Drops the connection and ends the request awaited (or first queued)
+    // with `outcome`; the rest wait for the next connection.
+    void fail_front(AuroraReply::Outcome outcome);
+    // No connection could be opened: every request ends with NoAccess.
+    void fail_all();
     void deliver(Done done, AuroraReply reply);
     void run_posted();
     void drop();

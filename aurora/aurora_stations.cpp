@@ -23,8 +23,9 @@ std::optional<std::size_t> find_listed_station(std::span<const AuroraStation> st
     return std::nullopt;
 }
 
-void AuroraCurrentList::listed(std::span<const AuroraStation> stations) {
+void AuroraCurrentList::listed(std::span<const AuroraStation> stations, std::int64_t at) {
     unanswered_ = 0;
+    listed_at_ = at;
     std::vector<AuroraStation> next;
     std::vector<bool> missed;
     auto held = [&next](std::string_view callsign) {
@@ -55,6 +56,7 @@ void AuroraCurrentList::closed() {
     stations_.clear();
     missed_.clear();
     unanswered_ = 0;
+    listed_at_.reset();
 }
 
 const AuroraStation* AuroraCurrentList::find(std::string_view position) const {

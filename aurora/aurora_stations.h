@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,8 +29,8 @@ std::optional<std::size_t> find_listed_station(std::span<const AuroraStation> st
 // the connection closes or two refreshes in a row go unanswered.
 class AuroraCurrentList {
 public:
-    // A list Aurora answered.
-    void listed(std::span<const AuroraStation> stations);
+    // A list Aurora answered, at `at` (the platform's clock).
+    void listed(std::span<const AuroraStation> stations, std::int64_t at = 0);
     // A refresh that got no list (no answer, a refusal, a garbled line).
     void unanswered();
     // The connection closed, or none could be opened.
@@ -37,9 +38,12 @@ public:
 
     const std::vector<AuroraStation>& stations() const { return stations_; }
     const AuroraStation* find(std::string_view position) const;
+    // When the latest list was answered; nothing once emptied.
+    std::optional<std::int64_t> listed_at() const { return listed_at_; }
 
 private:
     std::vector<AuroraStation> stations_;
+    std::optional<std::int64_t> listed_at_;
     std::vector<bool> missed_;  // per station: the latest list missed it
     int unanswered_ = 0;
 };

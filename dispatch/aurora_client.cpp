@@ -59,6 +59,10 @@ std::string AuroraClient::unconfirmed_text(std::string_view callsign, std::strin
     return "sent to Aurora: " + arrow(callsign, station) + ", not confirmed";
 }
 
+std::string AuroraClient::cannot_confirm_text(std::string_view callsign, std::string_view station) {
+    return "sent to Aurora: " + arrow(callsign, station) + ", cannot confirm";
+}
+
 std::string AuroraClient::refused_text(std::string_view message) {
     std::string s = "Aurora: ";
     s.append(message.substr(0, kAuroraMaxMessage));
@@ -79,16 +83,11 @@ std::string AuroraClient::own_station_text(std::string_view station) {
 // ---- clicks ---------------------------------------------------------------------------
 
 AuroraClient::~AuroraClient() {
-    stop_timer();
+    stop();
 }
 
 bool AuroraClient::ended() {
     return f_.platform.quitting() || f_.window.unloaded();
-}
-
-void AuroraClient::stop_timer() {
-    if (timer_on_) f_.platform.stop_timer(*this);
-    timer_on_ = false;
 }
 
 void AuroraClient::click(int slot, ClickBalloons::Click click) {
@@ -103,7 +102,9 @@ void AuroraClient::click(int slot, ClickBalloons::Click click) {
     last_click_at_ = now;
     // The second half of a double click is the same click while that click
     // runs or waits; once it has ended, another click is another handover.
-    if (second_half && ((busy() && slot_ == slot) || waiting_ == slot)) {
+    const bool confirming = !confirmations_.empty() && confirmations_.back().slot == slot;
+    if (second_half &&
+        ((phase_ != Phase::Idle && slot_ == slot) || waiting_ == slot || confirming)) {
         last_slot_.reset();
         return;
     }
@@ -116,11 +117,6 @@ void AuroraClient::click(int slot, ClickBalloons::Click click) {
             waiting_ = slot;
             waiting_click_ = click;
             break;
-        // An older transfer only being confirmed ends quietly.
-        case Phase::Confirming:
-            finish(std::nullopt);
-            start(slot, click);
-            break;
     }
 }
 
@@ -128,54 +124,56 @@ void AuroraClient::stop() {
     waiting_.reset();
     phase_ = Phase::Idle;
     ++attempt_;
-    stop_timer();
+    for (Confirmation& c : confirmations_) stop_confirmation(c);
+    confirmations_.clear();
 }
 
 void AuroraClient::start(int slot, ClickBalloons::Click click) {
     ++attempt_;
-    stop_timer();
     slot_ = slot;
     click_ = click;
     phase_ = Phase::Asking;
     own_.clear();
     callsign_.clear();
     station_.clear();
+    before_.reset();
     // Asked at every click: the controller may have changed station.
     ask(
-        "#CONN", [this](const AuroraReply& r) { on_conn(r); }, true);
+        "#CONN", [this](const AuroraReply& r) { on_conn(r); }, Takes::AnswerOrRefusal);
 }
 
 void AuroraClient::ask(std::string line, std::function<void(const AuroraReply&)> next,
-                       bool refusal_ok) {
+                       Takes takes) {
     const unsigned attempt = attempt_;
-    f_.link.request(std::move(line),
-                    [this, attempt, next = std::move(next), refusal_ok](const AuroraReply& r) {
-                        if (attempt != attempt_ || phase_ == Phase::Idle) return;
-                        if (ended()) {
-                            stop();
-                            return;
-                        }
-                        // The transfer and its confirmation judge every outcome themselves.
-                        if (phase_ != Phase::Asking || r.outcome == O::Answered ||
-                            (r.outcome == O::Refused && refusal_ok)) {
-                            next(r);
-                            return;
-                        }
-                        switch (r.outcome) {
-                            case O::Refused: finish(refused_text(r.message())); break;
-                            case O::NoAccess: finish(kNoAccess); break;
-                            case O::NoAnswer: finish(kNoAnswer); break;
-                            case O::Closed: finish(kClosed); break;
-                            case O::Garbled: finish(kMalformed); break;
-                            default: finish(std::nullopt); break;
-                        }
-                    });
+    f_.link.request(
+        std::move(line), [this, attempt, next = std::move(next), takes](const AuroraReply& r) {
+            if (attempt != attempt_ || phase_ == Phase::Idle) return;
+            if (ended()) {
+                stop();
+                return;
+            }
+            // The transfer judges every outcome itself.
+            if (phase_ != Phase::Asking || takes == Takes::Any || r.outcome == O::Answered ||
+                (r.outcome == O::Refused && takes == Takes::AnswerOrRefusal)) {
+                next(r);
+                return;
+            }
+            switch (r.outcome) {
+                case O::Refused: finish(refused_text(r.message())); break;
+                case O::NoAccess: finish(kNoAccess); break;
+                case O::NoAnswer: finish(kNoAnswer); break;
+                case O::Closed: finish(kClosed); break;
+                case O::Garbled: finish(kMalformed); break;
+                default: finish(std::nullopt); break;
+            }
+        });
 }
 
 void AuroraClient::on_conn(const AuroraReply& r) {
-    // An empty field or a refusal: the own station is not known.
+    // An empty field or a refusal: the own station is not known. It is a
+    // station as Aurora lists them, up to 24 characters.
     if (r.outcome == O::Answered && !r.packet.fields.empty() &&
-        valid_aurora_callsign(r.packet.fields[0])) {
+        valid_aurora_station_callsign(r.packet.fields[0])) {
         own_ = r.packet.fields[0];
     }
     ask("#SELTFC", [this](const AuroraReply& a) { on_selected(a); });
@@ -192,21 +190,25 @@ void AuroraClient::on_selected(const AuroraReply& r) {
         return;
     }
     callsign_ = callsign;
+    // The panel's list where it is fresh: its refresh may be awaiting a
+    // slow #ATC right now, and the click need not wait for another.
+    const std::optional<std::int64_t> at = f_.list.listed_at();
+    if (at && f_.platform.now_ms() - *at <= kAuroraListFreshMs) {
+        with_stations(f_.list.stations());
+        return;
+    }
     ask(
-        "#ATC", [this](const AuroraReply& a) { on_stations(a); }, true);
+        "#ATC", [this](const AuroraReply& a) { on_stations(a); }, Takes::AnswerOrRefusal);
 }
 
 void AuroraClient::on_stations(const AuroraReply& r) {
     // An Aurora that refuses the list leaves the online check's record.
     std::vector<AuroraStation> stations;
-    if (r.outcome == O::Answered) {
-        std::optional<std::vector<AuroraStation>> list = parse_aurora_stations(r.packet);
-        if (!list) {
-            finish(kMalformed);
-            return;
-        }
-        stations = std::move(*list);
-    }
+    if (r.outcome == O::Answered) stations = parse_aurora_stations(r.packet).value_or(stations);
+    with_stations(stations);
+}
+
+void AuroraClient::with_stations(const std::vector<AuroraStation>& stations) {
     std::string reason;
     std::optional<std::string> station = station_for(stations, reason);
     if (!station) {
@@ -214,7 +216,9 @@ void AuroraClient::on_stations(const AuroraReply& r) {
         return;
     }
     station_ = std::move(*station);
-    ask("#TRPOS;" + callsign_, [this](const AuroraReply& a) { on_record(a); });
+    // Only the confirmation needs the record: the transfer goes without it.
+    ask(
+        "#TRPOS;" + callsign_, [this](const AuroraReply& a) { on_record(a); }, Takes::Any);
 }
 
 std::optional<std::string> AuroraClient::station_for(const std::vector<AuroraStation>& stations,
@@ -226,8 +230,8 @@ std::optional<std::string> AuroraClient::station_for(const std::vector<AuroraSta
     }
     // Not among Aurora's stations: the online check's record where its
     // callsign is the position's, else the position itself.
-    std::string station = m.kind == StationMatch::Kind::Found ? ascii_upper(m.station)
-                                                              : f_.monitor.station_for(slot_);
+    std::string station =
+        m.kind == StationMatch::Kind::Found ? ascii_upper(m.station) : f_.recorded_station(slot_);
     if (!valid_aurora_station(station)) {
         reason = kBadStation;
         return std::nullopt;
@@ -240,97 +244,61 @@ std::optional<std::string> AuroraClient::station_for(const std::vector<AuroraSta
 }
 
 void AuroraClient::on_record(const AuroraReply& r) {
-    const Holders before = holders(r.packet);
-    before12_ = before.assumed;
-    before13_ = before.next;
+    if (r.outcome == O::Cancelled) {
+        finish(std::nullopt);
+        return;
+    }
+    if (r.outcome == O::Answered) before_ = r.packet;
     phase_ = Phase::Transferring;
     ask("#TRTR;" + callsign_ + ";" + station_ + ";",
         [this](const AuroraReply& a) { on_transfer(a); });
 }
 
 void AuroraClient::on_transfer(const AuroraReply& r) {
+    // Once the line went out Aurora may have transferred: never "not sent",
+    // and told even beside a newer click's balloon.
     switch (r.outcome) {
         case O::Answered: break;
-        case O::Refused: finish(refused_text(r.message()), 2 * platform::kBalloonMs); return;
+        case O::Refused: finish(refused_text(r.message()), 2 * platform::kBalloonMs, true); return;
         case O::Cancelled: finish(std::nullopt); return;
         case O::NoAccess: finish(kNoAccess); return;
-        // Once the line went out Aurora may have transferred: never "not sent".
-        case O::NoAnswer: finish(r.sent ? kSentNoAnswer : kNoAnswer); return;
-        case O::Closed: finish(r.sent ? kSentNoAnswer : kClosed); return;
-        case O::Garbled: finish(r.sent ? kSentNoAnswer : kMalformed); return;
+        case O::NoAnswer:
+            finish(r.sent ? kSentNoAnswer : kNoAnswer, platform::kBalloonMs, r.sent);
+            return;
+        case O::Closed:
+            finish(r.sent ? kSentNoAnswer : kClosed, platform::kBalloonMs, r.sent);
+            return;
+        case O::Garbled:
+            finish(r.sent ? kSentNoAnswer : kMalformed, platform::kBalloonMs, r.sent);
+            return;
     }
     // Whether the echo names the station is not known: the callsign decides.
     if (r.packet.fields.empty() || !same_ignoring_ascii_case(r.packet.fields[0], callsign_)) {
-        finish(kSentNoAnswer);
+        finish(kSentNoAnswer, platform::kBalloonMs, true);
         return;
     }
-    // Stands until the outcome of the confirmation replaces it.
-    show(click_, slot_, confirming_text(callsign_, station_),
-         kAuroraConfirmMs + 2 * kAuroraAnswerMs + kAuroraConfirmEveryMs);
-    if (waiting_) {
-        finish(std::nullopt);
+    if (!before_) {
+        finish(cannot_confirm_text(callsign_, station_), platform::kBalloonMs, true);
         return;
     }
-    phase_ = Phase::Confirming;
-    echo_at_ = f_.platform.now_ms();
-    poll_out_ = false;
-    last_poll_ = false;
-    f_.platform.start_timer(*this, static_cast<unsigned>(kAuroraConfirmEveryMs));
-    timer_on_ = true;
+    const Holders before = holders(*before_);
+    confirm(before.assumed, before.next);
+    finish(std::nullopt);
 }
 
-void AuroraClient::on_timer_tick() {
-    if (ended()) {
-        stop();
-        return;
-    }
-    if (phase_ != Phase::Confirming) {
-        stop_timer();
-        return;
-    }
-    if (f_.platform.now_ms() - echo_at_ >= kAuroraConfirmMs) {
-        last_poll_ = true;
-        stop_timer();
-    }
-    if (poll_out_) return;
-    poll_out_ = true;
-    ask("#TRPOS;" + callsign_, [this](const AuroraReply& a) { on_poll(a); });
-}
-
-void AuroraClient::on_poll(const AuroraReply& r) {
-    poll_out_ = false;
-    if (r.outcome == O::Cancelled) {
-        finish(std::nullopt);
-        return;
-    }
-    if (r.outcome == O::Answered) {
-        const Holders now = holders(r.packet);
-        if ((same_ignoring_ascii_case(now.assumed, station_) &&
-             !same_ignoring_ascii_case(now.assumed, before12_)) ||
-            (same_ignoring_ascii_case(now.next, station_) &&
-             !same_ignoring_ascii_case(now.next, before13_))) {
-            finish(transferred_text(callsign_, station_));
-            return;
-        }
-    }
-    if (last_poll_) finish(unconfirmed_text(callsign_, station_));
-}
-
-void AuroraClient::finish(std::optional<std::string> text, platform::Millis shown_ms) {
+void AuroraClient::finish(std::optional<std::string> text, platform::Millis shown_ms, bool must) {
     const int slot = slot_;
     const ClickBalloons::Click click = click_;
     phase_ = Phase::Idle;
     ++attempt_;
-    stop_timer();
-    poll_out_ = false;
-    last_poll_ = false;
-    if (text && !ended()) show(click, slot, *text, shown_ms);
+    if (text && !ended()) {
+        if (must) {
+            f_.balloons.tell(click, slot, *text, shown_ms);
+        } else {
+            f_.balloons.show(click, slot, *text, shown_ms);
+        }
+    }
     run_waiting();
-}
-
-void AuroraClient::show(ClickBalloons::Click click, int slot, const std::string& text,
-                        platform::Millis shown_ms) {
-    f_.balloons.show(click, slot, text, shown_ms);
 }
 
 void AuroraClient::run_waiting() {
@@ -338,6 +306,92 @@ void AuroraClient::run_waiting() {
     const int slot = *waiting_;
     waiting_.reset();
     start(slot, waiting_click_);
+}
+
+// ---- confirmations ----------------------------------------------------------------------
+
+void AuroraClient::confirm(const std::string& before12, const std::string& before13) {
+    Confirmation& c = confirmations_.emplace_back();
+    c.client = this;
+    c.id = ++next_confirmation_;
+    c.click = click_;
+    c.slot = slot_;
+    c.callsign = callsign_;
+    c.station = station_;
+    c.before12 = before12;
+    c.before13 = before13;
+    c.echo_at = f_.platform.now_ms();
+    // Stands until the outcome of the confirmation replaces it.
+    f_.balloons.show(c.click, c.slot, confirming_text(c.callsign, c.station),
+                     kAuroraConfirmMs + 2 * kAuroraAnswerMs + kAuroraConfirmEveryMs);
+    f_.platform.start_timer(c, static_cast<unsigned>(kAuroraConfirmEveryMs));
+    c.timer_on = true;
+}
+
+AuroraClient::Confirmation* AuroraClient::confirmation(unsigned id) {
+    for (Confirmation& c : confirmations_) {
+        if (c.id == id) return &c;
+    }
+    return nullptr;
+}
+
+void AuroraClient::stop_confirmation(Confirmation& c) {
+    if (c.timer_on) f_.platform.stop_timer(c);
+    c.timer_on = false;
+}
+
+void AuroraClient::confirm_tick(Confirmation& c) {
+    if (ended()) {
+        stop();
+        return;
+    }
+    if (f_.platform.now_ms() - c.echo_at >= kAuroraConfirmMs) {
+        c.last_poll = true;
+        stop_confirmation(c);
+    }
+    if (c.poll_out) return;
+    c.poll_out = true;
+    const unsigned id = c.id;
+    f_.link.request("#TRPOS;" + c.callsign, [this, id](const AuroraReply& r) { on_poll(id, r); });
+}
+
+void AuroraClient::on_poll(unsigned id, const AuroraReply& r) {
+    Confirmation* c = confirmation(id);
+    if (c == nullptr) return;
+    c->poll_out = false;
+    if (r.outcome == O::Cancelled || ended()) {
+        confirmed(id, std::nullopt, false);
+        return;
+    }
+    if (r.outcome == O::Answered) {
+        const Holders now = holders(r.packet);
+        if ((same_ignoring_ascii_case(now.assumed, c->station) &&
+             !same_ignoring_ascii_case(now.assumed, c->before12)) ||
+            (same_ignoring_ascii_case(now.next, c->station) &&
+             !same_ignoring_ascii_case(now.next, c->before13))) {
+            confirmed(id, transferred_text(c->callsign, c->station), false);
+            return;
+        }
+    }
+    if (c->last_poll) confirmed(id, unconfirmed_text(c->callsign, c->station), true);
+}
+
+void AuroraClient::confirmed(unsigned id, std::optional<std::string> text, bool must) {
+    for (auto it = confirmations_.begin(); it != confirmations_.end(); ++it) {
+        if (it->id != id) continue;
+        const ClickBalloons::Click click = it->click;
+        const int slot = it->slot;
+        stop_confirmation(*it);
+        confirmations_.erase(it);
+        if (!text || ended()) return;
+        // "transferred" of an older click may stay quiet; the rest is told.
+        if (must) {
+            f_.balloons.tell(click, slot, *text);
+        } else {
+            f_.balloons.show(click, slot, *text);
+        }
+        return;
+    }
 }
 
 }  // namespace tovira

@@ -1,4 +1,4 @@
-// Each click's outcome, told beside its button, and only the newest told.
+// Each click's outcome, told beside its button; the newest shown first.
 //
 // A click's outcome can come late: a step of its sequence fails a second
 // after it, Aurora answers within two seconds. Meanwhile the user may have
@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "config/station_table.h"
@@ -41,16 +42,27 @@ public:
     // Nothing is shown once the window has unloaded or the program ends.
     bool show(Click click, int slot, std::string_view text,
               platform::Millis shown_ms = platform::kBalloonMs);
-    // The click whose balloon was shown last, and how many were shown.
+    // An outcome the user must learn even while a newer click's balloon is
+    // up: shown as `show` does, else on a line of its own beside the newer
+    // balloon's text, at its button.
+    void tell(Click click, int slot, std::string_view text,
+              platform::Millis shown_ms = platform::kBalloonMs);
+    // The click whose balloon is shown last, and how many were shown.
     Click shown() const { return shown_; }
     std::uint64_t told() const { return told_; }
+    // The click whose outcome was told last (an older one's beside a newer
+    // balloon's text too).
+    Click last_told() const { return last_told_; }
 
 private:
     Uses f_;
     Click latest_ = 0;
     Click shown_ = 0;
+    Click last_told_ = 0;
     std::uint64_t told_ = 0;
     platform::Millis shown_until_ = 0;
+    int slot_ = 0;
+    std::string text_;  // the balloon up
 };
 
 }  // namespace tovira

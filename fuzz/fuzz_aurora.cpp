@@ -8,6 +8,9 @@
 //   (unless Quit came first); "Not sent" is never said once #TRTR went out,
 //   and "sent to Aurora" or "transferred" never before it.
 //
+// The link and the handover are built from their `Uses` alone, as the window
+// builds them, so that each input costs little more than its conversation.
+//
 // Input: byte 0 the mode (bit 0: Quit at the time in byte 1, 32 ms units);
 // then chunks, each a flags byte (bits 4-7: the request it answers, counted
 // from 0; bits 0-3: delay after that request in 150 ms units), a length byte
@@ -20,10 +23,15 @@
 #include <string_view>
 #include <vector>
 
-#include "app/main_window.h"
+#include "aurora/aurora_link.h"
+#include "aurora/aurora_stations.h"
 #include "backends/sim/sim_platform.h"
+#include "controls/controls.h"
 #include "dispatch/aurora_client.h"
+#include "dispatch/click_balloons.h"
 #include "fuzz_check.h"
+#include "platform/text_encoding.h"
+#include "window/form_window.h"
 
 namespace {
 
@@ -33,6 +41,7 @@ using tovira::sim::Millis;
 constexpr std::size_t kMaxChunks = 24;
 constexpr std::size_t kRequests = 16;
 constexpr char kPosition[] = "EDDT_TWR";
+constexpr int kSlot = 3;
 
 std::vector<std::string> lines_of(const std::string& sent) {
     std::vector<std::string> out;
@@ -80,11 +89,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     sim.peers["127.0.0.1"] = peer;
 
-    // The window is never loaded: no download, no timer besides the handover's.
-    tovira::Form1 form{sim};
-    form.t1[3]->set_text(kPosition);
-    form.aurora.click(3, form.balloons.new_click());
-    if (quit) sim.world(quit_at, [&] { form.unload(); });
+    // The parts the handover is given, and nothing else: only the clicked
+    // slot's button and position are read.
+    tovira::FormWindow window{sim};
+    tovira::ControlArray<tovira::CommandButton, tovira::kSlotCount> c1;
+    tovira::ControlArray<tovira::TextBox, tovira::kFieldRows> t1;
+    c1[kSlot] = std::make_unique<tovira::CommandButton>(sim, "c1", kSlot, 1000 + kSlot);
+    t1[kSlot] = std::make_unique<tovira::TextBox>(sim, "t1", kSlot, 2000 + kSlot);
+    tovira::ClickBalloons balloons({sim, window, c1});
+    tovira::AuroraCurrentList list;  // no refresh: every click asks #ATC
+    tovira::AuroraLink link({sim, window});
+    tovira::AuroraClient aurora(
+        {sim, window, balloons, t1,
+         [&](int slot) { return tovira::platform::ascii_upper(t1[slot]->text()); }, list, link});
+    t1[kSlot]->set_text(kPosition);
+    aurora.click(kSlot, balloons.new_click());
+    // As the window's unload: the handover stops, the link ends, the program quits.
+    if (quit) {
+        sim.world(quit_at, [&] {
+            window.set_unloaded();
+            aurora.stop();
+            link.cancel_all();
+            sim.quit();
+        });
+    }
     sim.run_until(60'000);
     std::vector<std::string> reports;
     for (const auto& b : sim.balloons) reports.push_back(b.text);
@@ -102,11 +130,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(sent[i].starts_with("#TRPOS;"));
             callsign = sent[i].substr(7);
             FUZZ_CHECK(tovira::valid_aurora_callsign(callsign));
-            // Answers carry no request id: any bytes that came may hold it.
-            std::string arrived;
-            for (const auto& a : answers) {
-                for (const Chunk& c : a) arrived += c.bytes;
+            // Answers carry no request id: any bytes that came may hold it,
+            // a line's parts from several chunks too, in the order they came.
+            std::vector<std::pair<Millis, std::string>> came;
+            for (std::size_t k = 0; k < sent_at.size() && k < kRequests; ++k) {
+                for (const Chunk& c : answers[k]) came.push_back({sent_at[k] + c.after, c.bytes});
             }
+            std::stable_sort(came.begin(), came.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            std::string arrived;
+            for (const auto& c : came) arrived += c.second;
             FUZZ_CHECK(arrived.find("#SELTFC;" + callsign) != std::string::npos);
         } else if (i == asked.size() + 1) {
             transfer = sent[i];
@@ -133,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(!r.starts_with("sent to Aurora") && !r.starts_with("transferred"));
     }
     if (reports.size() == 2) FUZZ_CHECK(reports[0].ends_with("(confirming)"));
-    FUZZ_CHECK(!form.aurora.busy());
-    FUZZ_CHECK(form.aurora_link.pending() == 0);
+    FUZZ_CHECK(!aurora.busy());
+    FUZZ_CHECK(link.pending() == 0);
     return 0;
 }

@@ -473,7 +473,7 @@ void StatusMonitor::label_from_aurora(int slot, const AuroraStation& station) {
     f_.l1[slot]->set_caption(shown_frequency(station.frequency));
 }
 
-bool StatusMonitor::aurora_refreshed() {
+bool StatusMonitor::aurora_refreshed(bool apply) {
     if (!checked_) return false;  // the first check decides first
     const Uses& f = f_;
     bool changed = false;
@@ -483,6 +483,10 @@ bool StatusMonitor::aurora_refreshed() {
         // Aurora's part is new.
         if (slot.network) continue;
         const AuroraStation* station = f.aurora.find(f.t1[i]->text());
+        if (!apply) {
+            slot.online = station != nullptr;
+            continue;
+        }
         if ((station != nullptr) == slot.online) {
             // Same state: the flag stays as the user may have set it; only
             // the label follows Aurora (a station that changed frequency).

@@ -139,8 +139,9 @@ public:
     // state (found in the status file at the last update, or listed by
     // Aurora now) changed since the last check or refresh: its flag, label
     // and tool tip as the online check gives them. True when a flag
-    // changed; the caller runs the layout.
-    bool aurora_refreshed();
+    // changed; the caller runs the layout. Without `apply` only the online
+    // states are recorded: nothing on screen changes.
+    bool aurora_refreshed(bool apply = true);
 
     std::string whazztext;  // 8-bit code page
     std::uint64_t updatenr = 0;

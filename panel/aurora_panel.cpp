@@ -50,8 +50,8 @@ void AuroraPanel::refresh() {
         ask_stations();
         return;
     }
-    // Dropped since the last list (no answer, a garbled line).
-    link_closed();
+    // A connection Tovira dropped (no answer, a garbled line) counted as one
+    // unanswered refresh already; only Aurora's close empties the list.
     f_.link.request("#CONN", [this](const AuroraReply& reply) {
         if (reply.outcome == Outcome::Answered || reply.outcome == Outcome::Refused) {
             take_own(reply);
@@ -79,8 +79,10 @@ void AuroraPanel::ask_stations() {
 }
 
 void AuroraPanel::take_own(const AuroraReply& reply) {
-    // An empty field or an error: the controller's station is unknown.
-    own_ = reply.outcome == Outcome::Answered && !reply.packet.fields.empty()
+    // An empty field, one that is no station or an error: the controller's
+    // station is unknown.
+    own_ = reply.outcome == Outcome::Answered && !reply.packet.fields.empty() &&
+                   valid_aurora_station_callsign(reply.packet.fields[0])
                ? reply.packet.fields[0]
                : std::string();
 }
@@ -91,7 +93,7 @@ std::optional<std::vector<AuroraStation>> AuroraPanel::take_list(const AuroraRep
         case Outcome::Answered:
             stations = parse_aurora_stations(reply.packet);
             if (stations) {
-                f_.list.listed(*stations);
+                f_.list.listed(*stations, f_.platform.now_ms());
             } else {
                 f_.list.unanswered();
             }
@@ -115,12 +117,12 @@ void AuroraPanel::Command9_Click() {
     }
     filling_ = true;
     // The controller may have changed station since the last refresh.
-    ask("#CONN", [this](const AuroraReply& conn) {
+    f_.link.request("#CONN", [this](const AuroraReply& conn) {
         if (conn.outcome != Outcome::Answered && conn.outcome != Outcome::Refused) {
             return fill_failed(conn);
         }
         take_own(conn);
-        ask("#ATCT", [this](const AuroraReply& atct) {
+        f_.link.request("#ATCT", [this](const AuroraReply& atct) {
             transfer_.clear();
             if (atct.outcome == Outcome::Answered) {
                 std::optional<std::vector<AuroraStation>> list = parse_aurora_stations(atct.packet);
@@ -131,7 +133,7 @@ void AuroraPanel::Command9_Click() {
                 // station list stands in.
                 return fill_failed(atct);
             }
-            ask("#ATC", [this](const AuroraReply& atc) {
+            f_.link.request("#ATC", [this](const AuroraReply& atc) {
                 filling_ = false;
                 if (atc.outcome == Outcome::Cancelled) return;  // Quit: nothing more
                 const std::optional<std::vector<AuroraStation>> stations = take_list(atc);
@@ -152,17 +154,6 @@ void AuroraPanel::Command9_Click() {
     });
 }
 
-void AuroraPanel::ask(const std::string& line, AuroraLink::Done done, bool again) {
-    f_.link.request(line, [this, line, done = std::move(done), again](const AuroraReply& reply) {
-        // Queued behind a request that lost the connection, this one never
-        // went out: a click deserves a connection of its own.
-        if (again && reply.outcome == Outcome::Closed && !reply.sent) {
-            return ask(line, done, false);
-        }
-        done(reply);
-    });
-}
-
 void AuroraPanel::fill_failed(const AuroraReply& reply) {
     filling_ = false;
     switch (reply.outcome) {
@@ -178,8 +169,13 @@ void AuroraPanel::fill_failed(const AuroraReply& reply) {
 
 void AuroraPanel::list_changed() {
     const Uses& f = f_;
-    // Every flag is the user's while the show-all box is ticked.
-    if (f.Check3.value() == 1) return;
+    // Every flag is the user's while the show-all box is ticked; what each
+    // slot's state is counts all the same, so that no slot seems to change
+    // once it is unticked.
+    if (f.Check3.value() == 1) {
+        f.monitor.aurora_refreshed(false);
+        return;
+    }
     if (f.monitor.aurora_refreshed()) f.layout.collapse();
 }
 

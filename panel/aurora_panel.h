@@ -39,7 +39,7 @@ public:
         const ControlArray<TextBox, kFieldRows>& t1;  // positions: filled as if typed
         const CheckBox& Check3;                       // show-all box: no flag changes while ticked
         const CommandButton& Command9;                // "From Aurora": the balloon's place
-        AuroraLink& link;                             // Aurora's access, shared with the handover
+        AuroraLink& link;                             // the panel's own connection to Aurora
         AuroraCurrentList& list;                      // Aurora's current list
         StatusMonitor& monitor;                       // the online check's path for a slot
         PanelLayout& layout;                          // collapse, when a flag changed
@@ -73,7 +73,8 @@ public:
 
     // Aurora's current list changed (or may have): each slot whose online
     // state changed since the last check or refresh follows it, and the
-    // layout runs only then.
+    // layout runs only then. While the show-all box is ticked each slot's
+    // online state is only recorded.
     void list_changed();
     // Writes a fill into the table as typed, shows the newly named slots
     // Aurora lists, and says what happened at the button.
@@ -83,7 +84,7 @@ public:
 
 private:
     void refresh();
-    // The connection to Aurora is gone: its list is emptied and applied at
+    // Aurora closed the connection: its list is emptied and applied at
     // once, not at the next refresh.
     void link_closed();
     void ask_stations();
@@ -92,9 +93,6 @@ private:
     std::optional<std::vector<AuroraStation>> take_list(const AuroraReply& reply);
     void take_own(const AuroraReply& reply);
     void fill_failed(const AuroraReply& reply);
-    // A click's request, asked once more where it was queued behind one
-    // that lost the connection.
-    void ask(const std::string& line, AuroraLink::Done done, bool again = true);
     void say(const std::string& text);
 
     Uses f_;

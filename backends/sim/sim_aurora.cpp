@@ -82,13 +82,15 @@ std::vector<Chunk> answer_line(SimAurora& a, const std::string& line, Millis now
     std::string text = answer(a, line, now);
     if (text.empty()) return {};
     text = a.before + text;
+    const auto late = a.delay_for.find(command);
+    const Millis delay = late == a.delay_for.end() ? a.delay : late->second;
     std::vector<Chunk> out;
     if (!a.split) {
-        out.push_back(Chunk{a.delay, text});
+        out.push_back(Chunk{delay, text});
     } else {
         const std::size_t half = text.size() / 2;
-        out.push_back(Chunk{a.delay, text.substr(0, half)});
-        out.push_back(Chunk{a.delay + 1, text.substr(half)});
+        out.push_back(Chunk{delay, text.substr(0, half)});
+        out.push_back(Chunk{delay + 1, text.substr(half)});
     }
     if (!a.after.empty()) out.push_back(Chunk{out.back().after + 1, a.after});
     if (auto it = a.close_after.find(command); it != a.close_after.end()) {
@@ -117,14 +119,15 @@ void install_aurora(SimPlatform& sim, const std::shared_ptr<SimAurora>& aurora) 
     script.never_accepts = aurora->access == SimAurora::Access::NeverAccepted;
     script.connect_delay = 1;
     script.close_after.reset();
-    auto buffer = std::make_shared<std::string>();
     SimPlatform* simp = &sim;
-    script.converse = [aurora, buffer, simp](std::string_view sent) {
-        buffer->append(sent);
+    // Each connection takes its own copy of the conversation, and so its
+    // own unfinished line.
+    script.converse = [aurora, buffer = std::string(), simp](std::string_view sent) mutable {
+        buffer.append(sent);
         std::vector<Chunk> out;
-        for (std::size_t lf; (lf = buffer->find("\r\n")) != std::string::npos;) {
-            const std::string line = buffer->substr(0, lf);
-            buffer->erase(0, lf + 2);
+        for (std::size_t lf; (lf = buffer.find("\r\n")) != std::string::npos;) {
+            const std::string line = buffer.substr(0, lf);
+            buffer.erase(0, lf + 2);
             for (Chunk& c : answer_line(*aurora, line, simp->now())) out.push_back(std::move(c));
         }
         return out;

@@ -5,7 +5,8 @@
 // position record (#TRPOS fields 12 and 13) one radar cycle after it.
 // Misbehaviour on demand: other answers, silence, answers split, lines
 // nobody asked for, a closed connection, refusal, a connection never
-// accepted.
+// accepted, one command answered late. Like Aurora it takes several
+// programs' connections at once, each its own conversation.
 #pragma once
 
 #include <functional>
@@ -42,6 +43,8 @@ struct SimAurora {
     Millis radar_cycle = 2000;
     bool echo_station = true;  // the #TRTR echo names the station too
     Millis delay = 2;          // from a packet to its answer
+    // By command ("ATC"): from the packet to its answer instead of `delay`.
+    std::map<std::string, Millis> delay_for;
     // By command ("SELTFC", "TRTR"): the bytes sent instead of the answer,
     // line ends included; empty: silence.
     std::map<std::string, std::string> answer_for;

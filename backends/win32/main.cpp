@@ -104,6 +104,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         const std::vector<std::string> args = utf8_arguments();
         form.monitor.addresses = tovira::addresses_from_command_line(args);
         form.aurora_link.port = tovira::aurora_port_from_command_line(args);
+        form.aurora_refresh_link.port = form.aurora_link.port;
         form.aurora_panel.refresh_ms = tovira::aurora_refresh_ms_from_command_line(args);
         if (const long ms = tovira::test_fetch_deadline_ms(args)) {
             form.Inet1.set_timeout_ms(ms);

@@ -33,6 +33,7 @@ TEST(AuroraLines, SplitsLinesAcrossReadsAndBoundsThem) {
         {{"#SELTFC;DLH4CW\r\n"}, {"#SELTFC;DLH4CW"}, true},
         {{"#SEL", "TFC;DL", "H4CW;\r", "\n"}, {"#SELTFC;DLH4CW;"}, true},
         {{"#A;1\r\n#B;2\n\r\n#C"}, {"#A;1", "#B;2", ""}, true},
+        {{"#A;1\r#B;2\r", "\n#C\r"}, {"#A;1", "#B;2", "#C"}, true},
         {{max + "\r", "\n"}, {max}, true},
         {{max + "A\r\n"}, {}, false},
         {{max, "A"}, {}, false},
@@ -76,8 +77,10 @@ TEST(AuroraLines, ParsesPacketsAndRefusesMalformedOnes) {
         {"#TRTR;A;B;;", true, "TRTR", {"A", "B", ""}},
         {"SELTFC;X", false, "", {}},
         {"#SEL1;X", false, "", {}},
-        {std::string("#SELTFC;DLH\x80;"), false, "", {}},
-        {std::string("#SELTFC;DL\tH;"), false, "", {}},
+        // Each reader checks the bytes of the fields it uses.
+        {std::string("#SELTFC;DLH\x80;"), true, "SELTFC", {"DLH\x80"}},
+        {std::string("#SELTFC;DL\tH;"), true, "SELTFC", {"DL\tH"}},
+        {std::string("#SELT\x80;DLH"), false, "", {}},
     };
     for (const Case& c : cases) {
         const auto p = parse_aurora_line(c.line);
@@ -113,7 +116,7 @@ std::string station_list(int n) {
     return line;
 }
 
-TEST(AuroraLines, StationListsAreReadWhole) {
+TEST(AuroraLines, StationListsAreReadEntryByEntry) {
     struct Case {
         const char* name;
         std::string line;
@@ -126,11 +129,12 @@ TEST(AuroraLines, StationListsAreReadWhole) {
         {"none", "#ATC", 0},
         {"no frequency", "#ATC;EDDT_TWR", 1, {"EDDT_TWR", ""}},
         {"500", station_list(500), 500, {"ST0_CTR", "120.505"}},
-        {"501", station_list(501), std::nullopt},
-        {"a blank in a callsign", "#ATC;EDDT TWR:120.505", std::nullopt},
-        {"no callsign", "#ATC;:120.505", std::nullopt},
+        {"501", station_list(501), 501, {"ST0_CTR", "120.505"}},
+        {"a blank in a callsign: skipped", "#ATC;EDDT TWR:120.505;EDBB_CTR", 1, {"EDBB_CTR", ""}},
+        {"no callsign", "#ATC;:120.505", 0},
+        {"a frequency not ASCII", "#ATC;EDDT_TWR:120\x80;EDBB_CTR:1", 1, {"EDBB_CTR", "1"}},
         {"a long callsign", "#ATC;EDGG_DKB_N_CTR:133.955", 1, {"EDGG_DKB_N_CTR", "133.955"}},
-        {"one too long", "#ATC;" + std::string(kAuroraMaxStationCallsign + 1, 'E'), std::nullopt},
+        {"one too long", "#ATC;" + std::string(kAuroraMaxStationCallsign + 1, 'E'), 0},
         {"another answer", "#SELTFC;DLH4CW", std::nullopt},
         {"a refusal", "@ERR;#ATC;Unknown command", std::nullopt},
     };
@@ -254,11 +258,18 @@ TEST_F(AuroraLinkTest, EveryConversationEndsEachRequestOnceWithItsOutcome) {
          "Answered CONN;EDDT_APP"},
         {"17 lines nobody asked for: the connection goes, the next opens anew",
          [&](auto& a) { a.answer_for["CONN"] = seventeen + "#CONN;EDDT_APP\r\n"; },
-         "#CONN #SELTFC later:#SELTFC", "Garbled|Closed (unsent)|Answered SELTFC;DLH4CW", 2},
-        {"silence, then a connection anew", [](auto& a) { a.answer_for["SELTFC"] = ""; },
-         "#SELTFC #CONN later:#CONN", "NoAnswer|Closed (unsent)|Answered CONN;EDDT_APP", 2},
-        {"closed while awaited and queued", [](auto& a) { a.close_on = {"TRTR"}; },
-         "#TRTR;DLH4CW;EDDT_TWR; #TRPOS;DLH4CW", "Closed|Closed (unsent)"},
+         "#CONN #SELTFC later:#SELTFC", "Garbled|Answered SELTFC;DLH4CW|Answered SELTFC;DLH4CW", 2},
+        {"silence: the request behind goes out on a connection anew",
+         [](auto& a) { a.answer_for["SELTFC"] = ""; }, "#SELTFC #CONN later:#CONN",
+         "NoAnswer|Answered CONN;EDDT_APP|Answered CONN;EDDT_APP", 2},
+        {"closed while awaited: the one queued goes out anew",
+         [](auto& a) { a.close_on = {"TRTR"}; }, "#TRTR;DLH4CW;EDDT_TWR; #TRPOS;DLH4CW",
+         "Closed|Answered " + record, 2},
+        {"the awaited command's line unreadable, at once",
+         [](auto& a) { a.answer_for["SELTFC"] = "#SELTFC\x80;DLH4CW\r\n"; }, "#SELTFC #CONN",
+         "Garbled|Answered CONN;EDDT_APP"},
+        {"a refusal under $", [](auto& a) { a.answer_for["TRTR"] = "$ERR;#TRTR;A;B;No\x01pe\r\n"; },
+         "#TRTR;A;B;", "Refused No?pe"},
         {"access off", [](auto& a) { a.access = SimAurora::Access::Refused; }, "#CONN #SELTFC",
          "NoAccess (unsent)|NoAccess (unsent)", 0},
         {"a list of 500 stations",

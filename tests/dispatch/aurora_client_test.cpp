@@ -143,12 +143,13 @@ TEST_F(AuroraTest, EveryAnswerAndFaultHasItsOutcome) {
          before_transfer(selecting, C::kClosed), -1},
         {"a callsign with a blank", [](auto& a) { a.selected = "DLH 4CW"; },
          before_transfer(selecting, C::kMalformed), -1},
-        {"a callsign Aurora does not know", [](auto& a) { a.selected = "XYZ12"; },
-         before_transfer({"#CONN", "#SELTFC", "#ATC", "#TRPOS;XYZ12"},
-                         "Aurora: Incomplete data in command"),
+        {"a callsign Aurora does not know: the record is no answer, the transfer is refused",
+         [](auto& a) { a.selected = "XYZ12"; },
+         {{"#CONN", "#SELTFC", "#ATC", "#TRPOS;XYZ12", "#TRTR;XYZ12;EDDT_TWR;"},
+          {"Aurora: Incomplete data in command"}},
          -1},
-        {"a list of 501 stations", [](auto& a) { a.answer_for["ATC"] = station_list(501); },
-         before_transfer({"#CONN", "#SELTFC", "#ATC"}, C::kMalformed), -1},
+        {"a list of 501 stations", [](auto& a) { a.answer_for["ATC"] = station_list(501); }, done,
+         -1},
         {"too many lines before #SELTFC's answer",
          [&](auto& a) { a.answer_for["SELTFC"] = seventeen + "#SELTFC;DLH4CW\r\n"; },
          before_transfer(selecting, C::kMalformed), -1},
@@ -251,26 +252,31 @@ TEST_F(AuroraTest, LatestClickBeforeTheTransferWinsOneClickAfterItWaits) {
             transfers.push_back(l);
         }
     EXPECT_EQ(transfers, (Lines{"#TRTR;DLH4CW;POS4;", "#TRTR;DLH4CW;POS2;"}));
-    // The older confirmation ended quietly when the waiting click ran.
-    EXPECT_EQ(balloon_texts(), (Lines{AuroraClient::confirming_text("DLH4CW", "POS4"),
-                                      AuroraClient::confirming_text("DLH4CW", "POS2"),
-                                      AuroraClient::transferred_text("DLH4CW", "POS2")}));
-    ASSERT_EQ(sim.balloons.size(), 3u);
+    // The older confirmation runs on: the newer transfer overtook it on
+    // Aurora's radar, and that is told beside the newer balloon.
+    const std::string pos2 = AuroraClient::transferred_text("DLH4CW", "POS2");
+    EXPECT_EQ(balloon_texts(),
+              (Lines{AuroraClient::confirming_text("DLH4CW", "POS4"),
+                     AuroraClient::confirming_text("DLH4CW", "POS2"), pos2,
+                     pos2 + "\n" + AuroraClient::unconfirmed_text("DLH4CW", "POS4")}));
+    ASSERT_EQ(sim.balloons.size(), 4u);
     EXPECT_EQ(sim.balloons[0].control_id, control_id::c1 + 4);
     EXPECT_EQ(sim.balloons[1].control_id, control_id::c1 + 2);
     // "(confirming)" stands until its outcome replaces it.
     EXPECT_GT(sim.balloons[1].shown_ms, sim.balloons[2].at - sim.balloons[1].at);
 }
 
-TEST_F(AuroraTest, AClickWhileAnotherIsConfirmedEndsThatConfirmationQuietly) {
+TEST_F(AuroraTest, AClickWhileAnotherIsConfirmedLetsThatConfirmationRunToItsEnd) {
     ready();
     click(3);
     sim.run_for(1500);  // echoed, not yet on the radar
     click(1);
     sim.run_for(10000);
-    EXPECT_EQ(balloon_texts(), (Lines{AuroraClient::confirming_text("DLH4CW", "EDDT_TWR"),
-                                      AuroraClient::confirming_text("DLH4CW", "POS1"),
-                                      AuroraClient::transferred_text("DLH4CW", "POS1")}));
+    const std::string pos1 = AuroraClient::transferred_text("DLH4CW", "POS1");
+    EXPECT_EQ(balloon_texts(),
+              (Lines{AuroraClient::confirming_text("DLH4CW", "EDDT_TWR"),
+                     AuroraClient::confirming_text("DLH4CW", "POS1"), pos1,
+                     pos1 + "\n" + AuroraClient::unconfirmed_text("DLH4CW", "EDDT_TWR")}));
 }
 
 TEST_F(AuroraTest, ADoubleClickIsOneClickOnlyWhileTheFirstRuns) {

@@ -411,7 +411,8 @@ private:
         result_.told.insert(b.text);
         // A transfer's "(confirming)" tells progress; its outcome follows.
         if (b.text.ends_with("(confirming)")) return;
-        outcome(form_->balloons.shown(), "balloon \"" + b.text + "\"");
+        // An older click's outcome may join a newer click's balloon.
+        outcome(form_->balloons.last_told(), "balloon \"" + b.text + "\"");
     }
 
     // The latest click that found an IvAc window has shown its outcome if it

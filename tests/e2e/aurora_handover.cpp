@@ -296,3 +296,83 @@ void auroraWithIvac() {
 }
 
 }  // namespace e2e
+
+namespace e2e {
+
+namespace {
+
+// The latest time `kind` `text` (a prefix) shows in the stand-in's log; -1: never.
+double lastLogged(const Aurora& a, const char* kind, const std::string& text) {
+    double at = -1;
+    for (const AuroraEvent& e : auroraLog(a))
+        if (e.kind == kind && e.text.rfind(text, 0) == 0) at = e.ms;
+    return at;
+}
+
+}  // namespace
+
+// Aurora takes 1.8 s over each station list while the panel asks for one
+// every 3 s, lists one entry Tovira cannot read, and refuses a transfer to
+// EDDH_TWR under "$". A click made while the panel's list is pending sends
+// #TRTR at once, from the panel's list, as does one made with none pending;
+// the odd entry costs only itself; the "$ERR" refusal is shown as Aurora's.
+void auroraSlowList() {
+    Tovira t;
+    Aurora a;
+    if (!startStaffed("aurora-slow-list", t, standardCfg(), L"--aurora-refresh-ms 3000") ||
+        !startAurora(t.dir, a,
+                     L"--atc-delay 1800 --odd-entry \"EDDT TWR:1\" --dollar-refuse EDDH_TWR")) {
+        stopAurora(a);
+        return stopTovira(t);
+    }
+    panelToFront(t);
+    check(waitFor([&] { return lastLogged(a, "SEND", "#ATC;") >= 0; }, 10000, 20),
+          "the panel's first station list is answered");
+    const int slots[] = {0, 10};
+    const char* stations[] = {"EDDT_TWR", "EDWW_CTR"};
+    for (int i = 0; i < 6; ++i) {
+        const bool pending = i % 2 == 0;
+        // A refresh's #ATC out and unanswered, or its answer just in.
+        waitFor(
+            [&] {
+                const double asked = lastLogged(a, "RECV", "#ATC"),
+                             answered = lastLogged(a, "SEND", "#ATC;");
+                return pending ? asked > answered : answered > asked && nowMs() - answered < 300;
+            },
+            8000, 5);
+        const double t0 = nowMs();
+        // Each click to the other station: its record changes anew.
+        const int k = i % 2;
+        check(click(item(t.main, id::c1(slots[k]))), "click on c1(%d)", slots[k]);
+        const std::string trtr = std::string("#TRTR;DLH4CW;") + stations[k] + ";";
+        double sent = -1;
+        waitFor(
+            [&] {
+                for (const AuroraEvent& e : auroraLog(a))
+                    if (e.kind == "RECV" && e.text == trtr && e.ms >= t0) sent = e.ms;
+                return sent >= 0;
+            },
+            6000, 5);
+        check(sent >= 0, "c1(%d): #TRTR to %s reaches Aurora", slots[k], stations[k]);
+        if (sent < 0) continue;
+        (pending ? g_aurora.slowPending : g_aurora.slowNone).push_back(sent - t0);
+        if (pending) {
+            // The panel's list came after the transfer: the click did not wait for it.
+            check(waitFor([&] { return lastLogged(a, "SEND", "#ATC;") > sent; }, 3000, 10),
+                  "c1(%d): #TRTR went out while the panel's list was pending", slots[k]);
+        }
+        check(waitFor([&] { return balloon(t.p.pid) == auroraTransferred(stations[k]); }, 9000),
+              "c1(%d): \"transferred\" though the list holds an entry with a blank, it says "
+              "\"%s\"",
+              slots[k], u8(balloon(t.p.pid)).c_str());
+        say("c1(%d): click to #TRTR %.1f ms, %s", slots[k], sent - t0,
+            pending ? "a slow list pending" : "no list pending");
+    }
+    double stall = 0;
+    check(clickForBalloon(t, 20, L"Aurora: Station not found.", stall) >= 0,
+          "a refusal under \"$\" is shown as Aurora's");
+    stopAurora(a);
+    stopTovira(t);
+}
+
+}  // namespace e2e

@@ -12,6 +12,7 @@
 //   aurora_stub.exe [--port N] [--log FILE] [--pos X Y] [--selected CALLSIGN|-]
 //                   [--own STATION] [--stations "A:FREQ;B:FREQ"] [--radar-cycle MS]
 //                   [--not-assumed] [--error TEXT] [--silent] [--never-accept]
+//                   [--atc-delay MS] [--dollar-refuse STATION] [--odd-entry ENTRY]
 //
 // --selected -: nothing selected (the answer carries an empty callsign).
 // --not-assumed: the selected traffic is another station's: "#TRTR" is
@@ -21,6 +22,13 @@
 // --never-accept: the listener's backlog is filled by the stand-in's own
 //   connections and nothing is accepted, until the message WM_APP+2 comes;
 //   then it accepts and answers as usual.
+// --atc-delay MS: each "#ATC" is answered MS later (a busy Aurora).
+// --dollar-refuse STATION: "#TRTR" to STATION is refused under "$":
+//   "$ERR;#TRTR;<args>;Station not found.".
+// --odd-entry ENTRY: ENTRY is listed in "#ATC" after the stations.
+//
+// Like Aurora it takes several programs' connections at once, each
+// answered on its own.
 //
 // The panel's lists, read afresh at every request, so that the driver adds
 // and removes a station by rewriting a file:
@@ -62,6 +70,8 @@ std::string g_assumed = "EDDT_APP";
 std::string g_next, g_pending;
 long long g_pendingAt = 0;
 std::string g_error;
+std::string g_dollarRefuse, g_oddEntry;
+long long g_atcDelayUs = 0;
 bool g_silent = false;
 bool g_accepting = true;
 std::map<SOCKET, std::string> g_clients;  // partial lines
@@ -144,7 +154,8 @@ std::string reply(const std::string& line) {
     const std::vector<std::string> args = argsOf(line);
     if (command == "CONN") return "#CONN;" + g_own;
     if (command == "SELTFC") return "#SELTFC;" + g_selected;
-    if (command == "ATC") return "#ATC;" + g_stations;
+    if (command == "ATC")
+        return "#ATC;" + g_stations + (g_oddEntry.empty() ? "" : ";" + g_oddEntry);
     if (command == "ATCT") return "#ATCT;" + g_stations.substr(0, g_stations.find(';'));
     if (command == "TRPOS" || command == "TRTR") {
         const size_t needed = command == "TRPOS" ? 1 : 2;
@@ -153,6 +164,8 @@ std::string reply(const std::string& line) {
             return refusal(command, args, "Incomplete data in command");
         if (command == "TRPOS") return positionRecord();
         if (!g_error.empty()) return refusal(command, args, g_error);
+        if (!g_dollarRefuse.empty() && args[1] == g_dollarRefuse)
+            return "$" + refusal(command, args, "Station not found.").substr(1);
         if (g_assumed != g_own) return refusal(command, args, "Traffic not assumed.");
         g_pending = args[1];
         g_pendingAt = nowUs() + g_radarUs;
@@ -161,13 +174,45 @@ std::string reply(const std::string& line) {
     return refusal(command, args, "Unknown command");
 }
 
-void answer(SOCKET s, const std::string& line) {
-    if (g_silent) return;
-    const std::string out = reply(line);
+void sendLine(SOCKET s, const std::string& out) {
     logLine("SEND", out);
     // Intercom events arrive at any time, between answers too.
     const std::string bytes = out + "\r\n#INTERCOMPHONESTATUS;PHONE_IDLE\r\n";
     send(s, bytes.data(), static_cast<int>(bytes.size()), 0);
+}
+
+// Answers held back (--atc-delay), sent from a 10 ms timer when due.
+struct Later {
+    long long dueUs;
+    SOCKET s;
+    std::string line;
+};
+std::vector<Later> g_later;
+constexpr UINT_PTR kLaterTimer = 1;
+
+void sendDue() {
+    const long long now = nowUs();
+    for (size_t i = 0; i < g_later.size();) {
+        if (g_later[i].dueUs > now) {
+            ++i;
+            continue;
+        }
+        // A connection closed meanwhile gets nothing.
+        if (g_clients.count(g_later[i].s)) sendLine(g_later[i].s, g_later[i].line);
+        g_later.erase(g_later.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    if (g_later.empty()) KillTimer(g_main, kLaterTimer);
+}
+
+void answer(SOCKET s, const std::string& line) {
+    if (g_silent) return;
+    const std::string out = reply(line);
+    if (g_atcDelayUs > 0 && out.rfind("#ATC;", 0) == 0) {
+        g_later.push_back({nowUs() + g_atcDelayUs, s, out});
+        SetTimer(g_main, kLaterTimer, 10, nullptr);
+        return;
+    }
+    sendLine(s, out);
 }
 
 void onRead(SOCKET s) {
@@ -239,6 +284,9 @@ LRESULT CALLBACK wndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         case kMsgAccept:
             g_accepting = true;
             acceptAll();
+            return 0;
+        case WM_TIMER:
+            if (wp == kLaterTimer) sendDue();
             return 0;
         case WM_PAINT: {
             PAINTSTRUCT ps;
@@ -312,6 +360,12 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
             g_transferFile = argv[++i];
         } else if (a == L"--never-accept") {
             neverAccept = true;
+        } else if (a == L"--atc-delay" && i + 1 < argc) {
+            g_atcDelayUs = _wtoi(argv[++i]) * 1000LL;
+        } else if (a == L"--dollar-refuse" && i + 1 < argc) {
+            g_dollarRefuse = narrow(argv[++i]);
+        } else if (a == L"--odd-entry" && i + 1 < argc) {
+            g_oddEntry = narrow(argv[++i]);
         }
     }
     if (argv) LocalFree(argv);

@@ -85,6 +85,10 @@ const Scenario kScenarios[] = {
     {"aurora-backlog", "a connection never accepted: gives up, the next click works",
      auroraBacklog},
     {"aurora-ivac", "IvAc and Aurora running: keys to IvAc, nothing to Aurora", auroraWithIvac},
+    {"aurora-slow-list",
+     "Aurora slow to list its stations: the click does not wait for the panel's list; an odd "
+     "entry costs only itself; a \"$ERR\" refusal is Aurora's",
+     auroraSlowList},
     {"aurora-panel", "Aurora's stations on the panel, \"From Aurora\", idle with Aurora answering",
      auroraPanel},
 };
@@ -176,6 +180,12 @@ void printFigures() {
             f.backlogShown, f.backlogStall);
     if (f.silentStall >= 0)
         std::printf("  Aurora silent: longest wait for the window %.1f ms\n", f.silentStall);
+    for (const auto& [v, what] : {std::pair{&f.slowPending, "a 1.8 s station list pending"},
+                                  std::pair{&f.slowNone, "no station list pending"}}) {
+        if (v->empty()) continue;
+        std::printf("  Aurora: click to #TRTR received, %s: median %.1f ms, max %.1f ms (%zu)\n",
+                    what, median(*v), *std::max_element(v->begin(), v->end()), v->size());
+    }
     if (g_fig.exeSize >= 0) std::printf("  tovira.exe: %lld bytes\n", g_fig.exeSize);
 }
 

@@ -185,6 +185,8 @@ struct AuroraFigures {
     std::vector<double> toTransferred;  // click to "transferred" in the balloon
     double refusedStall = -1, backlogStall = -1, silentStall = -1;
     double backlogShown = -1;
+    // Click to #TRTR received, with the panel's slow list pending and without.
+    std::vector<double> slowPending, slowNone;
 };
 extern AuroraFigures g_aurora;
 

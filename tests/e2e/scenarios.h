@@ -40,6 +40,7 @@ void auroraOff();
 void auroraSilent();
 void auroraBacklog();
 void auroraWithIvac();
+void auroraSlowList();
 
 // aurora_panel.cpp: the panel's second source, Aurora's stations (an extension).
 void auroraPanel();

@@ -219,7 +219,7 @@ TEST_F(AuroraPanelTest, FromAuroraFillsTheEmptySlotsAsTypedAndSaysWhatHappened) 
         {"access off", [](auto& a) { a.access = SimAurora::Access::Refused; }, "",
          AuroraPanel::kNoAccess},
         {"silent", [](auto& a) { a.answer_for["CONN"] = ""; }, "", AuroraPanel::kNoAnswer},
-        {"a garbled list", [](auto& a) { a.answer_for["ATCT"] = "#ATCT;EDDT TWR\r\n"; }, "",
+        {"a garbled list", [](auto& a) { a.answer_for["ATCT"] = "#ATCT\x80;EDDT_TWR\r\n"; }, "",
          AuroraPanel::kNotUnderstood},
     };
     for (const Case& c : cases) {
