@@ -2,11 +2,15 @@
 
 namespace tovira {
 
+// A move from code ends what the placement noted, even to the place it
+// chose: the window then stands for where it was put.
 void FormWindow::set_left(float v) {
+    placed_ = false;
     left_ = v;
     platform_.window_bounds_changed(left_, top_, width_, height_);
 }
 void FormWindow::set_top(float v) {
+    placed_ = false;
     top_ = v;
     platform_.window_bounds_changed(left_, top_, width_, height_);
 }
