@@ -92,10 +92,10 @@ Win32Files::Win32Files() {
     }
 }
 
-std::unique_ptr<platform::InputFile> Win32Files::open_read(std::string_view name, bool* missing) {
-    if (missing) *missing = false;
-    const std::wstring p = path(name);
-    if (p.empty()) return nullptr;
+namespace {
+// Opens `p` for reading; `missing` tells a file that is not there from one
+// that refused.
+std::unique_ptr<platform::InputFile> open_input(const std::wstring& p, bool* missing) {
     HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -104,6 +104,14 @@ std::unique_ptr<platform::InputFile> Win32Files::open_read(std::string_view name
         return nullptr;
     }
     return std::make_unique<Win32InputFile>(h);
+}
+}  // namespace
+
+std::unique_ptr<platform::InputFile> Win32Files::open_read(std::string_view name, bool* missing) {
+    if (missing) *missing = false;
+    const std::wstring p = path(name);
+    if (p.empty()) return nullptr;
+    return open_input(p, missing);
 }
 
 std::unique_ptr<platform::OutputFile> Win32Files::create(std::string_view name) {
@@ -186,14 +194,7 @@ std::unique_ptr<platform::InputFile> Win32Files::open_redirected(std::string_vie
     const std::wstring dir = store();
     if (dir.empty() || path(name).empty()) return nullptr;
     const std::wstring p = dir + L"\\" + widen(name);
-    HANDLE h = CreateFileW(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (missing) *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        return nullptr;
-    }
-    return std::make_unique<Win32InputFile>(h);
+    return open_input(p, missing);
 }
 
 bool Win32Files::replace(std::string_view from, std::string_view to) {
